@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+
+// Journal d'état : le texte unique que l'opérateur suit dans Text_HistMessages.
+// Il vit ici, hors des fenêtres ; la fenêtre le reflète par les deux signaux
+// (ajout d'un morceau, remplacement du tout) pour que l'ajout reste bon marché
+// même à 20000 caractères. Chaque texte reçu peut aussi être recopié, horodaté,
+// dans un fichier journal (option --journal).
+class JournalStatut : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int TailleMaximale = 20000;
+
+    explicit JournalStatut(QObject* parent = nullptr);
+
+    // Ajoute messy et CR LF ; "clear" (toute casse) vide le journal ;
+    // au-delà de 20000 caractères le texte devient "...." CR LF.
+    void MessageStatus(const QString& messy);
+    // Continue la ligne courante : pas de CR LF, jamais de coupe.
+    void MessageStatusSScr(const QString& messy);
+
+    const QString& Texte() const { return m_texte; }
+    // Position du curseur (début de sélection, sans sélection) après le dernier ajout.
+    int PositionCurseur() const { return m_curseur; }
+
+    // Ouvre le fichier journal en ajout ; faux et le texte de l'erreur sinon.
+    bool OuvreFichierJournal(const QString& chemin, QString* erreur);
+
+signals:
+    void texteAjoute(const QString& morceau);
+    void texteRemplace(const QString& texte);
+
+private:
+    void Ajoute(const QString& messy, bool finDeLigne);
+    void EcritFichier(const QString& morceau);
+
+    QString m_texte;
+    int m_curseur = 0;
+    QFile m_fichier;
+    bool m_debutLigneFichier = true;
+};

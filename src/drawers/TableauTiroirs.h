@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <array>
+
+class Horloge;
+class JournalStatut;
+class LigneCartes;
+struct Configuration;
+
+// États des tiroirs (la couleur de Lbl_Tiroir(n) est l'état) et horodatages.
+class TableauTiroirs : public QObject
+{
+    Q_OBJECT
+public:
+    enum EtatTiroir : int {
+        NonInitialise = 16777215, // blanc
+        PasEnAttente = 255,       // rouge
+        AutoriseCde = 65280,      // vert
+        CdeEnCours = 65535,       // jaune
+    };
+    static constexpr int NombreMaxTiroirs = 8;
+
+    TableauTiroirs(JournalStatut& journal, Horloge& horloge, LigneCartes& ligne,
+                   const Configuration& configuration, QObject* parent = nullptr);
+
+    int NbTiroirs() const;
+    // Démarrage : tiroirs 1..NbTiroirs blancs, horodatages à 0.
+    void Initialise();
+
+    int Couleur(int n) const;              // 0 hors de 1..8
+    void MetCouleur(int n, int couleur);   // émet couleurChangee si elle change
+    qint64 HeureTiroirLibre(int n) const;  // 0 = pas d'horodatage
+    void MetHeureTiroirLibre(int n, qint64 heure);
+
+    void LectureEtatTiroir(int n);
+    QString OuvreTiroir(int NumTiroir);
+    QString RechGareLibre();
+    void Lbl_Tiroir_Click(int index);
+    void Bt_Test_LiaisonCartes_Click();
+
+signals:
+    void couleurChangee(int tiroir, int couleur);
+
+    // (la réalisation ajoute ses membres privés ici)
+};

@@ -1,0 +1,1 @@
+# Fichiers de src/orders

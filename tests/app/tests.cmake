@@ -1,0 +1,1 @@
+pelorane_test(test_journal_statut ${CMAKE_CURRENT_LIST_DIR}/TestJournalStatut.cpp)
