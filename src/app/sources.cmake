@@ -6,3 +6,4 @@ list(APPEND PELORANE_NOYAU
 )
 list(APPEND PELORANE_FENETRES
 )
+include(${CMAKE_CURRENT_LIST_DIR}/cycle.cmake)

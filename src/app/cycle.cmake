@@ -1,0 +1,1 @@
+# Cycle de traitement et contrôle du temps des tiroirs
