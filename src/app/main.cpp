@@ -1,1 +1,136 @@
-int main() { return 0; }
+#include "VersionPelorane.h"
+#include "app/DialoguesQt.h"
+#include "app/F1Pelorane.h"
+#include "app/HorlogeSysteme.h"
+#include "app/InstanceUnique.h"
+#include "app/JournalStatut.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+#include <sys/socket.h>
+
+namespace {
+
+int tubeSignaux[2] = { -1, -1 };
+
+// Le gestionnaire de signal ne fait qu'écrire un octet : la fermeture elle-même a
+// lieu sur le fil de la fenêtre, au prochain passage des événements.
+void SurSignal(int)
+{
+    const char octet = 1;
+    [[maybe_unused]] const auto n = ::write(tubeSignaux[1], &octet, 1);
+}
+
+QString RacineParDefaut()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\grindel\\");
+#else
+    return QDir::homePath() + QStringLiteral("/grindel/");
+#endif
+}
+
+void TermineProcessus(int code)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(code);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+#ifndef Q_OS_WIN
+    // Sans écran (service lancé par un script, machine d'essai), la fenêtre vit hors
+    // écran plutôt que d'empêcher le service de démarrer.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("pelorane"));
+    QApplication::setApplicationVersion(QStringLiteral(PELORANE_VERSION_TEXTE));
+
+    QCommandLineParser analyseur;
+    analyseur.setApplicationDescription(
+        QStringLiteral("Pelorane : lance les commandes du dossier d'échange vers les tiroirs du robot."));
+    const QCommandLineOption aide(QStringList{ QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Affiche cette aide."));
+    const QCommandLineOption version(QStringList{ QStringLiteral("v"), QStringLiteral("version") },
+                                     QStringLiteral("Affiche la version."));
+    const QCommandLineOption racine(QStringLiteral("racine"),
+                                    QStringLiteral("Dossier racine (dossier d'échange DOSSIER/Echanges/ et fichier de "
+                                                   "passation DOSSIER/zCdeMnl.txt). Par défaut : %1")
+                                        .arg(RacineParDefaut()),
+                                    QStringLiteral("DOSSIER"), RacineParDefaut());
+    const QCommandLineOption portSerie(QStringLiteral("port-serie"),
+                                       QStringLiteral("Périphérique série des cartes, à la place de celui que donne "
+                                                      "Param_Com_Tiroirs."),
+                                       QStringLiteral("PERIPHERIQUE"));
+    const QCommandLineOption journal(QStringLiteral("journal"),
+                                     QStringLiteral("Recopie chaque ligne du journal d'état, horodatée, à la fin de "
+                                                    "FICHIER (UTF-8)."),
+                                     QStringLiteral("FICHIER"));
+    analyseur.addOption(aide);
+    analyseur.addOption(version);
+    analyseur.addOption(racine);
+    analyseur.addOption(portSerie);
+    analyseur.addOption(journal);
+    if (!analyseur.parse(application.arguments())) {
+        std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
+        return 64;
+    }
+    if (analyseur.isSet(aide)) {
+        std::fputs(qPrintable(analyseur.helpText()), stdout);
+        return 0;
+    }
+    if (analyseur.isSet(version)) {
+        std::printf("pelorane %s\n", PELORANE_VERSION_TEXTE);
+        return 0;
+    }
+
+    JournalStatut journalStatut;
+    if (analyseur.isSet(journal)) {
+        QString erreur;
+        if (!journalStatut.OuvreFichierJournal(analyseur.value(journal), &erreur))
+            std::fprintf(stderr, "impossible d'ouvrir le journal %s : %s\n", qPrintable(analyseur.value(journal)),
+                         qPrintable(erreur));
+    }
+
+    HorlogeSysteme horloge;
+    DialoguesQt dialogues;
+    F1Pelorane::Options options;
+    options.racine = QDir(analyseur.value(racine)).absolutePath() + QLatin1Char('/');
+    options.portSerie = analyseur.value(portSerie);
+    InstanceUnique instance(options.racine);
+    F1Pelorane fenetre(horloge, dialogues, journalStatut, &instance, options, TermineProcessus);
+    dialogues.ChangeParent(&fenetre);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, tubeSignaux) == 0) {
+        auto* notificateur = new QSocketNotifier(tubeSignaux[0], QSocketNotifier::Read, &fenetre);
+        QObject::connect(notificateur, &QSocketNotifier::activated, &fenetre, [&fenetre] {
+            char octet;
+            [[maybe_unused]] const auto n = ::read(tubeSignaux[0], &octet, 1);
+            fenetre.ArreteSansQuestion();
+        });
+        struct sigaction action = {};
+        action.sa_handler = SurSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGINT, &action, nullptr);
+    }
+
+    // Le démarrage tourne dans la boucle d'événements de Qt, comme tout le reste.
+    QTimer::singleShot(0, &fenetre, [&fenetre] { fenetre.Form_Load(); });
+    const int code = application.exec();
+    TermineProcessus(code);
+}

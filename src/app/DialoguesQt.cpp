@@ -1,0 +1,52 @@
+#include "DialoguesQt.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <cstdio>
+
+namespace {
+QMessageBox::Icon IconeQt(Dialogues::Icone icone)
+{
+    switch (icone) {
+    case Dialogues::Icone::Critique: return QMessageBox::Critical;
+    case Dialogues::Icone::Exclamation: return QMessageBox::Warning;
+    case Dialogues::Icone::Information: return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+void EcritSurErreur(const QString& titre, const QString& texte)
+{
+    QString t = texte;
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QByteArray sortie = (QStringLiteral("[%1] %2\n").arg(titre, t)).toUtf8();
+    std::fwrite(sortie.constData(), 1, size_t(sortie.size()), stderr);
+    std::fflush(stderr);
+}
+
+bool SansEcran()
+{
+    return QGuiApplication::platformName() == QLatin1String("offscreen")
+        || QGuiApplication::platformName() == QLatin1String("minimal");
+}
+} // namespace
+
+void DialoguesQt::Message(Icone icone, const QString& titre, const QString& texte)
+{
+    EcritSurErreur(titre, texte);
+    if (SansEcran())
+        return;
+    QMessageBox boite(IconeQt(icone), titre, texte, QMessageBox::Ok, m_parent);
+    boite.exec();
+}
+
+Dialogues::Reponse DialoguesQt::QuestionOuiNon(Icone icone, const QString& titre, const QString& texte,
+                                               Reponse parDefaut)
+{
+    EcritSurErreur(titre, texte);
+    if (SansEcran())
+        return parDefaut;
+    QMessageBox boite(IconeQt(icone), titre, texte, QMessageBox::Yes | QMessageBox::No, m_parent);
+    boite.setDefaultButton(parDefaut == Reponse::Oui ? QMessageBox::Yes : QMessageBox::No);
+    return boite.exec() == QMessageBox::Yes ? Reponse::Oui : Reponse::Non;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/Dialogues.h"
+
+class QWidget;
+
+// Boîtes de message réelles. Le titre et le texte de chaque boîte sont aussi écrits
+// sur la sortie d'erreur avant que la boîte ne s'ouvre. Sans écran (plate-forme
+// offscreen), personne ne peut répondre : la boîte n'est pas ouverte et le bouton
+// par défaut fait la réponse.
+class DialoguesQt : public Dialogues
+{
+public:
+    explicit DialoguesQt(QWidget* parent = nullptr) : m_parent(parent) {}
+    void ChangeParent(QWidget* parent) { m_parent = parent; }
+
+    void Message(Icone icone, const QString& titre, const QString& texte) override;
+    Reponse QuestionOuiNon(Icone icone, const QString& titre, const QString& texte,
+                           Reponse parDefaut) override;
+
+private:
+    QWidget* m_parent;
+};

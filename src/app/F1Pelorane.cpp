@@ -1,0 +1,476 @@
+#include "F1Pelorane.h"
+
+#include "VersionPelorane.h"
+#include "app/Dialogues.h"
+#include "app/Horloge.h"
+#include "app/InstanceUnique.h"
+#include "app/JournalStatut.h"
+#include "app/ReglageBaseHote.h"
+#include "config/ClesParametres.h"
+#include "config/MagasinParametres.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTime>
+
+namespace {
+
+// Les positions de la fenêtre sont pensées en twips : 15 twips font un pixel à 96 ppp.
+QRect EnPixels(int gauche, int haut, int largeur, int hauteur)
+{
+    return QRect(gauche / 15, haut / 15, largeur / 15, hauteur / 15);
+}
+
+// Les couleurs du programme sont des valeurs BGR (&H00BBGGRR).
+QColor CouleurBgr(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+void Colore(QWidget* w, const QColor* fond, const QColor* texte)
+{
+    QPalette p = w->palette();
+    if (fond) {
+        p.setColor(QPalette::Window, *fond);
+        p.setColor(QPalette::Base, *fond);
+        p.setColor(QPalette::Button, *fond);
+        w->setAutoFillBackground(true);
+    }
+    if (texte) {
+        p.setColor(QPalette::WindowText, *texte);
+        p.setColor(QPalette::Text, *texte);
+        p.setColor(QPalette::ButtonText, *texte);
+    }
+    w->setPalette(p);
+}
+
+QFont Police(const QString& famille, double points, bool gras)
+{
+    QFont f(famille);
+    f.setPointSizeF(points);
+    f.setBold(gras);
+    return f;
+}
+
+QString PourAffichage(QString texte)
+{
+    texte.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return texte;
+}
+
+QString VersionTexte()
+{
+    return QStringLiteral("%1.%2.%3")
+        .arg(PELORANE_VERSION_MAJEURE)
+        .arg(PELORANE_VERSION_MINEURE)
+        .arg(PELORANE_VERSION_REVISION);
+}
+
+} // namespace
+
+F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal, InstanceUnique* instance,
+                       Options options, std::function<void(int)> terminer, QWidget* parent)
+    : QWidget(parent)
+    , m_horloge(horloge)
+    , m_dialogues(dialogues)
+    , m_journal(journal)
+    , m_instance(instance)
+    , m_options(std::move(options))
+    , m_terminer(std::move(terminer))
+{
+    CreeControles();
+    connect(&m_journal, &JournalStatut::texteAjoute, this, [this](const QString& m) { MontreJournal(false, m); });
+    connect(&m_journal, &JournalStatut::texteRemplace, this, [this](const QString& t) { MontreJournal(true, t); });
+    MontreJournal(true, m_journal.Texte());
+    if (m_instance) {
+        connect(m_instance, &InstanceUnique::activationDemandee, this, &F1Pelorane::MontreAuPremierPlan);
+    }
+    m_timer1.setInterval(500);
+    connect(&m_timer1, &QTimer::timeout, this, &F1Pelorane::Timer1_Timer);
+    m_timer1.start();
+}
+
+F1Pelorane::~F1Pelorane() = default;
+
+void F1Pelorane::CreeControles()
+{
+    setWindowTitle(QStringLiteral("VBPelorane"));
+    setFixedSize(11790 / 15, 6015 / 15);
+    setWindowIcon(QIcon(QStringLiteral(":/app/images/icone1.xpm")));
+
+    const QColor rouge = CouleurBgr(0xFF);
+    const QColor bleu = CouleurBgr(0xFF0000);
+    const QColor cyanClair = CouleurBgr(0xFFFFC0);
+    const QColor roseClair = CouleurBgr(0xC0C0FF);
+    const QColor vertClair = CouleurBgr(0xC0FFC0);
+    const QColor orangeClair = CouleurBgr(0xC0E0FF);
+    const QColor jaune = CouleurBgr(0xFFFF);
+    QFont fixe = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    m_lblTitre = new QLabel(QStringLiteral("PELORANE - GRINDEL"), this);
+    m_lblTitre->setObjectName(QStringLiteral("Lbl_Titre"));
+    m_lblTitre->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_lblTitre->setFont(Police(font().family(), 13.5, true));
+    m_lblTitre->setGeometry(EnPixels(120, 0, 6855, 375));
+
+    m_chkReduction = new QCheckBox(QStringLiteral("réduction automatique de la fenetre"), this);
+    m_chkReduction->setObjectName(QStringLiteral("ChkReductionAutomatique"));
+    m_chkReduction->setChecked(true);
+    m_chkReduction->setGeometry(EnPixels(7440, 0, 1935, 495));
+    m_chkReduction->setStyleSheet(QStringLiteral("QCheckBox { font-size: 7pt; }"));
+
+    m_lblCompteur = new QLabel(QStringLiteral("Label1"), this);
+    m_lblCompteur->setObjectName(QStringLiteral("Lbl_compteur"));
+    m_lblCompteur->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_lblCompteur->setFont(Police(font().family(), 13.5, false));
+    Colore(m_lblCompteur, nullptr, &rouge);
+    m_lblCompteur->setGeometry(EnPixels(9480, 120, 615, 495));
+
+    m_btReduire = new QPushButton(QIcon(QStringLiteral(":/app/images/reduire.xpm")), QStringLiteral("Reduire"), this);
+    m_btReduire->setObjectName(QStringLiteral("Bt_Reduire"));
+    m_btReduire->setIconSize(QSize(24, 24));
+    m_btReduire->setGeometry(EnPixels(10080, 0, 1575, 735));
+    connect(m_btReduire, &QPushButton::clicked, this, &F1Pelorane::Bt_Reduire_Click);
+
+    auto entete = [this](const char* nom, const QString& texte, const QColor& fond, QRect place) {
+        auto* l = new QLabel(texte, this);
+        l->setObjectName(QString::fromLatin1(nom));
+        Colore(l, &fond, nullptr);
+        l->setGeometry(place);
+        return l;
+    };
+    entete("Lbl_CdeEnAttente", QStringLiteral("Cde en Attente"), cyanClair, EnPixels(120, 480, 1455, 255));
+    entete("Lbl_fich_retourEnAttente", QStringLiteral("Fich retour en attente"), roseClair,
+           EnPixels(1680, 480, 1575, 255));
+    entete("Lbl_DerniereCde", QStringLiteral("Dernière Commande prise en compte:"), vertClair,
+           EnPixels(3360, 480, 3975, 255));
+
+    m_lblHeure = new QLabel(QStringLiteral("Heure"), this);
+    m_lblHeure->setObjectName(QStringLiteral("Lbl_Heure"));
+    m_lblHeure->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_lblHeure->setGeometry(EnPixels(8760, 480, 1215, 255));
+
+    m_lstFichierCD = new QListWidget(this);
+    m_lstFichierCD->setObjectName(QStringLiteral("LstFichierCD"));
+    m_lstFichierCD->setSortingEnabled(true);
+    Colore(m_lstFichierCD, &cyanClair, &bleu);
+    m_lstFichierCD->setGeometry(EnPixels(120, 720, 1455, 4155));
+
+    m_lstFichierRT = new QListWidget(this);
+    m_lstFichierRT->setObjectName(QStringLiteral("LstFichierRT"));
+    m_lstFichierRT->setSortingEnabled(true);
+    Colore(m_lstFichierRT, &roseClair, &rouge);
+    m_lstFichierRT->setGeometry(EnPixels(1680, 720, 1575, 4155));
+
+    m_txtDerniereCde = new QPlainTextEdit(this);
+    m_txtDerniereCde->setObjectName(QStringLiteral("Txt_DerniereCde"));
+    QFont courier = Police(QStringLiteral("Courier New"), 8.25, false);
+    courier.setStyleHint(QFont::TypeWriter);
+    m_txtDerniereCde->setFont(courier);
+    Colore(m_txtDerniereCde, &vertClair, nullptr);
+    m_txtDerniereCde->setGeometry(EnPixels(3360, 720, 3975, 4455));
+
+    m_textHist = new QPlainTextEdit(this);
+    m_textHist->setObjectName(QStringLiteral("Text_HistMessages"));
+    m_textHist->setReadOnly(true);
+    m_textHist->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont terminal = Police(QStringLiteral("Terminal"), 6, true);
+    terminal.setStyleHint(QFont::TypeWriter);
+    terminal.setFamilies({ QStringLiteral("Terminal"), fixe.family() });
+    m_textHist->setFont(terminal);
+    Colore(m_textHist, &orangeClair, &bleu);
+    m_textHist->setGeometry(EnPixels(7440, 720, 4335, 4455));
+
+    m_lblNbFichierCD = new QLabel(QStringLiteral("Label1"), this);
+    m_lblNbFichierCD->setObjectName(QStringLiteral("Lbl_NbFichierCD"));
+    m_lblNbFichierCD->setAlignment(Qt::AlignCenter);
+    m_lblNbFichierCD->setFont(Police(font().family(), 18, true));
+    Colore(m_lblNbFichierCD, &jaune, &bleu);
+    m_lblNbFichierCD->setGeometry(EnPixels(120, 4920, 1455, 495));
+
+    m_lblNbFichierRT = new QLabel(QStringLiteral("Label1"), this);
+    m_lblNbFichierRT->setObjectName(QStringLiteral("Lbl_NbFichierRT"));
+    m_lblNbFichierRT->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_lblNbFichierRT->setFont(Police(font().family(), 12, false));
+    Colore(m_lblNbFichierRT, nullptr, &rouge);
+    m_lblNbFichierRT->setGeometry(EnPixels(1800, 4920, 1455, 255));
+
+    for (int i = 1; i <= 8; ++i) {
+        auto* l = new QLabel(QStringLiteral("T%1").arg(i), this);
+        l->setObjectName(QStringLiteral("Lbl_Tiroir%1").arg(i));
+        l->setAlignment(Qt::AlignCenter);
+        l->setFont(Police(font().family(), 12, true));
+        Colore(l, &rouge, nullptr);
+        l->setGeometry(EnPixels(240 + 600 * (i - 1), 5520, 375, 375));
+        l->installEventFilter(this);
+        m_lblTiroir[size_t(i)] = l;
+    }
+
+    auto* legende = new QLabel(QStringLiteral("Rouge: pas en attente Vert: autorise une cde Jaune: Cde en cours"), this);
+    legende->setObjectName(QStringLiteral("lbl_couleurs"));
+    legende->setWordWrap(true);
+    legende->setGeometry(EnPixels(5040, 5280, 1815, 615));
+
+    auto bouton = [this](const char* nom, const QString& texte, QRect place) {
+        auto* b = new QPushButton(texte, this);
+        b->setObjectName(QString::fromLatin1(nom));
+        b->setGeometry(place);
+        b->setStyleSheet(QStringLiteral("QPushButton { font-size: 7pt; }"));
+        return b;
+    };
+    m_btTestCartes = bouton("Bt_Test_LiaisonCartes", QStringLiteral("Test liaison\nCartes"),
+                            EnPixels(7440, 5280, 855, 615));
+    m_btTestCdapi = bouton("Bt_TestLiaisonCDAPI", QStringLiteral("Test Liaison\nCDAPI"),
+                           EnPixels(8520, 5280, 975, 615));
+    m_btTestCdapiA = bouton("Bt_Test_CDAPI_A", QStringLiteral("Test CDAPI 'A'"), EnPixels(9480, 5280, 975, 615));
+    m_btTestCdapiA->setEnabled(false);
+    m_btQuitter = bouton("Bt_Quitter", QStringLiteral("Fin"), EnPixels(10560, 5280, 1095, 615));
+    Colore(m_btQuitter, &rouge, nullptr);
+    m_btQuitter->setStyleSheet(QStringLiteral("QPushButton { background-color: #FF0000; }"));
+    connect(m_btQuitter, &QPushButton::clicked, this, &F1Pelorane::Bt_Quitter_Click);
+}
+
+void F1Pelorane::MontreJournal(bool remplace, const QString& texte)
+{
+    if (remplace) {
+        m_textHist->setPlainText(PourAffichage(texte));
+    } else {
+        // Ajout en fin de texte sans réécrire la boîte entière.
+        QTextCursor curseur = m_textHist->textCursor();
+        curseur.movePosition(QTextCursor::End);
+        curseur.insertText(PourAffichage(texte));
+        m_textHist->setTextCursor(curseur);
+    }
+    m_textHist->ensureCursorVisible();
+}
+
+void F1Pelorane::Form_Load()
+{
+    if (!Demarrage())
+        return;
+    // Entrée dans la boucle de traitement (ajoutée avec le cycle).
+}
+
+bool F1Pelorane::Demarrage()
+{
+    // 1. Une autre copie tourne déjà : on la montre et on s'arrête, sans rien écrire.
+    if (m_instance) {
+        if (m_instance->InstancePrecedente() && m_instance->ActiveInstancePrecedente()) {
+            ArretSansConfirmation = true;
+            close();
+            return false;
+        }
+        m_instance->Ecoute();
+    }
+
+    // 2. Dossier d'échange et fichier de passation sous la racine.
+    QString racine = QDir::fromNativeSeparators(m_options.racine);
+    if (!racine.endsWith(QLatin1Char('/')))
+        racine += QLatin1Char('/');
+    m_config.DossierEchange = racine + QStringLiteral("Echanges/");
+    m_config.FichierPassation = racine + QStringLiteral("zCdeMnl.txt");
+    m_config.PortSerieImpose = m_options.portSerie;
+
+    // 3.
+    m_txtDerniereCde->clear();
+    m_lblCompteur->setText(QStringLiteral("1"));
+
+    // 4. 5.
+    show();
+    m_journal.MessageStatus(QStringLiteral("version prog : ") + VersionTexte());
+
+    // 6. 7. 8.
+    const QString BaseFic = LitBaseFicDefaut();
+    if (BaseFic.isEmpty()) {
+        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                            QStringLiteral("Vous devez lancer VBtrevix ce programme pour creer le chemin de la base "
+                                           "de données"));
+        Termine(2);
+        return false;
+    }
+    if (!QFileInfo(BaseFic).isFile()) {
+        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                            QStringLiteral("le fichier ") + BaseFic + QStringLiteral(" est absent"));
+        Termine(3);
+        return false;
+    }
+    // 9.
+    m_journal.MessageStatus(QStringLiteral("base: ") + BaseFic);
+
+    // 10. à 13. La base ne sert qu'au démarrage.
+    {
+        MagasinParametres magasin(m_journal);
+        QString erreur;
+        if (!magasin.Ouvre(BaseFic, &erreur)) {
+            m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                                QStringLiteral("impossible d'ouvrir la base de données ") + BaseFic
+                                    + QStringLiteral("\r") + erreur);
+            Termine(4);
+            return false;
+        }
+        LitClesParametres(magasin, m_journal, m_config);
+        magasin.Ferme();
+    }
+
+    // 14.
+    m_lblTitre->setText(m_config.TitreFenetre);
+    m_horloge.Cede();
+    if (m_termine)
+        return false;
+
+    // 15.
+    m_journal.MessageStatus(QStringLiteral("adr UDP: ") + m_config.UdpAdr + QStringLiteral(":") + m_config.UdpPort);
+
+    // 16. 17.
+    if (!QFileInfo(m_config.DossierEchange).isDir()) {
+        m_journal.MessageStatus(QStringLiteral("Creation du dossier ") + m_config.DossierEchange);
+        if (!QDir().mkpath(m_config.DossierEchange)) {
+            m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                                QStringLiteral("impossible de creer le dossier d'echange ") + m_config.DossierEchange);
+            Termine(5);
+            return false;
+        }
+    }
+    m_journal.MessageStatus(QStringLiteral("dossier d'echange: ") + m_config.DossierEchange);
+
+    // 18. Carrés des tiroirs.
+    for (int i = 1; i <= 8; ++i)
+        m_lblTiroir[size_t(i)]->hide();
+    const QColor blanc = CouleurBgr(16777215);
+    for (int i = 1; i <= m_config.NbTiroirs; ++i) {
+        m_lblTiroir[size_t(i)]->show();
+        Colore(m_lblTiroir[size_t(i)], &blanc, nullptr);
+    }
+    m_horloge.Cede();
+    if (m_termine)
+        return false;
+
+    // 19. à 24. Port des cartes, test des cartes, datagrammes, listes, libération des tiroirs.
+
+    // 25.
+    m_journal.MessageStatus(QStringLiteral("- En attente de commande (fichiers) ou BP -"));
+    return !m_termine;
+}
+
+void F1Pelorane::Form_Unload(int& Cancel)
+{
+    if (!ArretSansConfirmation) {
+        const auto reponse = m_dialogues.QuestionOuiNon(
+            Dialogues::Icone::Critique, QStringLiteral("ARRET du programme"),
+            QStringLiteral("Ce Programme est INDISPENSABLE à l'execution des commandes\r\r"
+                           "Voulez-vous REELEMENT ARRETER ce programme ?"),
+            Dialogues::Reponse::Non);
+        if (reponse != Dialogues::Reponse::Oui) {
+            Cancel = 1;
+            return;
+        }
+    }
+    FermeLiens();
+    Termine(0);
+}
+
+void F1Pelorane::FermeLiens()
+{
+    // Ordre fixe : port des cartes, liaison TCP (avec sa ligne), socket des datagrammes.
+}
+
+void F1Pelorane::Termine(int code)
+{
+    m_termine = true;
+    m_timer1.stop();
+    if (m_terminer)
+        m_terminer(code);
+}
+
+void F1Pelorane::closeEvent(QCloseEvent* evenement)
+{
+    if (m_termine) {
+        evenement->accept();
+        return;
+    }
+    int Cancel = 0;
+    Form_Unload(Cancel);
+    if (Cancel != 0)
+        evenement->ignore();
+    else
+        evenement->accept();
+}
+
+bool F1Pelorane::eventFilter(QObject* objet, QEvent* evenement)
+{
+    if (evenement->type() == QEvent::MouseButtonRelease) {
+        for (int i = 1; i <= 8; ++i) {
+            if (objet == m_lblTiroir[size_t(i)]) {
+                // Clic sur un tiroir (câblé avec le tableau des tiroirs).
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(objet, evenement);
+}
+
+void F1Pelorane::Timer1_Timer()
+{
+    // 1. Horloge.
+    m_lblHeure->setText(QLocale::system().toString(QTime::currentTime(), QStringLiteral("HH:mm:ss")));
+
+    // 2. L'icône alterne, la seconde d'abord : signe de vie.
+    if (m_marqueIcone == QLatin1String("*")) {
+        m_marqueIcone.clear();
+        setWindowIcon(QIcon(QStringLiteral(":/app/images/icone1.xpm")));
+    } else {
+        m_marqueIcone = QStringLiteral("*");
+        setWindowIcon(QIcon(QStringLiteral(":/app/images/icone2.xpm")));
+    }
+
+    // 3. Légende et réduction automatique.
+    if (isMinimized()) {
+        m_compteurReduction = 0;
+        setWindowTitle(QStringLiteral("VBpelorane ") + m_lblNbFichierCD->text() + QStringLiteral("-")
+                       + m_lblNbFichierRT->text());
+    } else {
+        setWindowTitle(QStringLiteral("VBpelorane v") + VersionTexte());
+        if (!m_chkReduction->isChecked())
+            m_compteurReduction = 0;
+        ++m_compteurReduction;
+        if (m_compteurReduction > 60)
+            Bt_Reduire_Click();
+    }
+
+    // 4. Temps d'attente des tiroirs (câblé avec le cycle de traitement).
+}
+
+void F1Pelorane::Bt_Quitter_Click()
+{
+    ArretSansConfirmation = false;
+    close();
+}
+
+void F1Pelorane::Bt_Reduire_Click()
+{
+    showMinimized();
+}
+
+void F1Pelorane::ArreteSansQuestion()
+{
+    ArretSansConfirmation = true;
+    close();
+}
+
+void F1Pelorane::MontreAuPremierPlan()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "config/Configuration.h"
+
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class Dialogues;
+class Horloge;
+class InstanceUnique;
+class JournalStatut;
+
+// Fenêtre principale : elle montre l'état (journal, listes, tiroirs) et porte les
+// gestionnaires d'événements ; le travail est fait par les objets du noyau.
+class F1Pelorane : public QWidget
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QString racine;     // tient lieu de "c:\grindel\"
+        QString portSerie;  // --port-serie
+    };
+    // terminer(code) met fin au programme sur-le-champ.
+    F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal, InstanceUnique* instance,
+               Options options, std::function<void(int)> terminer, QWidget* parent = nullptr);
+    ~F1Pelorane() override;
+
+    // Démarrage complet puis boucle de traitement ; ne revient pas tant que le programme tourne.
+    void Form_Load();
+    // Étapes du démarrage jusqu'à l'attente des commandes ; faux si le programme s'est arrêté.
+    bool Demarrage();
+    // Fermeture : question (sauf ArretSansConfirmation), liens fermés, fin du programme.
+    void Form_Unload(int& Cancel);
+
+    void Timer1_Timer();
+    void Bt_Quitter_Click();
+    void Bt_Reduire_Click();
+    // Arrêt demandé par le système (SIGTERM, SIGINT) : comme une fermeture sans question.
+    void ArreteSansQuestion();
+    // Demande d'une seconde copie : restaurer et montrer la fenêtre.
+    void MontreAuPremierPlan();
+
+    bool ArretSansConfirmation = false;
+
+    const Configuration& Parametres() const { return m_config; }
+    QLabel* Lbl_Tiroir(int i) const { return m_lblTiroir.at(size_t(i)); }
+    QLabel* Lbl_Titre() const { return m_lblTitre; }
+    QLabel* Lbl_compteur() const { return m_lblCompteur; }
+    QCheckBox* ChkReductionAutomatique() const { return m_chkReduction; }
+    QPlainTextEdit* Text_HistMessages() const { return m_textHist; }
+    QPushButton* Bt_Test_CDAPI_A() const { return m_btTestCdapiA; }
+    int CompteurReduction() const { return m_compteurReduction; }
+    bool IconeMarquee() const { return m_marqueIcone == QLatin1String("*"); }
+
+protected:
+    void closeEvent(QCloseEvent* evenement) override;
+    bool eventFilter(QObject* objet, QEvent* evenement) override;
+
+private:
+    void CreeControles();
+    void MontreJournal(bool remplace, const QString& texte);
+    void FermeLiens();
+    void Termine(int code);
+
+    Horloge& m_horloge;
+    Dialogues& m_dialogues;
+    JournalStatut& m_journal;
+    InstanceUnique* m_instance;
+    Options m_options;
+    std::function<void(int)> m_terminer;
+    bool m_termine = false;
+
+    Configuration m_config;
+
+    QLabel* m_lblTitre = nullptr;
+    QCheckBox* m_chkReduction = nullptr;
+    QLabel* m_lblCompteur = nullptr;
+    QPushButton* m_btReduire = nullptr;
+    QLabel* m_lblHeure = nullptr;
+    QListWidget* m_lstFichierCD = nullptr;
+    QListWidget* m_lstFichierRT = nullptr;
+    QPlainTextEdit* m_txtDerniereCde = nullptr;
+    QPlainTextEdit* m_textHist = nullptr;
+    QLabel* m_lblNbFichierCD = nullptr;
+    QLabel* m_lblNbFichierRT = nullptr;
+    std::array<QLabel*, 9> m_lblTiroir{};
+    QPushButton* m_btTestCartes = nullptr;
+    QPushButton* m_btTestCdapi = nullptr;
+    QPushButton* m_btTestCdapiA = nullptr;
+    QPushButton* m_btQuitter = nullptr;
+    QTimer m_timer1;
+
+    QString m_marqueIcone;
+    int m_compteurReduction = 0;
+};

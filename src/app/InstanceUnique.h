@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QLockFile>
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+// Une seule copie du service par utilisateur et par dossier racine. La première
+// copie écoute sur un canal local ; une seconde copie s'y connecte, demande à la
+// première de montrer sa fenêtre (ou de lancer une action) et s'arrête.
+class InstanceUnique : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InstanceUnique(const QString& racine, QObject* parent = nullptr);
+    ~InstanceUnique() override;
+
+    // Vrai quand une copie tourne déjà pour cette racine (le verrou est pris).
+    bool InstancePrecedente();
+    // Demande à la copie en marche de se montrer ; vrai dès que la demande est écrite
+    // (on n'attend pas de réponse : la copie peut être tenue par un échange de cartes).
+    bool ActiveInstancePrecedente(const QString& demande = QStringLiteral("activer"));
+    // Première copie : ouvre le canal qui reçoit les demandes des copies suivantes.
+    bool Ecoute();
+
+    QString NomCanal() const { return m_nomCanal; }
+
+signals:
+    void activationDemandee();
+    void actionDemandee(const QString& action);
+
+private:
+    void LitDemandes();
+
+    QString m_nomCanal;
+    std::unique_ptr<QLockFile> m_verrou;
+    bool m_verrouTenu = false;
+    QLocalServer m_serveur;
+};

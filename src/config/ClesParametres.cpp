@@ -1,0 +1,71 @@
+#include "ClesParametres.h"
+
+#include "app/JournalStatut.h"
+#include "config/LectureNombre.h"
+#include "config/MagasinParametres.h"
+
+#include <limits>
+
+namespace {
+const QString Categorie = QStringLiteral("VBpelorane");
+}
+
+void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Configuration& c)
+{
+    const QString table = MagasinParametres::NomTable;
+    auto lit = [&](const char* cle, const char* defaut, const QString& commentaire) {
+        return magasin.LitParametre(table, QString::fromUtf8(cle), QString::fromUtf8(defaut), Categorie,
+                                    commentaire);
+    };
+
+    const qint32 nbTiroirs = LitNombre(lit("Nb_Tiroirs", "4", QStringLiteral("Nombre de tiroirs Installés")));
+    c.CdapiPortServeur = lit("CDAPI_Port_Serveur", "43323",
+                             QStringLiteral("n° du port d'ecoute de VBtrevix pour le CDAPI en TCP/IP"));
+    c.CdapiAdrServeur = lit("CDAPI_Adr_Serveur", "127.0.0.1",
+                            QStringLiteral("adresse TCP/IP de VBtrevix pour le CDAPI")).trimmed();
+    c.NormeCDAPI = lit("CDAPI_Norme", "CDAPI-B", QStringLiteral("norme CDAPI utiliser par VBtrevix")).trimmed();
+    c.UdpPort = lit("UDP_Port", "43325",
+                    QStringLiteral("n° du port d'ecoute pour ouverture tiroirs (fin convoyage)"));
+    c.UdpAdr = lit("UDP_Adr", "127.0.0.1",
+                   QStringLiteral("Adresse locale d'ecoute pour ouverture tiroirs (fin convoyage)")).trimmed();
+    c.ParamComTiroirs = lit("Param_Com_Tiroirs", "1:9600,n,8,1",
+                            QStringLiteral("parametres du port COM des cartes d'extensions tiroirs")).trimmed();
+    c.NomCarteExt[1] = lit("Nom_Carte_Ext_Tiroir1", "Z45",
+                           QStringLiteral("nom de la carte d'extension utiliser pour ouvrir tiroirs + etat "
+                                          "tiroirs 1 et 2")).trimmed();
+    c.NomCarteExt[2] = lit("Nom_Carte_Ext_Tiroir2", "Z44",
+                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 3 et 4")).trimmed();
+    c.NomCarteExt[3] = lit("Nom_Carte_Ext_Tiroir3", "Z43",
+                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 5 et 6")).trimmed();
+    c.NomCarteExt[4] = lit("Nom_Carte_Ext_Tiroir4", "Z42",
+                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 7 et 8")).trimmed();
+    c.LectReelleEtatTiroirs = lit("Lect reelle etat tiroirs", "O",
+                                  QStringLiteral("lecture reelle de l'etat des tiroirs (O/N)")).toUpper().trimmed();
+    c.TitreFenetre = lit("Titre_Fenetre", "PELORANE - GRINDEL", QStringLiteral("nom de la fenetre")).trimmed();
+    const qint64 tempsMax = LitNombre(lit("TempsMaxAttenteProduit", "30",
+                                          QStringLiteral("Temps maxi attente avant libération tiroir")));
+
+    // La fenêtre n'a que huit carrés de tiroir et les tableaux huit entrées.
+    if (nbTiroirs > 8) {
+        journal.MessageStatus(QStringLiteral("Nb_Tiroirs vaut %1 : ramene a 8 (8 tiroirs au plus)").arg(nbTiroirs));
+        c.NbTiroirs = 8;
+    } else if (nbTiroirs < 0) {
+        journal.MessageStatus(QStringLiteral("Nb_Tiroirs vaut %1 : ramene a 0").arg(nbTiroirs));
+        c.NbTiroirs = 0;
+    } else {
+        c.NbTiroirs = nbTiroirs;
+    }
+
+    // Le produit par 1000 doit tenir sur 32 bits signés : au-delà il est borné.
+    const qint64 maxi = std::numeric_limits<qint32>::max();
+    const qint64 mini = std::numeric_limits<qint32>::min();
+    const qint64 produit = tempsMax * 1000;
+    if (produit > maxi || produit < mini) {
+        c.TempsMaxAttenteMs = produit > maxi ? maxi : mini;
+        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit vaut %1 s : ramene a %2 ms")
+                                  .arg(tempsMax)
+                                  .arg(c.TempsMaxAttenteMs));
+    } else {
+        c.TempsMaxAttenteMs = produit;
+    }
+}
