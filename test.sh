@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Installe ce qui manque, construit et lance tous les tests (CTest), puis refait
+# le tout avec AddressSanitizer et UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PAQUETS=(qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
+         cmake ninja-build g++ poppler-utils sqlite3)
+
+manquants=()
+for p in "${PAQUETS[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        manquants+=("$p")
+    fi
+done
+if [ ${#manquants[@]} -gt 0 ]; then
+    echo "Installation des paquets manquants : ${manquants[*]}"
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${manquants[@]}" >/dev/null
+fi
+
+export QT_QPA_PLATFORM=offscreen
+JOBS=$(nproc 2>/dev/null || echo 2)
+echec=0
+
+passe() {
+    local dossier=$1; shift
+    echo "== Construction ($dossier)"
+    cmake -S . -B "$dossier" -G Ninja "$@" >"$dossier.configure.log" 2>&1 || { cat "$dossier.configure.log"; return 1; }
+    cmake --build "$dossier" -j "$JOBS" >"$dossier.build.log" 2>&1 || { tail -50 "$dossier.build.log"; return 1; }
+    echo "== Tests ($dossier)"
+    (cd "$dossier" && ctest --output-on-failure -j "$JOBS" --timeout 300) >"$dossier.ctest.log" 2>&1
+    local rc=$?
+    # Lignes de résumé de CTest, et le détail des échecs.
+    if [ $rc -ne 0 ]; then
+        grep -E -A30 'Failed|\*\*\*' "$dossier.ctest.log" | head -150 || true
+    fi
+    grep -E '^[0-9]+% tests passed|tests failed out of|^Total Test time' "$dossier.ctest.log" || true
+    return $rc
+}
+
+mkdir -p build
+passe build -DCMAKE_BUILD_TYPE=RelWithDebInfo || echec=1
+
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+passe build-asan -DCMAKE_BUILD_TYPE=Debug \
+    "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer" \
+    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" || echec=1
+unset ASAN_OPTIONS UBSAN_OPTIONS
+
+# Court passage du fuzzer sur la lecture des messages du robot, quand clang est là.
+if command -v clang++ >/dev/null 2>&1 && [ -x tests/cdapi/fuzz.sh ]; then
+    echo "== Fuzzer (messages CDAPI)"
+    tests/cdapi/fuzz.sh || echec=1
+fi
+
+if [ $echec -ne 0 ]; then
+    echo "ECHEC"
+    exit 1
+fi
+echo "Tous les tests sont passés."
