@@ -40,8 +40,20 @@ public:
     void Lbl_Tiroir_Click(int index);
     void Bt_Test_LiaisonCartes_Click();
 
+    // Nombre de cartes interrogées : tiroirs divisés par deux, arrondi au-dessus.
+    int NombreCartes() const;
+
 signals:
     void couleurChangee(int tiroir, int couleur);
 
-    // (la réalisation ajoute ses membres privés ici)
+private:
+    JournalStatut& m_journal;
+    Horloge& m_horloge;
+    LigneCartes& m_ligne;
+    const Configuration& m_configuration;
+
+    // Index 0 jamais utilisé, comme les libellés 1 à 8 de la fenêtre.
+    std::array<int, NombreMaxTiroirs + 1> m_couleurs{};
+    std::array<qint64, NombreMaxTiroirs + 1> m_heures{};
+    int m_prochaineGare = 0; // ProchaineGare : vit autant que le programme
 };

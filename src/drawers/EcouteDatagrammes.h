@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUdpSocket>
+
+class JournalStatut;
+class TableauTiroirs;
+
+// Socket Winsock_UDP : écoute les datagrammes de fin de convoyage et libère le
+// tiroir nommé. Rien n'est jamais renvoyé à l'expéditeur.
+class EcouteDatagrammes : public QObject
+{
+    Q_OBJECT
+public:
+    EcouteDatagrammes(JournalStatut& journal, TableauTiroirs& tiroirs, QObject* parent = nullptr);
+
+    // Ferme puis lie la socket à adresse:port ; un échec est écrit au journal et le
+    // service continue sans écoute.
+    void Lie(const QString& adresse, const QString& port);
+    // Arrêt : ferme la socket si elle ne l'est pas, sans ligne de journal.
+    void Ferme();
+    bool EstFerme() const;
+    // Port effectivement lié (0 quand la socket est fermée).
+    quint16 PortLocal() const;
+
+    // Traitement d'un datagramme reçu.
+    void Winsock_UDP_DataArrival(const QByteArray& datagramme);
+
+private:
+    void LitDatagrammesEnAttente();
+
+    JournalStatut& m_journal;
+    TableauTiroirs& m_tiroirs;
+    QUdpSocket m_socket;
+    bool m_lectureEnCours = false;
+};

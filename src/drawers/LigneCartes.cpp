@@ -1,0 +1,331 @@
+#include "LigneCartes.h"
+
+#include "app/Dialogues.h"
+#include "app/Horloge.h"
+#include "app/JournalStatut.h"
+#include "config/Configuration.h"
+#include "drawers/TrameCartes.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
+namespace {
+
+const QByteArray CarteAux = QByteArrayLiteral("Z]"); // adresse de la carte "Z45"
+
+// Tient le drapeau d'échange levé jusqu'à la sortie, quel que soit le chemin.
+class GardeEchange
+{
+public:
+    explicit GardeEchange(bool& drapeau) : m_drapeau(drapeau) { m_drapeau = true; }
+    ~GardeEchange() { m_drapeau = false; }
+    GardeEchange(const GardeEchange&) = delete;
+    GardeEchange& operator=(const GardeEchange&) = delete;
+
+private:
+    bool& m_drapeau;
+};
+
+} // namespace
+
+LigneCartes::LigneCartes(JournalStatut& journal, Horloge& horloge, Dialogues& dialogues,
+                         const Configuration& configuration, QObject* parent)
+    : QObject(parent)
+    , m_journal(journal)
+    , m_horloge(horloge)
+    , m_dialogues(dialogues)
+    , m_configuration(configuration)
+{
+    m_port.setObjectName(QStringLiteral("MSComm1"));
+    m_minuterieReouverture.setInterval(3000);
+    connect(&m_minuterieReouverture, &QTimer::timeout, this, &LigneCartes::EssaieReouverture);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &LigneCartes::SurErreurPort);
+}
+
+LigneCartes::~LigneCartes()
+{
+    m_minuterieReouverture.stop();
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool LigneCartes::EstOuvert() const
+{
+    return m_port.isOpen();
+}
+
+void LigneCartes::MetIntervalleReouverture(int millisecondes)
+{
+    m_minuterieReouverture.setInterval(qMax(1, millisecondes));
+}
+
+QString LigneCartes::CheminPeripherique() const
+{
+    if (!m_configuration.PortSerieImpose.isEmpty()) {
+        // QSerialPort préfixe "/dev/" tout nom qui ne commence pas par "/", "./" ou "../" :
+        // un chemin relatif donné sur la ligne de commande doit d'abord devenir absolu.
+        return QFileInfo(m_configuration.PortSerieImpose).absoluteFilePath();
+    }
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(m_reglage.numeroPort);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(m_reglage.numeroPort - 1);
+#endif
+}
+
+void LigneCartes::AppliqueReglage(const ReglageLigne& reglage)
+{
+    // Réglé avant l'ouverture : QSerialPort l'applique en ouvrant, ce qui passe aussi
+    // sur un pseudo-terminal. Les lignes de modem (RTS, DTR) ne sont jamais touchées.
+    m_port.setBaudRate(reglage.vitesse);
+    m_port.setParity(reglage.parite);
+    m_port.setDataBits(reglage.bitsDonnees);
+    m_port.setStopBits(reglage.bitsArret);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+QString LigneCartes::MessageEchecOuverture() const
+{
+    const QString numero = QString::number(m_reglage.numeroPort);
+    const QSerialPort::SerialPortError erreur = m_port.error();
+    bool occupe = false;
+    if (erreur == QSerialPort::PermissionError) {
+        // Qt 6.4 range sous PermissionError un verrou tenu, un périphérique occupé et un
+        // droit refusé : seuls les droits du périphérique les départagent.
+#ifdef Q_OS_WIN
+        occupe = true;
+#else
+        const QByteArray chemin = QFile::encodeName(CheminPeripherique());
+        occupe = ::access(chemin.constData(), R_OK | W_OK) == 0;
+#endif
+    }
+    if (occupe)
+        return QStringLiteral("Le port COM") + numero + QStringLiteral(" ") + QStringLiteral("est deja utilise");
+    if (erreur == QSerialPort::DeviceNotFoundError)
+        return QStringLiteral("Le port COM") + numero + QStringLiteral(" ") + QStringLiteral("est inconnu");
+    return m_port.errorString() + QStringLiteral("  (erreur n°") + QString::number(int(erreur))
+        + QStringLiteral(") sur COM") + numero;
+}
+
+bool LigneCartes::OuvrePortComm()
+{
+    const QString& param = m_configuration.ParamComTiroirs;
+    const ReglageLigne parDefaut;
+    if (!m_reglage.Lit(param))
+        m_journal.MessageStatus(QStringLiteral("Erreur non fatale dans OuvrePortComm"));
+
+    if (m_port.isOpen()) {
+        m_journal.MessageStatus(QStringLiteral("port com deja ouvert"));
+        return true;
+    }
+
+    m_journal.MessageStatus(QStringLiteral("ouvre le COM") + param);
+    m_port.setPortName(CheminPeripherique());
+    AppliqueReglage(m_reglage);
+    bool ouvert = m_port.open(QIODevice::ReadWrite);
+    if (!ouvert && m_port.error() == QSerialPort::UnsupportedOperationError) {
+        // Réglage refusé par le périphérique : on continue avec le réglage d'usine.
+        ReglageLigne repli = parDefaut;
+        repli.numeroPort = m_reglage.numeroPort;
+        if (repli != m_reglage) {
+            m_journal.MessageStatus(QStringLiteral("Erreur non fatale dans OuvrePortComm"));
+            m_reglage = repli;
+            AppliqueReglage(m_reglage);
+            ouvert = m_port.open(QIODevice::ReadWrite);
+        }
+    }
+    if (!ouvert) {
+        m_dialogues.Message(Dialogues::Icone::Exclamation, QStringLiteral("erreur ouverture port COM"),
+                            MessageEchecOuverture());
+        return false;
+    }
+    m_recuEnAttente.clear();
+    m_minuterieReouverture.stop();
+    return true;
+}
+
+void LigneCartes::FermePortComm()
+{
+    m_minuterieReouverture.stop();
+    if (!m_port.isOpen())
+        return;
+    m_port.clearError();
+    m_port.close();
+    m_recuEnAttente.clear();
+    if (m_port.error() != QSerialPort::NoError)
+        m_journal.MessageStatus(QStringLiteral("Erreur FermePortComm"));
+    else
+        m_journal.MessageStatus(QStringLiteral("ferme port COM"));
+}
+
+bool LigneCartes::EnvoiCdeGrindel2(const QByteArray& ligneCde, bool* panne)
+{
+    if (!m_port.isOpen()) {
+        m_journal.MessageStatus(QStringLiteral(" *** Port COM NON OUVERT ***"));
+        return false;
+    }
+    // Les caractères reçus restés dans le port ne sont pas jetés avant l'envoi.
+    const QByteArray trame = TrameCommande(ligneCde);
+    if (m_port.write(trame) != trame.size()) {
+        *panne = true;
+        return false;
+    }
+    if (!m_port.waitForBytesWritten(1000) && m_port.error() != QSerialPort::TimeoutError) {
+        *panne = true;
+        return false;
+    }
+    return true;
+}
+
+QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne)
+{
+    // Attente réelle, sans événement : elle finit dans son délai quelle que soit l'horloge
+    // du programme.
+    QElapsedTimer chrono;
+    chrono.start();
+    for (;;) {
+        const qsizetype cr = m_recuEnAttente.indexOf(CaractereCr);
+        if (cr >= 0) {
+            const QByteArray ligne = m_recuEnAttente.left(cr);
+            m_recuEnAttente.remove(0, cr + 1);
+            return ligne;
+        }
+        if (!m_port.isOpen()) {
+            *panne = true;
+            m_recuEnAttente.clear();
+            return QByteArray();
+        }
+        if (m_port.bytesAvailable() > 0) {
+            m_recuEnAttente += m_port.readAll();
+            continue;
+        }
+        const qint64 reste = qint64(tempsTimeOut) - chrono.elapsed();
+        if (reste < 0) {
+            m_recuEnAttente.clear(); // ce qui a été lu sans CR est perdu
+            return QByteArray();
+        }
+        if (!m_port.waitForReadyRead(int(reste) + 1)) {
+            const QSerialPort::SerialPortError erreur = m_port.error();
+            if (erreur != QSerialPort::TimeoutError && erreur != QSerialPort::NoError) {
+                *panne = true;
+                m_recuEnAttente.clear();
+                if (erreur == QSerialPort::ReadError || erreur == QSerialPort::ResourceError) {
+                    m_textePerte = m_port.errorString();
+                    TraitePertePort();
+                }
+                return QByteArray();
+            }
+        }
+        m_recuEnAttente += m_port.readAll();
+    }
+}
+
+QByteArray LigneCartes::LectRepGrindel2(int tempsTimeOut, bool* panne)
+{
+    const QByteArray ligne = lectReponseComm(tempsTimeOut, panne);
+    if (*panne)
+        return QByteArray();
+    return AnalyseReponse(ligne);
+}
+
+QByteArray LigneCartes::EnvoiEtReponseGrindel2(const QByteArray& ChaineAenvoyerSScs, int TOautomEnMs)
+{
+    // Un clic ou une minuterie traités pendant la pause d'un échange ne doivent pas
+    // glisser leurs trames entre les deux essais de celui-ci : on les refuse.
+    if (m_echangeEnCours) {
+        m_journal.MessageStatus(QStringLiteral("ligne des cartes occupee, echange refuse: ")
+                                + TexteAffichable(ChaineAenvoyerSScs));
+        return EchecCartes::LigneOccupee;
+    }
+    GardeEchange garde(m_echangeEnCours);
+
+    QByteArray resultat = EchecCartes::Vide;
+    for (int essai = 1;; ++essai) {
+        bool panne = false;
+        if (EnvoiCdeGrindel2(ChaineAenvoyerSScs, &panne)) {
+            const QByteArray reponse = LectRepGrindel2(qMax(0, TOautomEnMs), &panne);
+            if (!panne)
+                resultat = reponse;
+        }
+        if (panne)
+            m_journal.MessageStatus(QStringLiteral("Erreur dans EnvoiEtReponseGrindel2"));
+        if (!EstEchecCartes(resultat) || essai >= 2)
+            return resultat;
+        m_horloge.timePause(0.4);
+    }
+}
+
+QByteArray LigneCartes::AuxGri2(const QString& numAux, const QString& etatAux)
+{
+    bool numerique = false;
+    const int numero = numAux.trimmed().toInt(&numerique, 10);
+    if (!numerique || numero < 1 || numero > 8)
+        return QByteArray();
+    char etat = 0;
+    if (etatAux.compare(QLatin1String("ON"), Qt::CaseInsensitive) == 0)
+        etat = '1';
+    else if (etatAux.compare(QLatin1String("OFF"), Qt::CaseInsensitive) == 0)
+        etat = '0';
+    else
+        return QByteArray();
+
+    m_journal.MessageStatus(QStringLiteral("Aux") + numAux + QStringLiteral(": ") + etatAux
+                            + QStringLiteral(" (Z") + QString::number(45) + QStringLiteral(")"));
+    if (m_configuration.ModeSimulation()) {
+        m_horloge.timePause(0.08);
+        return QByteArray();
+    }
+    const QByteArray corps = QByteArray("X") + CarteAux + etat + QByteArray::number(numero);
+    const QByteArray resultat = EnvoiEtReponseGrindel2(corps, 500);
+    if (EstEchecCartes(resultat))
+        m_journal.MessageStatus(QStringLiteral("erreur") + QStringLiteral(" (Z") + QString::number(45)
+                                + QStringLiteral(") Aux") + numAux + QStringLiteral(" ") + etatAux);
+    return resultat;
+}
+
+void LigneCartes::SurErreurPort(QSerialPort::SerialPortError erreur)
+{
+    if (erreur != QSerialPort::ReadError && erreur != QSerialPort::ResourceError)
+        return;
+    if (!m_port.isOpen() || m_perteSignalee)
+        return;
+    // Périphérique perdu : Qt répète l'erreur en boucle serrée tant que le port reste
+    // ouvert. On ferme hors de la pile de QSerialPort, au prochain tour d'événements.
+    m_perteSignalee = true;
+    m_textePerte = m_port.errorString();
+    QMetaObject::invokeMethod(this, &LigneCartes::TraitePertePort, Qt::QueuedConnection);
+}
+
+void LigneCartes::TraitePertePort()
+{
+    m_perteSignalee = false;
+    if (!m_port.isOpen())
+        return;
+    m_port.close();
+    m_recuEnAttente.clear();
+    m_journal.MessageStatus(QStringLiteral("perte du port COM") + QString::number(m_reglage.numeroPort)
+                            + QStringLiteral(" (") + m_textePerte
+                            + QStringLiteral("), nouvel essai d'ouverture toutes les ")
+                            + QString::number(m_minuterieReouverture.interval() / 1000.0)
+                            + QStringLiteral(" s"));
+    m_minuterieReouverture.start();
+}
+
+void LigneCartes::EssaieReouverture()
+{
+    if (m_port.isOpen()) {
+        m_minuterieReouverture.stop();
+        return;
+    }
+    AppliqueReglage(m_reglage);
+    if (!m_port.open(QIODevice::ReadWrite))
+        return; // nouvel essai au prochain tour de la minuterie, sans ligne de journal
+    m_minuterieReouverture.stop();
+    m_recuEnAttente.clear();
+    m_journal.MessageStatus(QStringLiteral("port COM") + QString::number(m_reglage.numeroPort)
+                            + QStringLiteral(" rouvert"));
+}
