@@ -1,1 +1,10 @@
 # Fichiers de src/orders
+list(APPEND PELORANE_NOYAU
+    ${CMAKE_CURRENT_LIST_DIR}/FichierCommande.h ${CMAKE_CURRENT_LIST_DIR}/FichierCommande.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ListesEchange.h ${CMAKE_CURRENT_LIST_DIR}/ListesEchange.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Passation.h ${CMAKE_CURRENT_LIST_DIR}/Passation.cpp
+)
+list(APPEND PELORANE_FENETRES
+    ${CMAKE_CURRENT_LIST_DIR}/FrmListe.h ${CMAKE_CURRENT_LIST_DIR}/FrmListe.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/commandes.qrc
+)

@@ -1,0 +1,131 @@
+#include "FichierCommande.h"
+
+#include "config/PageDeCode.h"
+
+#include <cstring>
+
+namespace {
+
+const char FinDeLigne[] = "\r\n";
+
+struct Definition
+{
+    const char* mot;
+    FichierCommande::MotCle motCle;
+};
+
+// Aucun mot n'est le début d'un autre : l'ordre de recherche est sans effet.
+const Definition MotsCles[] = {
+    { "protocol", FichierCommande::MotCle::Protocol },
+    { "transpor", FichierCommande::MotCle::Transpor },
+    { "vendeur", FichierCommande::MotCle::Vendeur },
+    { "poste", FichierCommande::MotCle::Poste },
+    { "status", FichierCommande::MotCle::Status },
+    { "priorite", FichierCommande::MotCle::Priorite },
+    { "ordre", FichierCommande::MotCle::Ordre },
+    { "C.rendu", FichierCommande::MotCle::CRendu },
+    { "P.Recept", FichierCommande::MotCle::PRecept },
+    { "date", FichierCommande::MotCle::Date },
+    { "cip Qt", FichierCommande::MotCle::CipQt },
+};
+
+} // namespace
+
+QList<QByteArray> FichierCommande::DecoupeLignes(const QByteArray& contenu)
+{
+    QList<QByteArray> lignes;
+    const char* const debutContenu = contenu.constData();
+    const qsizetype taille = contenu.size();
+    qsizetype debut = 0;
+    qsizetype i = 0;
+    while (i < taille) {
+        const char c = debutContenu[i];
+        if (c == '\r' || c == '\n') {
+            lignes.append(contenu.mid(debut, i - debut));
+            // CR LF ne compte que pour une fin de ligne.
+            if (c == '\r' && i + 1 < taille && debutContenu[i + 1] == '\n')
+                ++i;
+            ++i;
+            debut = i;
+        } else {
+            ++i;
+        }
+    }
+    if (debut < taille)
+        lignes.append(contenu.mid(debut));
+    return lignes;
+}
+
+FichierCommande::MotCle FichierCommande::ClasseLigne(const QByteArray& ligne)
+{
+    for (const Definition& d : MotsCles) {
+        const qsizetype n = qsizetype(std::strlen(d.mot));
+        if (ligne.size() >= n && std::memcmp(ligne.constData(), d.mot, size_t(n)) == 0)
+            return d.motCle;
+    }
+    return MotCle::Aucun;
+}
+
+bool FichierCommande::EstMasqueeALAffichage(MotCle motCle)
+{
+    switch (motCle) {
+    case MotCle::Protocol:
+    case MotCle::Transpor:
+    case MotCle::Vendeur:
+    case MotCle::Poste:
+    case MotCle::Status:
+    case MotCle::Priorite:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString FichierCommande::TexteAffichageBrut(const QString& chemin, const QByteArray& contenu)
+{
+    QByteArray montre;
+    montre.reserve(contenu.size() + 64);
+    for (const QByteArray& ligne : DecoupeLignes(contenu)) {
+        if (EstMasqueeALAffichage(ClasseLigne(ligne)))
+            continue;
+        montre += ligne;
+        montre += FinDeLigne;
+    }
+    return chemin + QString::fromLatin1(FinDeLigne) + DecodeWindows1252(montre);
+}
+
+QByteArray FichierCommande::CopiePassation(const QByteArray& contenu, const QString& gare)
+{
+    // La gare est un texte de chiffres ; elle est écrite telle que reçue.
+    const QByteArray lignePRecept = QByteArrayLiteral("P.Recept: ") + EncodeWindows1252(gare);
+    const QByteArray ligneProtocol = QByteArrayLiteral("protocol: Fich-Pelorane");
+    QByteArray copie;
+    copie.reserve(contenu.size() + 64);
+    for (const QByteArray& ligne : DecoupeLignes(contenu)) {
+        switch (ClasseLigne(ligne)) {
+        case MotCle::PRecept:
+            copie += lignePRecept;
+            break;
+        case MotCle::Protocol:
+            copie += ligneProtocol;
+            break;
+        default:
+            copie += ligne;
+            break;
+        }
+        copie += FinDeLigne;
+    }
+    return copie;
+}
+
+QString FichierCommande::TexteVueFichier(const QString& chemin, const QByteArray& contenu)
+{
+    QByteArray corps;
+    corps.reserve(contenu.size() + 64);
+    for (const QByteArray& ligne : DecoupeLignes(contenu)) {
+        corps += ligne;
+        corps += FinDeLigne;
+    }
+    return QStringLiteral("------ fichier : ") + chemin + QStringLiteral(" ------\r\n")
+        + DecodeWindows1252(corps);
+}

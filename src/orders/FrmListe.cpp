@@ -1,0 +1,226 @@
+#include "FrmListe.h"
+
+#include "FichierCommande.h"
+#include "app/Dialogues.h"
+#include "app/JournalStatut.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPointer<FrmListe> s_fenetre;
+FrmListe::Imprimantes s_imprimantes;
+
+QFont PoliceFixe()
+{
+    QFont police(QStringLiteral("Courier"));
+    // "Courier" n'existe pas partout : l'indication garde une chasse fixe.
+    police.setStyleHint(QFont::TypeWriter);
+    police.setFixedPitch(true);
+    return police;
+}
+
+} // namespace
+
+static void ChargeRessourcesCommandes()
+{
+    // Bibliothèque statique : sans cet appel l'éditeur de liens laisserait
+    // l'image du bouton de côté.
+    Q_INIT_RESOURCE(commandes);
+}
+
+FrmListe::FrmListe(Dialogues& dialogues, QWidget* parent)
+    : QDialog(parent)
+    , m_dialogues(dialogues)
+{
+    ChargeRessourcesCommandes();
+    setWindowTitle(QStringLiteral("Liste"));
+    setModal(false);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    m_text1 = new QPlainTextEdit(this);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_text1->setFont(PoliceFixe());
+
+    m_btImprimer = new QToolButton(this);
+    m_btImprimer->setObjectName(QStringLiteral("BtImprimer"));
+    m_btImprimer->setIcon(QIcon(QStringLiteral(":/commandes/imprimer.png")));
+    m_btImprimer->setIconSize(QSize(24, 24));
+    m_btImprimer->setToolTip(QStringLiteral("Imprimer cette liste"));
+
+    m_btFermer = new QPushButton(QStringLiteral("OK"), this);
+    m_btFermer->setObjectName(QStringLiteral("Bt_fermer"));
+    m_btFermer->setToolTip(QStringLiteral("Fermer cette liste"));
+    m_btFermer->setAutoDefault(false);
+
+    auto* boutons = new QHBoxLayout;
+    boutons->addWidget(m_btImprimer);
+    boutons->addStretch(1);
+    boutons->addWidget(m_btFermer);
+    auto* disposition = new QVBoxLayout(this);
+    disposition->addWidget(m_text1, 1);
+    disposition->addLayout(boutons);
+    resize(560, 420);
+
+    connect(m_btImprimer, &QToolButton::clicked, this, &FrmListe::BtImprimer_Click);
+    connect(m_btFermer, &QPushButton::clicked, this, &FrmListe::Bt_fermer_Click);
+}
+
+FrmListe::~FrmListe() = default;
+
+void FrmListe::MontreFichier(QWidget* parent, JournalStatut& journal, Dialogues& dialogues,
+                             const QString& cheminComplet)
+{
+    QFile fichier(cheminComplet);
+    if (!fichier.open(QIODevice::ReadOnly)) {
+        journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + cheminComplet);
+        return;
+    }
+    const QByteArray contenu = fichier.readAll();
+    fichier.close();
+
+    if (!s_fenetre)
+        s_fenetre = new FrmListe(dialogues, parent);
+    s_fenetre->MetTexte(FichierCommande::TexteVueFichier(cheminComplet, contenu));
+    // Ce gestionnaire tourne déjà dans une cession d'événements : la fenêtre
+    // s'affiche dès qu'il rend la main.
+    s_fenetre->show();
+    s_fenetre->raise();
+    s_fenetre->activateWindow();
+}
+
+FrmListe* FrmListe::FenetreOuverte()
+{
+    return s_fenetre.data();
+}
+
+void FrmListe::MetImprimantes(const Imprimantes& imprimantes)
+{
+    s_imprimantes = imprimantes;
+}
+
+QStringList FrmListe::LignesAImprimer(const QString& texte)
+{
+    QStringList lignes;
+    QString ligne;
+    for (const QChar c : texte) {
+        if (c == QLatin1Char('\n')) {
+            lignes.append(ligne);
+            ligne.clear();
+        } else if (c != QLatin1Char('\r')) {
+            ligne += c;
+        }
+    }
+    if (!ligne.isEmpty())
+        lignes.append(ligne);
+    return lignes;
+}
+
+QString FrmListe::NamePrinterDefaut()
+{
+    if (s_imprimantes.nomParDefaut)
+        return s_imprimantes.nomParDefaut();
+    // Attention : QPrinter::isValid() est vrai même sans imprimante ; seule
+    // l'imprimante par défaut nulle dit qu'il n'y en a pas.
+    const QPrinterInfo parDefaut = QPrinterInfo::defaultPrinter();
+    return parDefaut.isNull() ? QString() : parDefaut.printerName();
+}
+
+void FrmListe::SignaleErreurImpression(const QString& nomImprimante)
+{
+    m_dialogues.Message(Dialogues::Icone::Exclamation, TitreApplication(),
+                        QStringLiteral("erreur dans 'BtImprimer_Click'\r impression impossible sur ")
+                            + nomImprimante);
+}
+
+void FrmListe::BtImprimer_Click()
+{
+    const QString nom = NamePrinterDefaut();
+    if (nom.isEmpty()) {
+        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                            QStringLiteral(" Vous ne pouvez pas utiliser cette fonction, car vous "
+                                           "n'avez pas d'imprimante installée"));
+        return;
+    }
+
+    // Un texte effacé n'ouvre aucun travail d'impression : il n'en reste
+    // jamais un en suspens jusqu'à l'impression suivante.
+    const QString texte = Texte();
+    if (texte.isEmpty())
+        return;
+
+    std::unique_ptr<QPrinter> imprimante;
+    if (s_imprimantes.cree) {
+        imprimante = s_imprimantes.cree(nom);
+    } else {
+        imprimante = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        imprimante->setPrinterName(nom);
+    }
+    QPainter peintre;
+    if (!imprimante || !peintre.begin(imprimante.get())) {
+        SignaleErreurImpression(nom);
+        return;
+    }
+
+    QFont titre = PoliceFixe();
+    titre.setPointSize(12);
+    titre.setBold(true);
+    QFont corps = PoliceFixe();
+    corps.setPointSize(8);
+    corps.setBold(false);
+
+    const qreal hauteurPage = peintre.viewport().height();
+    qreal y = 0;
+    bool ok = true;
+    auto imprimeLigne = [&](const QString& ligne) {
+        if (!ok)
+            return;
+        const QFontMetricsF mesures(peintre.font(), imprimante.get());
+        if (y > 0 && y + mesures.height() > hauteurPage) {
+            if (!imprimante->newPage()) {
+                ok = false;
+                return;
+            }
+            y = 0;
+        }
+        peintre.drawText(QPointF(0, y + mesures.ascent()), ligne);
+        y += mesures.lineSpacing();
+    };
+
+    peintre.setFont(titre);
+    imprimeLigne(windowTitle());
+    imprimeLigne(QString());
+    peintre.setFont(corps);
+    for (const QString& ligne : LignesAImprimer(texte))
+        imprimeLigne(ligne);
+
+    // La fin du travail envoie le document à l'imprimante.
+    if (!peintre.end() || !ok)
+        SignaleErreurImpression(nom);
+}
+
+void FrmListe::Bt_fermer_Click()
+{
+    close(); // WA_DeleteOnClose : le texte part avec la fenêtre
+}
+
+QString FrmListe::Texte() const
+{
+    return m_text1->toPlainText();
+}
+
+void FrmListe::MetTexte(const QString& texte)
+{
+    m_text1->setPlainText(texte);
+}

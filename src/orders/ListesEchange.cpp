@@ -1,0 +1,118 @@
+#include "ListesEchange.h"
+
+#include "app/Horloge.h"
+#include "app/JournalStatut.h"
+#include "config/Configuration.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace {
+
+// Ordre des listes : par nom sans égard à la casse ; deux noms qui ne diffèrent
+// que par la casse (possible hors Windows) gardent un ordre fixe.
+bool AvantDansLaListe(const QString& a, const QString& b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
+}
+
+} // namespace
+
+ListesEchange::ListesEchange(JournalStatut& journal, Horloge& horloge,
+                             const Configuration& configuration,
+                             std::function<QByteArray(const QString&, const QString&)> aux,
+                             QObject* parent)
+    : QObject(parent)
+    , m_journal(journal)
+    , m_horloge(horloge)
+    , m_configuration(configuration)
+    , m_aux(std::move(aux))
+{
+}
+
+void ListesEchange::SignaleAccesDossier(bool accessible)
+{
+    if (accessible == m_dossierAccessible)
+        return;
+    m_dossierAccessible = accessible;
+    // Une seule ligne par changement : la relecture a lieu à chaque passe.
+    m_journal.MessageStatus(accessible
+                                ? QStringLiteral("dossier d'echange de nouveau accessible: ")
+                                      + m_configuration.DossierEchange
+                                : QStringLiteral("dossier d'echange inaccessible: ")
+                                      + m_configuration.DossierEchange);
+}
+
+bool ListesEchange::ReleveDossier(const QString& motif, Releve& releve)
+{
+    const QString& dossier = m_configuration.DossierEchange;
+    SignaleAccesDossier(QFileInfo(dossier).isDir());
+
+    // Fichiers ordinaires seulement : ni dossiers, ni fichiers cachés ou système.
+    // Le motif se compare sans égard à la casse (pas de QDir::CaseSensitive).
+    QStringList ordreDossier;
+    ordreDossier.reserve(releve.ordreDossier.size());
+    QDirIterator it(dossier, QStringList{ motif }, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        ordreDossier.append(it.fileName());
+    }
+
+    // Dossier inchangé (même noms dans le même ordre) : ni tri ni reconstruction.
+    // Une passe sur des milliers de fichiers en attente reste ainsi linéaire.
+    if (ordreDossier == releve.ordreDossier)
+        return false;
+    releve.ordreDossier = ordreDossier;
+
+    std::sort(ordreDossier.begin(), ordreDossier.end(), AvantDansLaListe);
+    if (ordreDossier == releve.trie)
+        return false;
+    releve.trie = std::move(ordreDossier);
+    return true;
+}
+
+void ListesEchange::MAJlisteFichierCD()
+{
+    const qsizetype avant = m_releveCD.trie.size();
+    if (ReleveDossier(QStringLiteral("CD*.txt"), m_releveCD)) {
+        // Un fichier écarté qui a quitté le dossier n'est plus écarté : un
+        // nouveau fichier du même nom est une nouvelle commande.
+        for (auto it = m_ecartes.begin(); it != m_ecartes.end();) {
+            if (m_releveCD.trie.contains(*it))
+                ++it;
+            else
+                it = m_ecartes.erase(it);
+        }
+        emit listeCDChangee(m_releveCD.trie);
+    }
+    const qsizetype apres = m_releveCD.trie.size();
+    if (apres != avant && m_aux)
+        m_aux(QStringLiteral("8"), apres == 0 ? QStringLiteral("OFF") : QStringLiteral("ON"));
+    m_horloge.Cede();
+}
+
+void ListesEchange::MAJlisteFichierRT()
+{
+    if (ReleveDossier(QStringLiteral("RT*.txt"), m_releveRT))
+        emit listeRTChangee(m_releveRT.trie);
+    m_horloge.Cede();
+}
+
+QString ListesEchange::RechFichierCdeEnAttente()
+{
+    for (const QString& nom : std::as_const(m_releveCD.trie)) {
+        if (!m_ecartes.contains(nom))
+            return m_configuration.DossierEchange + nom;
+    }
+    return QString();
+}
+
+void ListesEchange::EcarteFichierCde(const QString& cheminComplet)
+{
+    const QString& dossier = m_configuration.DossierEchange;
+    const QString nom = cheminComplet.startsWith(dossier) ? cheminComplet.mid(dossier.size())
+                                                          : QFileInfo(cheminComplet).fileName();
+    m_ecartes.insert(nom);
+}
