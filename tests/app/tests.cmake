@@ -1,2 +1,3 @@
 pelorane_test(test_journal_statut ${CMAKE_CURRENT_LIST_DIR}/TestJournalStatut.cpp)
+pelorane_test(test_demarrage ${CMAKE_CURRENT_LIST_DIR}/TestDemarrage.cpp LIENS pelorane_fenetres)
 include(${CMAKE_CURRENT_LIST_DIR}/cycle.cmake)

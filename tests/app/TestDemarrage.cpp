@@ -1,0 +1,244 @@
+#include "VersionPelorane.h"
+#include "app/F1Pelorane.h"
+#include "app/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/HorlogeTest.h"
+#include "commun/InstallationEssai.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <memory>
+
+// Démarrage et fenêtre principale, dans le processus, avec des boîtes scriptées.
+class TestDemarrage : public QObject
+{
+    Q_OBJECT
+private slots:
+    void echecsFatals_data();
+    void echecsFatals();
+    void demarrageNormal();
+    void questionDArret_data();
+    void questionDArret();
+    void controlesDeLaFenetre();
+    void minuterieLegendeEtIcone();
+    void reductionAutomatique();
+
+private:
+    struct Banc
+    {
+        InstallationEssai essai;
+        HorlogeTest horloge;
+        DialoguesScriptes dialogues;
+        JournalStatut journal;
+        int code = -1;
+        std::unique_ptr<F1Pelorane> fenetre;
+
+        void Cree()
+        {
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, essai.DossierReglages());
+            F1Pelorane::Options options;
+            options.racine = essai.Racine();
+            fenetre = std::make_unique<F1Pelorane>(horloge, dialogues, journal, nullptr, options,
+                                                   [this](int c) { code = c; });
+        }
+    };
+    static QString Version() { return QStringLiteral("version prog : " PELORANE_VERSION_TEXTE); }
+};
+
+void TestDemarrage::echecsFatals_data()
+{
+    QTest::addColumn<QString>("cas");
+    QTest::addColumn<int>("codeAttendu");
+    QTest::addColumn<QString>("texteAttendu"); // %1 = chemin de la base
+    QTest::addColumn<QString>("journalAttendu");
+    QTest::newRow("reglage absent") << "sans-reglage" << 2
+                                    << "Vous devez lancer VBtrevix ce programme pour creer le chemin de la base de données"
+                                    << Version() + "\r\n";
+    QTest::newRow("cle absente") << "sans-cle" << 2
+                                 << "Vous devez lancer VBtrevix ce programme pour creer le chemin de la base de données"
+                                 << Version() + "\r\n";
+    QTest::newRow("fichier absent") << "sans-fichier" << 3 << "le fichier %1 est absent" << Version() + "\r\n";
+    QTest::newRow("table absente") << "sans-table" << 4
+                                   << "impossible d'ouvrir la base de données %1\rla table paramINITtrevix est absente"
+                                   << Version() + "\r\nbase: %1\r\n";
+}
+
+void TestDemarrage::echecsFatals()
+{
+    QFETCH(QString, cas);
+    QFETCH(int, codeAttendu);
+    QFETCH(QString, texteAttendu);
+    QFETCH(QString, journalAttendu);
+    Banc banc;
+    QString base = banc.essai.Chemin(QStringLiteral("absente.db"));
+    if (cas == QLatin1String("sans-cle"))
+        banc.essai.EcritReglage(QString());
+    if (cas == QLatin1String("sans-fichier"))
+        banc.essai.EcritReglage(base);
+    if (cas == QLatin1String("sans-table")) {
+        QFile vide(base);
+        QVERIFY(vide.open(QIODevice::WriteOnly));
+        banc.essai.EcritReglage(base);
+    }
+    banc.Cree();
+    QVERIFY(!banc.fenetre->Demarrage());
+    QCOMPARE(banc.code, codeAttendu);
+    QCOMPARE(banc.dialogues.Boites().size(), 1);
+    const auto& boite = banc.dialogues.Boites().first();
+    QCOMPARE(boite.icone, Dialogues::Icone::Critique);
+    QCOMPARE(boite.titre, QStringLiteral("VBpelorane"));
+    QCOMPARE(boite.texte, texteAttendu.contains(QLatin1String("%1")) ? texteAttendu.arg(base) : texteAttendu);
+    QCOMPARE(banc.journal.Texte(), journalAttendu.contains(QLatin1String("%1")) ? journalAttendu.arg(base) : journalAttendu);
+    QVERIFY(!QFileInfo::exists(banc.essai.Racine() + QStringLiteral("Echanges")));
+}
+
+void TestDemarrage::demarrageNormal()
+{
+    Banc banc;
+    banc.essai.EcritReglage(banc.essai.CreeBase());
+    QVERIFY(banc.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
+                                              "('Nb_Tiroirs', '3'), ('Titre_Fenetre', ' Officine du port ')")));
+    banc.Cree();
+    QVERIFY(banc.fenetre->Demarrage());
+    QCOMPARE(banc.code, -1);
+    const QString echanges = banc.essai.Racine() + QStringLiteral("Echanges/");
+    const QStringList attendues = {
+        Version(),
+        QStringLiteral("base: ") + banc.essai.Base(),
+        QStringLiteral("adr UDP: 127.0.0.1:43325"),
+        QStringLiteral("Creation du dossier ") + echanges,
+        QStringLiteral("dossier d'echange: ") + echanges,
+    };
+    const QStringList lignes = banc.journal.Texte().split(QStringLiteral("\r\n"));
+    for (int i = 0; i < attendues.size(); ++i)
+        QCOMPARE(lignes.value(i), attendues[i]);
+    QCOMPARE(lignes.value(lignes.size() - 2), QStringLiteral("- En attente de commande (fichiers) ou BP -"));
+    QVERIFY(QFileInfo(echanges).isDir());
+    QCOMPARE(banc.fenetre->Lbl_Titre()->text(), QStringLiteral("Officine du port"));
+    QCOMPARE(banc.fenetre->Lbl_compteur()->text(), QStringLiteral("1"));
+    QCOMPARE(banc.fenetre->Parametres().FichierPassation, banc.essai.Racine() + QStringLiteral("zCdeMnl.txt"));
+    for (int i = 1; i <= 8; ++i)
+        QCOMPARE(banc.fenetre->Lbl_Tiroir(i)->isVisible(), i <= 3);
+    QVERIFY(banc.dialogues.Boites().isEmpty());
+
+    // Second démarrage : le dossier existe, pas de ligne de création.
+    Banc second;
+    second.essai.EcritReglage(second.essai.CreeBase());
+    QVERIFY(QDir().mkpath(second.essai.Racine() + QStringLiteral("Echanges")));
+    second.Cree();
+    QVERIFY(second.fenetre->Demarrage());
+    QVERIFY(!second.journal.Texte().contains(QStringLiteral("Creation du dossier")));
+}
+
+void TestDemarrage::questionDArret_data()
+{
+    QTest::addColumn<bool>("parBouton");
+    QTest::addColumn<bool>("oui");
+    QTest::newRow("Fin puis Non") << true << false;
+    QTest::newRow("Fin puis Oui") << true << true;
+    QTest::newRow("fermeture systeme puis Non") << false << false;
+    QTest::newRow("fermeture systeme puis Oui") << false << true;
+}
+
+void TestDemarrage::questionDArret()
+{
+    QFETCH(bool, parBouton);
+    QFETCH(bool, oui);
+    Banc banc;
+    banc.essai.EcritReglage(banc.essai.CreeBase());
+    banc.Cree();
+    QVERIFY(banc.fenetre->Demarrage());
+    const QString journalAvant = banc.journal.Texte();
+    banc.fenetre->ArretSansConfirmation = true;
+    banc.dialogues.PrepareReponse(oui ? Dialogues::Reponse::Oui : Dialogues::Reponse::Non);
+    if (parBouton)
+        banc.fenetre->Bt_Quitter_Click(); // remet ArretSansConfirmation à faux
+    else {
+        banc.fenetre->ArretSansConfirmation = false;
+        banc.fenetre->close();
+    }
+    QCOMPARE(banc.dialogues.Boites().size(), 1);
+    const auto& boite = banc.dialogues.Boites().first();
+    QVERIFY(boite.question);
+    QCOMPARE(boite.icone, Dialogues::Icone::Critique);
+    QCOMPARE(boite.parDefaut, Dialogues::Reponse::Non);
+    QCOMPARE(boite.titre, QStringLiteral("ARRET du programme"));
+    QCOMPARE(boite.texte, QStringLiteral("Ce Programme est INDISPENSABLE à l'execution des commandes\r\r"
+                                         "Voulez-vous REELEMENT ARRETER ce programme ?"));
+    QCOMPARE(banc.fenetre->isVisible(), !oui);
+    QCOMPARE(banc.code, oui ? 0 : -1);
+    if (!oui)
+        QCOMPARE(banc.journal.Texte(), journalAvant);
+}
+
+void TestDemarrage::controlesDeLaFenetre()
+{
+    Banc banc;
+    banc.Cree();
+    F1Pelorane& f = *banc.fenetre;
+    QCOMPARE(f.windowTitle(), QStringLiteral("VBPelorane"));
+    QCOMPARE(f.size(), QSize(786, 401));
+    QVERIFY(!f.Bt_Test_CDAPI_A()->isEnabled());
+    QVERIFY(f.ChkReductionAutomatique()->isChecked());
+    QCOMPARE(f.Lbl_Tiroir(8)->text(), QStringLiteral("T8"));
+    QCOMPARE(f.Lbl_Tiroir(8)->geometry(), QRect((240 + 600 * 7) / 15, 5520 / 15, 375 / 15, 375 / 15));
+    QCOMPARE(f.Lbl_Tiroir(1)->palette().color(QPalette::Window), QColor(255, 0, 0));
+    auto* lst = f.findChild<QWidget*>(QStringLiteral("LstFichierCD"));
+    QVERIFY(lst);
+    QCOMPARE(lst->palette().color(QPalette::Base), QColor(192, 255, 255));
+    QCOMPARE(lst->palette().color(QPalette::Text), QColor(0, 0, 255));
+    auto* hist = f.findChild<QWidget*>(QStringLiteral("Text_HistMessages"));
+    QCOMPARE(hist->palette().color(QPalette::Base), QColor(255, 224, 192));
+    for (const char* nom : { "Lbl_CdeEnAttente", "Lbl_fich_retourEnAttente", "Lbl_DerniereCde", "Lbl_Heure",
+                             "LstFichierRT", "Txt_DerniereCde", "Lbl_NbFichierCD", "Lbl_NbFichierRT", "lbl_couleurs",
+                             "Bt_Test_LiaisonCartes", "Bt_TestLiaisonCDAPI", "Bt_Quitter", "Bt_Reduire" })
+        QVERIFY2(f.findChild<QWidget*>(QString::fromLatin1(nom)), nom);
+}
+
+void TestDemarrage::minuterieLegendeEtIcone()
+{
+    Banc banc;
+    banc.Cree();
+    F1Pelorane& f = *banc.fenetre;
+    f.show();
+    f.Timer1_Timer();
+    QVERIFY(f.IconeMarquee()); // la seconde icône d'abord
+    QCOMPARE(f.windowTitle(), QStringLiteral("VBpelorane v" PELORANE_VERSION_TEXTE));
+    f.Timer1_Timer();
+    QVERIFY(!f.IconeMarquee());
+    f.findChild<QLabel*>(QStringLiteral("Lbl_NbFichierCD"))->setText(QStringLiteral("3"));
+    f.findChild<QLabel*>(QStringLiteral("Lbl_NbFichierRT"))->setText(QStringLiteral("0"));
+    f.Bt_Reduire_Click();
+    QVERIFY(f.isMinimized());
+    f.Timer1_Timer();
+    QCOMPARE(f.windowTitle(), QStringLiteral("VBpelorane 3-0"));
+    QCOMPARE(f.CompteurReduction(), 0);
+    QVERIFY(banc.journal.Texte().isEmpty());
+}
+
+void TestDemarrage::reductionAutomatique()
+{
+    Banc banc;
+    banc.Cree();
+    F1Pelorane& f = *banc.fenetre;
+    f.show();
+    for (int i = 0; i < 60; ++i)
+        f.Timer1_Timer();
+    QVERIFY(!f.isMinimized());
+    f.ChkReductionAutomatique()->setChecked(false);
+    f.Timer1_Timer(); // décoché : le compte repart de zéro
+    QCOMPARE(f.CompteurReduction(), 1);
+    f.ChkReductionAutomatique()->setChecked(true);
+    for (int i = 0; i < 59; ++i)
+        f.Timer1_Timer();
+    QCOMPARE(f.CompteurReduction(), 60);
+    QVERIFY(!f.isMinimized());
+    f.Timer1_Timer(); // 61e tic : réduite
+    QVERIFY(f.isMinimized());
+}
+
+QTEST_MAIN(TestDemarrage)
+#include "TestDemarrage.moc"
