@@ -1,1 +1,2 @@
 # Tests du cycle de traitement
+pelorane_test(test_cycle_traitement ${CMAKE_CURRENT_LIST_DIR}/TestCycleTraitement.cpp)

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class Horloge;
+class JournalStatut;
+class ListesEchange;
+class Passation;
+class TableauTiroirs;
+
+// Boucle de traitement : passe après passe, relit les listes, lit les tiroirs
+// et lance au plus une commande vers un tiroir libre. Elle n'est pas menée par
+// une minuterie : elle appelle elle-même chaque passe, et les événements de la
+// fenêtre ne passent que pendant son attente et ses cessions.
+class CycleTraitement : public QObject
+{
+    Q_OBJECT
+public:
+    CycleTraitement(JournalStatut& journal, Horloge& horloge, ListesEchange& listes,
+                    TableauTiroirs& tiroirs, Passation& passation, QObject* parent = nullptr);
+
+    // Une passe. Sans effet si une passe est déjà en cours.
+    void Passe();
+    // Montre la commande brute dans Txt_DerniereCde.
+    void afficheFichierCdeBrut(const QString& nomDuFichier);
+
+    // Ne rend la main qu'après Arrete().
+    void BoucleTraitement();
+    void Arrete();
+
+    QString TexteDerniereCde() const { return m_texteDerniereCde; }
+    QString Compteur() const { return m_compteur; } // légende de Lbl_compteur
+    // Démarrage : texte effacé, compteur à "1".
+    void Efface();
+
+    // Libère chaque tiroir non rouge horodaté qui attend depuis plus de
+    // TempsMaxAttenteMs (appelé à chaque tic de supervision).
+    void ControleTempsTiroirs(qint64 TempsMaxAttenteMs);
+
+    // Effacement d'un fichier de commande remis ; vrai s'il a disparu.
+    // Remplaçable pour les tests (un fichier qu'on ne peut effacer).
+    void MetSuppression(std::function<bool(const QString&)> supprime);
+
+signals:
+    void texteDerniereCdeChange(const QString& texte);
+    void compteurChange(const QString& compteur);
+
+private:
+    // Texte de la commande pour Txt_DerniereCde ; faux si le fichier ne se lit pas.
+    bool TexteCommande(const QString& nomDuFichier, QString* texte);
+    void MetTexteDerniereCde(const QString& texte);
+    void AvanceCompteur();
+
+    JournalStatut& m_journal;
+    Horloge& m_horloge;
+    ListesEchange& m_listes;
+    TableauTiroirs& m_tiroirs;
+    Passation& m_passation;
+    std::function<bool(const QString&)> m_supprime;
+
+    QString m_texteDerniereCde;
+    QString m_compteur = QStringLiteral("1");
+    QString m_dernierIllisible; // dernière commande illisible signalée
+    bool m_dansPasse = false;
+    bool m_dansBoucle = false;
+    bool m_arret = false;
+};

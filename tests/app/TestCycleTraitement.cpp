@@ -1,0 +1,400 @@
+#include "app/CycleTraitement.h"
+#include "app/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/HorlogeTest.h"
+#include "config/Configuration.h"
+#include "drawers/LigneCartes.h"
+#include "drawers/TableauTiroirs.h"
+#include "orders/ListesEchange.h"
+#include "orders/Passation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void Ecrit(const QString& chemin, const QByteArray& octets)
+{
+    QFile f(chemin);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(chemin));
+    QCOMPARE(f.write(octets), octets.size());
+}
+
+QByteArray Lit(const QString& chemin)
+{
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<absent>");
+    return f.readAll();
+}
+
+const QByteArray Commande1("protocol: CDE\r\nposte: 003\r\nordre: 41\r\nP.Recept: 009\r\n"
+                           "cip Qt    : 3400930000001        001\r\n");
+const QByteArray Commande2("ordre: 42\nP.Recept: 001\nprotocol: X\n");
+
+// Le service en mode simulation : cartes jamais interrogées, tiroirs verts par un clic.
+struct Service
+{
+    explicit Service(const QString& racine)
+    {
+        config.NbTiroirs = 4;
+        config.LectReelleEtatTiroirs = QStringLiteral("N");
+        config.DossierEchange = racine + QStringLiteral("/Echanges/");
+        config.FichierPassation = racine + QStringLiteral("/zCdeMnl.txt");
+        QDir().mkpath(config.DossierEchange);
+        tiroirs.OuvreTiroir(0);
+        journal.MessageStatus(QStringLiteral("clear"));
+    }
+    QString Chemin(const QString& nom) const { return config.DossierEchange + nom; }
+    void Verts(const QList<int>& numeros)
+    {
+        for (int n : numeros)
+            tiroirs.Lbl_Tiroir_Click(n);
+        journal.MessageStatus(QStringLiteral("clear"));
+    }
+
+    Configuration config;
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne{ journal, horloge, dialogues, config };
+    std::function<void()> apresReleve; // appelé quand la sortie 8 change, juste après la relecture
+    ListesEchange listes{ journal, horloge, config, [this](const QString& num, const QString& etat) {
+                             if (apresReleve)
+                                 apresReleve();
+                             return ligne.AuxGri2(num, etat);
+                         } };
+    TableauTiroirs tiroirs{ journal, horloge, ligne, config };
+    Passation passation{ journal, config };
+    CycleTraitement cycle{ journal, horloge, listes, tiroirs, passation };
+};
+
+} // namespace
+
+class TestCycleTraitement : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void lancement();
+    void passationOccupee();
+    void aucunTiroirLibre();
+    void commandeDisparueAvantAffichage();
+    void commandeIneffacableLanceeUneFois();
+    void affichagesSuccessifs();
+    void passeJamaisReentree();
+    void compteur();
+    void boucleDetruitLesObjetsDifferes();
+    void tempsDepasse_data();
+    void tempsDepasse();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_racine;
+    std::unique_ptr<Service> m_s;
+};
+
+void TestCycleTraitement::init()
+{
+    m_s.reset();
+    m_racine = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_racine->isValid());
+    m_s = std::make_unique<Service>(m_racine->path());
+}
+
+void TestCycleTraitement::lancement()
+{
+    Service& s = *m_s;
+    s.Verts({ 2 });
+    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+
+    s.cycle.Passe();
+
+    QCOMPARE(Lit(s.config.FichierPassation),
+             QByteArray("protocol: Fich-Pelorane\r\nposte: 003\r\nordre: 41\r\nP.Recept: 002\r\n"
+                        "cip Qt    : 3400930000001        001\r\n"));
+    QCOMPARE(s.tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
+    QCOMPARE(s.tiroirs.HeureTiroirLibre(2), s.horloge.get_exact_milli_second());
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
+                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + cd1
+                                    + QStringLiteral("\r\n"));
+    QVERIFY(!QFileInfo::exists(cd1));
+    QCOMPARE(s.cycle.TexteDerniereCde(),
+             cd1 + QStringLiteral("\r\nordre: 41\r\nP.Recept: 009\r\n"
+                                  "cip Qt    : 3400930000001        001\r\n"));
+
+    // Passe suivante : plus rien en attente, la sortie 8 s'éteint.
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: OFF (Z45)\r\n"));
+    QCOMPARE(s.listes.ListeCD(), QStringList{});
+}
+
+void TestCycleTraitement::passationOccupee()
+{
+    Service& s = *m_s;
+    s.Verts({ 1, 3 });
+    Ecrit(s.config.FichierPassation, "P.");
+    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    const QString refus = QStringLiteral("Impossible d'envoyer le fichier ") + cd1
+        + QStringLiteral(" car la commande précédente est encore en attente\r\n");
+    auto avis = [&](const QString& gare) {
+        return QStringLiteral("Commande précedente non prise en compte ...\r\n\r\n"
+                              "il est donc impossible de lancer le fichier: ")
+            + cd1 + QStringLiteral(" vers la gare: ") + gare + QStringLiteral("\r\n");
+    };
+
+    s.cycle.Passe();
+    QCOMPARE(s.cycle.TexteDerniereCde(), avis(QStringLiteral("001")));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + refus);
+
+    // Réécrit à chaque passe ; la gare suit le point de départ tournant.
+    s.cycle.Efface();
+    s.cycle.Passe();
+    QCOMPARE(s.cycle.TexteDerniereCde(), avis(QStringLiteral("003")));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + refus + refus);
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray("P."));
+    QCOMPARE(Lit(cd1), Commande1);
+    QCOMPARE(s.tiroirs.Couleur(1), int(TableauTiroirs::AutoriseCde));
+    QCOMPARE(s.tiroirs.Couleur(3), int(TableauTiroirs::AutoriseCde));
+
+    // Le frontal vide le fichier : la commande part vers le tiroir que donne alors
+    // la recherche (départ au tiroir 3, qui est vert).
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd1
+                                    + QStringLiteral(" vers 003\r\nsupp fich: ") + cd1
+                                    + QStringLiteral("\r\n"));
+    QVERIFY(Lit(s.config.FichierPassation).contains("P.Recept: 003\r\n"));
+    QCOMPARE(s.tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
+    QCOMPARE(s.tiroirs.Couleur(1), int(TableauTiroirs::AutoriseCde));
+}
+
+void TestCycleTraitement::aucunTiroirLibre()
+{
+    Service& s = *m_s;
+    s.tiroirs.MetCouleur(2, TableauTiroirs::CdeEnCours);
+    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
+    for (int i = 0; i < 3; ++i)
+        s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n"));
+    QCOMPARE(s.cycle.TexteDerniereCde(), QString());
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
+    QCOMPARE(Lit(s.Chemin(QStringLiteral("CD1.txt"))), Commande1);
+}
+
+void TestCycleTraitement::commandeDisparueAvantAffichage()
+{
+    Service& s = *m_s;
+    s.Verts({ 2 });
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    Ecrit(cd1, Commande1);
+    // Son auteur la retire juste après la relecture du dossier.
+    s.apresReleve = [&] { QFile::remove(cd1); };
+
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ")
+                                    + cd1 + QStringLiteral(", il n'est pas lance\r\n"));
+    QCOMPARE(s.tiroirs.Couleur(2), int(TableauTiroirs::AutoriseCde));
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
+    QCOMPARE(s.cycle.TexteDerniereCde(), QString());
+
+    // Même échec répété : une seule ligne tant qu'il dure.
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.cycle.afficheFichierCdeBrut(cd1);
+    QCOMPARE(s.journal.Texte(), QString());
+}
+
+void TestCycleTraitement::commandeIneffacableLanceeUneFois()
+{
+    Service& s = *m_s;
+    s.Verts({ 2 });
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    const QString cd2 = s.Chemin(QStringLiteral("CD2.txt"));
+    Ecrit(cd1, Commande1);
+    Ecrit(cd2, Commande2);
+    QStringList effacements;
+    // CD1.txt refuse de partir (fichier verrouillé) ; les autres s'effacent.
+    s.cycle.MetSuppression([&](const QString& chemin) {
+        effacements.append(chemin);
+        return chemin == cd1 ? false : QFile::remove(chemin);
+    });
+
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
+                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + cd1
+                                    + QStringLiteral("\r\nImpossible d'effacer le fichier ") + cd1
+                                    + QStringLiteral(" : deja envoye, il ne sera plus lance\r\n"));
+
+    // Le frontal prend la commande, le tiroir redevient vert.
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.tiroirs.Lbl_Tiroir_Click(2);
+    s.tiroirs.Lbl_Tiroir_Click(2);
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd2
+                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + cd2
+                                    + QStringLiteral("\r\n"));
+    QCOMPARE(Lit(s.config.FichierPassation),
+             QByteArray("ordre: 42\r\nP.Recept: 002\r\nprotocol: Fich-Pelorane\r\n"));
+
+    // CD1.txt reste dans le dossier et dans la liste, mais ne repart jamais.
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.tiroirs.Lbl_Tiroir_Click(2);
+    s.tiroirs.Lbl_Tiroir_Click(2);
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    for (int i = 0; i < 3; ++i)
+        s.cycle.Passe();
+    // Seule la sortie 8 bouge (2 -> 1 fichier) ; rien n'est envoyé.
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n"));
+    QCOMPARE(s.listes.ListeCD(), QStringList{ "CD1.txt" });
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray());
+    QCOMPARE(effacements, (QStringList{ cd1, cd2 }));
+    QCOMPARE(s.tiroirs.Couleur(2), int(TableauTiroirs::AutoriseCde));
+}
+
+void TestCycleTraitement::affichagesSuccessifs()
+{
+    Service& s = *m_s;
+    const QString a = s.Chemin(QStringLiteral("CDa.txt"));
+    const QString b = s.Chemin(QStringLiteral("CDb.txt"));
+    Ecrit(a, "ordre: 1\r\nstatus: 2\r\n status: 3\r\n");
+    Ecrit(b, "date: 4");
+    s.cycle.afficheFichierCdeBrut(a);
+    QCOMPARE(s.cycle.TexteDerniereCde(), a + QStringLiteral("\r\nordre: 1\r\n status: 3\r\n"));
+    s.cycle.afficheFichierCdeBrut(b);
+    QCOMPARE(s.cycle.TexteDerniereCde(), b + QStringLiteral("\r\ndate: 4\r\n"));
+    QCOMPARE(s.journal.Texte(), QString());
+}
+
+void TestCycleTraitement::passeJamaisReentree()
+{
+    Service& s = *m_s;
+    s.Verts({ 1, 2 });
+    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
+    Ecrit(s.Chemin(QStringLiteral("CD2.txt")), Commande2);
+    // Un événement traité pendant la passe (ici au changement de liste) relance une passe.
+    int appels = 0;
+    connect(&s.listes, &ListesEchange::listeCDChangee, this, [&] {
+        ++appels;
+        s.cycle.Passe();
+    });
+    s.cycle.Passe();
+    QCOMPARE(appels, 1);
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
+                                    + QStringLiteral(" vers 001\r\nsupp fich: ") + cd1
+                                    + QStringLiteral("\r\n"));
+}
+
+void TestCycleTraitement::compteur()
+{
+    Service& s = *m_s;
+    QCOMPARE(s.cycle.Compteur(), QStringLiteral("1"));
+    QStringList vus;
+    connect(&s.cycle, &CycleTraitement::compteurChange, this, [&](const QString& c) {
+        vus.append(c);
+        if (vus.size() == 1001)
+            s.cycle.Arrete();
+    });
+    const qint64 debut = s.horloge.get_exact_milli_second();
+    s.cycle.BoucleTraitement();
+
+    QCOMPARE(vus.size(), 1001);
+    QCOMPARE(vus.first(), QStringLiteral("2"));
+    QCOMPARE(vus.at(997), QStringLiteral("999"));
+    QCOMPARE(vus.at(998), QStringLiteral("0"));
+    QCOMPARE(vus.at(999), QStringLiteral("1"));
+    QCOMPARE(vus.last(), QStringLiteral("2"));
+    QVERIFY(!vus.contains(QStringLiteral("1000")));
+    // Chaque tour attend plus de 300 ms (attente avec événements) en plus de la
+    // lecture simulée des tiroirs.
+    QVERIFY(s.horloge.get_exact_milli_second() - debut > 1001 * 300);
+
+    s.cycle.Efface();
+    QCOMPARE(s.cycle.Compteur(), QStringLiteral("1"));
+    QCOMPARE(s.cycle.TexteDerniereCde(), QString());
+}
+
+void TestCycleTraitement::boucleDetruitLesObjetsDifferes()
+{
+    Service& s = *m_s;
+    QPointer<QObject> differe = new QObject;
+    int tours = 0;
+    bool detruitPendantLaBoucle = false;
+    connect(&s.cycle, &CycleTraitement::compteurChange, this, [&] {
+        ++tours;
+        if (tours == 1)
+            differe->deleteLater(); // comme une fenêtre Liste fermée
+        else if (tours == 3) {
+            detruitPendantLaBoucle = differe.isNull();
+            s.cycle.Arrete();
+        }
+    });
+    s.cycle.BoucleTraitement();
+    QVERIFY(detruitPendantLaBoucle);
+}
+
+void TestCycleTraitement::tempsDepasse_data()
+{
+    QTest::addColumn<int>("couleur");
+    QTest::addColumn<qint64>("tempsMax");
+    QTest::addColumn<qint64>("attente");
+    QTest::addColumn<bool>("libere");
+    QTest::newRow("jaune, 30 s tout juste") << int(TableauTiroirs::CdeEnCours) << qint64(30000)
+                                            << qint64(30000) << false;
+    QTest::newRow("jaune, au-dela de 30 s") << int(TableauTiroirs::CdeEnCours) << qint64(30000)
+                                            << qint64(30001) << true;
+    QTest::newRow("vert, au-dela de 30 s") << int(TableauTiroirs::AutoriseCde) << qint64(30000)
+                                           << qint64(30001) << true;
+    QTest::newRow("blanc horodate") << int(TableauTiroirs::NonInitialise) << qint64(30000)
+                                    << qint64(30001) << true;
+    QTest::newRow("temps 0, tic suivant") << int(TableauTiroirs::CdeEnCours) << qint64(0)
+                                          << qint64(500) << true;
+    QTest::newRow("temps 0, meme instant") << int(TableauTiroirs::CdeEnCours) << qint64(0)
+                                           << qint64(0) << false;
+    QTest::newRow("rouge jamais libere") << int(TableauTiroirs::PasEnAttente) << qint64(30000)
+                                         << qint64(1000000) << false;
+}
+
+void TestCycleTraitement::tempsDepasse()
+{
+    QFETCH(int, couleur);
+    QFETCH(qint64, tempsMax);
+    QFETCH(qint64, attente);
+    QFETCH(bool, libere);
+    Service& s = *m_s;
+    const qint64 t = s.horloge.get_exact_milli_second();
+    s.tiroirs.MetCouleur(3, couleur);
+    s.tiroirs.MetHeureTiroirLibre(3, t);
+    s.tiroirs.MetCouleur(1, TableauTiroirs::CdeEnCours); // sans horodatage : jamais libéré
+    s.horloge.Avance(attente);
+
+    s.cycle.ControleTempsTiroirs(tempsMax);
+    if (libere) {
+        QCOMPARE(s.journal.Texte(),
+                 QStringLiteral("\r\nlibere le tiroir 3 car le temps est depasse\r\nlibere tiroir: 3   \r\n"));
+        QCOMPARE(s.tiroirs.Couleur(3), int(TableauTiroirs::PasEnAttente));
+        QCOMPARE(s.tiroirs.HeureTiroirLibre(3), qint64(0));
+    } else {
+        QCOMPARE(s.journal.Texte(), QString());
+        QCOMPARE(s.tiroirs.Couleur(3), couleur);
+        QCOMPARE(s.tiroirs.HeureTiroirLibre(3), t);
+    }
+    QCOMPARE(s.tiroirs.Couleur(1), int(TableauTiroirs::CdeEnCours));
+
+    // Tic suivant : un tiroir libéré ne l'est pas deux fois.
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.horloge.Avance(500);
+    s.cycle.ControleTempsTiroirs(tempsMax);
+    if (libere)
+        QCOMPARE(s.journal.Texte(), QString());
+}
+
+QTEST_GUILESS_MAIN(TestCycleTraitement)
+#include "TestCycleTraitement.moc"
