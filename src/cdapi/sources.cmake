@@ -1,1 +1,6 @@
-# Fichiers de src/cdapi
+# Fichiers de src/cdapi : dialogue CDAPI avec VBtrevix
+list(APPEND PELORANE_NOYAU
+    ${CMAKE_CURRENT_LIST_DIR}/CatalogueCdapi.h ${CMAKE_CURRENT_LIST_DIR}/CatalogueCdapi.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TraceCdapi.h ${CMAKE_CURRENT_LIST_DIR}/TraceCdapi.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LiaisonCdapi.h ${CMAKE_CURRENT_LIST_DIR}/LiaisonCdapi.cpp
+)
