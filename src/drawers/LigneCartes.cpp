@@ -214,7 +214,8 @@ QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne)
                 *panne = true;
                 m_recuEnAttente.clear();
                 if (erreur == QSerialPort::ReadError || erreur == QSerialPort::ResourceError) {
-                    m_textePerte = m_port.errorString();
+                    m_textePerte = erreur == QSerialPort::ReadError ? QStringLiteral("erreur de lecture")
+                                                                    : QStringLiteral("peripherique retire");
                     TraitePertePort();
                 }
                 return QByteArray();
@@ -296,7 +297,8 @@ void LigneCartes::SurErreurPort(QSerialPort::SerialPortError erreur)
     // Périphérique perdu : Qt répète l'erreur en boucle serrée tant que le port reste
     // ouvert. On ferme hors de la pile de QSerialPort, au prochain tour d'événements.
     m_perteSignalee = true;
-    m_textePerte = m_port.errorString();
+    m_textePerte = erreur == QSerialPort::ReadError ? QStringLiteral("erreur de lecture")
+                                                    : QStringLiteral("peripherique retire");
     QMetaObject::invokeMethod(this, &LigneCartes::TraitePertePort, Qt::QueuedConnection);
 }
 

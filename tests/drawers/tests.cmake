@@ -1,1 +1,10 @@
 # Tests de src/drawers
+
+# Cartes d'extension simulées sur un pseudo-terminal ; resservent au simulateur.
+add_library(emulateur_cartes STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/EmulateurCartes.h ${CMAKE_CURRENT_LIST_DIR}/EmulateurCartes.cpp)
+target_include_directories(emulateur_cartes PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
+target_link_libraries(emulateur_cartes PUBLIC pelorane_noyau)
+
+pelorane_test(test_trame_cartes ${CMAKE_CURRENT_LIST_DIR}/TestTrameCartes.cpp)
+pelorane_test(test_ligne_cartes ${CMAKE_CURRENT_LIST_DIR}/TestLigneCartes.cpp LIENS emulateur_cartes)

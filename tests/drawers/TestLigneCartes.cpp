@@ -1,0 +1,460 @@
+#include "EmulateurCartes.h"
+
+#include "app/HorlogeSysteme.h"
+#include "app/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/HorlogeTest.h"
+#include "config/Configuration.h"
+#include "drawers/LigneCartes.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <ctime>
+
+using Comportement = EmulateurCartes::Comportement;
+
+namespace {
+const QByteArray Z45 = QByteArrayLiteral("Z]");
+
+QList<QByteArray> Corps(const EmulateurCartes& emulateur)
+{
+    QList<QByteArray> corps;
+    for (const auto& t : emulateur.Trames())
+        corps.append(t.corps);
+    return corps;
+}
+
+int Occurrences(const QString& journal, const QString& ligne)
+{
+    return journal.split(QStringLiteral("\r\n")).count(ligne);
+}
+} // namespace
+
+class TestLigneCartes : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void ouvertureEtFermeture();
+    void echecOuverture_data();
+    void echecOuverture();
+    void reglageIllisibleNonFatal_data();
+    void reglageIllisibleNonFatal();
+    void cheminRelatifImpose();
+    void echange_data();
+    void echange();
+    void repriseApresPause();
+    void deuxReponsesEnAttente();
+    void caracteresSansCrPerdus();
+    void portNonOuvert();
+    void auxGri2_data();
+    void auxGri2();
+    void auxGri2Simulation();
+    void auxGri2Echec();
+    void echangesNeSeMelentPas();
+    void perteDuPeripherique();
+    void perteEnPleinEchange();
+
+private:
+    std::unique_ptr<EmulateurCartes> m_emulateur;
+    std::unique_ptr<QTemporaryDir> m_dossier;
+    Configuration m_config;
+};
+
+void TestLigneCartes::init()
+{
+    m_emulateur = std::make_unique<EmulateurCartes>();
+    QString erreur;
+    QVERIFY2(m_emulateur->Ouvre(&erreur), qPrintable(erreur));
+    m_emulateur->DeclareCarte(Z45);
+    m_dossier = std::make_unique<QTemporaryDir>();
+    m_config = Configuration();
+    m_config.PortSerieImpose = m_emulateur->CheminEsclave();
+}
+
+void TestLigneCartes::cleanup()
+{
+    m_emulateur.reset();
+    m_dossier.reset();
+}
+
+void TestLigneCartes::ouvertureEtFermeture()
+{
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    QVERIFY(ligne.EstOuvert());
+    QVERIFY(ligne.OuvrePortComm());
+    ligne.FermePortComm();
+    ligne.FermePortComm();
+    QVERIFY(!ligne.EstOuvert());
+    QCOMPARE(journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\nport com deja ouvert\r\nferme port COM\r\n"));
+    QVERIFY(dialogues.Boites().isEmpty());
+}
+
+void TestLigneCartes::echecOuverture_data()
+{
+    QTest::addColumn<QString>("param");
+    QTest::addColumn<bool>("impose");
+    QTest::addColumn<bool>("dejaTenu");
+    QTest::addColumn<QString>("texte");
+    QTest::newRow("inconnu, chemin imposé") << "2:9600,n,8,1" << true << false << "Le port COM2 est inconnu";
+    QTest::newRow("inconnu, /dev/ttyS299") << "300:9600,n,8,1" << false << false << "Le port COM300 est inconnu";
+    QTest::newRow("tenu par un autre") << "3:9600,n,8,1" << true << true << "Le port COM3 est deja utilise";
+}
+
+void TestLigneCartes::echecOuverture()
+{
+    QFETCH(QString, param);
+    QFETCH(bool, impose);
+    QFETCH(bool, dejaTenu);
+    QFETCH(QString, texte);
+    m_config.ParamComTiroirs = param;
+    if (!impose)
+        m_config.PortSerieImpose.clear();
+    else if (!dejaTenu)
+        m_config.PortSerieImpose = m_dossier->filePath(QStringLiteral("absent"));
+
+    JournalStatut journalAutre;
+    HorlogeTest horloge;
+    DialoguesScriptes dialoguesAutre;
+    LigneCartes autre(journalAutre, horloge, dialoguesAutre, m_config);
+    if (dejaTenu)
+        QVERIFY(autre.OuvrePortComm());
+
+    JournalStatut journal;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(!ligne.OuvrePortComm());
+    QVERIFY(!ligne.EstOuvert());
+    QCOMPARE(journal.Texte(), QStringLiteral("ouvre le COM") + param + QStringLiteral("\r\n"));
+    QCOMPARE(dialogues.Boites().size(), 1);
+    const auto& boite = dialogues.Boites().first();
+    QCOMPARE(boite.icone, Dialogues::Icone::Exclamation);
+    QCOMPARE(boite.titre, QStringLiteral("erreur ouverture port COM"));
+    QCOMPARE(boite.texte, texte);
+    QVERIFY(!boite.question);
+}
+
+void TestLigneCartes::reglageIllisibleNonFatal_data()
+{
+    QTest::addColumn<QString>("param");
+    QTest::newRow("sans deux-points") << "9600,n,8,1";
+    QTest::newRow("parité inconnue") << "1:9600,x,8,1";
+    QTest::newRow("numéro illisible") << "a:9600,n,8,1";
+}
+
+void TestLigneCartes::reglageIllisibleNonFatal()
+{
+    QFETCH(QString, param);
+    m_config.ParamComTiroirs = param;
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    QCOMPARE(journal.Texte(), QStringLiteral("Erreur non fatale dans OuvrePortComm\r\nouvre le COM") + param
+                                  + QStringLiteral("\r\n"));
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 500), QByteArray("V1.0"));
+}
+
+void TestLigneCartes::cheminRelatifImpose()
+{
+    const QString lien = m_dossier->filePath(QStringLiteral("cartes"));
+    QVERIFY(QFile::link(m_emulateur->CheminEsclave(), lien));
+    const QString avant = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dossier->path()));
+    m_config.PortSerieImpose = QStringLiteral("cartes");
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    const bool ouvert = ligne.OuvrePortComm();
+    QDir::setCurrent(avant);
+    QVERIFY(ouvert);
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 500), QByteArray("V1.0"));
+}
+
+void TestLigneCartes::echange_data()
+{
+    QTest::addColumn<int>("comportement");
+    QTest::addColumn<QByteArray>("resultat");
+    QTest::addColumn<int>("trames");
+    QTest::newRow("bonne réponse") << int(Comportement::Normal) << QByteArray("01") << 1;
+    QTest::newRow("en morceaux") << int(Comportement::EnMorceaux) << QByteArray("01") << 1;
+    QTest::newRow("muette") << int(Comportement::Silencieux) << QByteArray("Err: Time Out") << 2;
+    QTest::newRow("somme fausse") << int(Comportement::SommeFausse) << QByteArray("Err: check sum incorrecte") << 2;
+    QTest::newRow("somme minuscule") << int(Comportement::SommeMinuscule)
+                                     << QByteArray("Err: check sum incorrecte") << 2;
+}
+
+void TestLigneCartes::echange()
+{
+    QFETCH(int, comportement);
+    QFETCH(QByteArray, resultat);
+    QFETCH(int, trames);
+    m_emulateur->MetReponse(Z45, 'G', "01"); // somme "5E" : une lettre à mettre en minuscule
+    m_emulateur->MetComportement(Z45, Comportement(comportement));
+    JournalStatut journal;
+    HorlogeTest horloge; // horloge figée : l'attente doit finir quand même
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+
+    QElapsedTimer chrono;
+    chrono.start();
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 400), resultat);
+    const qint64 duree = chrono.elapsed();
+    QCOMPARE(Corps(*m_emulateur), QList<QByteArray>(trames, QByteArray("GZ]L")));
+    if (Comportement(comportement) == Comportement::Silencieux) {
+        QVERIFY2(duree >= 800 && duree < 1600, qPrintable(QString::number(duree)));
+        QVERIFY(horloge.get_exact_milli_second() - 1000000 > 400); // pause de 0,4 s entre les essais
+    }
+    QCOMPARE(journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\n"));
+}
+
+void TestLigneCartes::repriseApresPause()
+{
+    m_emulateur->IgnoreProchaines(Z45, 'V', 1);
+    JournalStatut journal;
+    HorlogeSysteme horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    const int delai = 150;
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", delai), QByteArray("V1.0"));
+    const auto trames = m_emulateur->Trames();
+    QCOMPARE(trames.size(), 2);
+    QCOMPARE(trames[0].brute, QByteArray::fromHex("1B565A5D46330D"));
+    QCOMPARE(trames[1].brute, trames[0].brute);
+    const qint64 ecart = trames[1].instantMs - trames[0].instantMs;
+    QVERIFY2(ecart >= delai + 400, qPrintable(QString::number(ecart)));
+}
+
+void TestLigneCartes::deuxReponsesEnAttente()
+{
+    m_emulateur->MetReponse(Z45, 'G', "01");
+    m_emulateur->MetSecondeReponse(Z45, "10");
+    m_emulateur->MetComportement(Z45, Comportement::DeuxReponses);
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 400), QByteArray("01"));
+    QVERIFY(m_emulateur->AttendTrames(1, 1000));
+    QTest::qWait(50); // la seconde réponse est là, dans le port
+    m_emulateur->MetComportement(Z45, Comportement::Silencieux);
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 400), QByteArray("10"));
+    QVERIFY(m_emulateur->AttendTrames(2, 1000));
+    QTest::qWait(50);
+    QCOMPARE(m_emulateur->Trames().size(), 2); // une seule trame pour le second échange
+}
+
+void TestLigneCartes::caracteresSansCrPerdus()
+{
+    m_emulateur->MetComportement(Z45, Comportement::Silencieux);
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    m_emulateur->EnvoieBrut("/A01");
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 200), QByteArray("Err: Time Out"));
+    m_emulateur->MetComportement(Z45, Comportement::Normal);
+    // Si "/A01" était resté, la ligne suivante aurait une somme fausse.
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 400), QByteArray("V1.0"));
+}
+
+void TestLigneCartes::portNonOuvert()
+{
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 1000), QByteArray("Err:"));
+    QCOMPARE(journal.Texte(), QStringLiteral(" *** Port COM NON OUVERT ***\r\n *** Port COM NON OUVERT ***\r\n"));
+    QCOMPARE(m_emulateur->Trames().size(), 0);
+}
+
+void TestLigneCartes::auxGri2_data()
+{
+    QTest::addColumn<QString>("numAux");
+    QTest::addColumn<QString>("etatAux");
+    QTest::addColumn<QByteArray>("corps");
+    QTest::addColumn<QString>("journal");
+    QTest::newRow("0") << "0" << "ON" << QByteArray() << QString();
+    QTest::newRow("9") << "9" << "OFF" << QByteArray() << QString();
+    QTest::newRow("lettre") << "a" << "ON" << QByteArray() << QString();
+    QTest::newRow("décimal") << "3.5" << "ON" << QByteArray() << QString();
+    QTest::newRow("état inconnu") << "3" << "marche" << QByteArray() << QString();
+    QTest::newRow("3 on") << "3" << "on" << QByteArray("XZ]13") << "Aux3: on (Z45)\r\n";
+    QTest::newRow("8 OFF") << "8" << "OFF" << QByteArray("XZ]08") << "Aux8: OFF (Z45)\r\n";
+    QTest::newRow("1 Off") << "1" << "Off" << QByteArray("XZ]01") << "Aux1: Off (Z45)\r\n";
+}
+
+void TestLigneCartes::auxGri2()
+{
+    QFETCH(QString, numAux);
+    QFETCH(QString, etatAux);
+    QFETCH(QByteArray, corps);
+    QFETCH(QString, journal);
+    // Toujours la carte "Z45", quels que soient les noms configurés.
+    m_config.NomCarteExt[1] = QStringLiteral("Z40");
+    JournalStatut j;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(j, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    const int avant = j.Texte().size();
+    const QByteArray resultat = ligne.AuxGri2(numAux, etatAux);
+    QCOMPARE(j.Texte().mid(avant), journal);
+    if (corps.isEmpty()) {
+        QCOMPARE(resultat, QByteArray());
+        QTest::qWait(50);
+        QCOMPARE(m_emulateur->Trames().size(), 0);
+    } else {
+        QCOMPARE(resultat, QByteArray("OK"));
+        QCOMPARE(Corps(*m_emulateur), QList<QByteArray>{ corps });
+    }
+}
+
+void TestLigneCartes::auxGri2Simulation()
+{
+    m_config.LectReelleEtatTiroirs = QStringLiteral("N");
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    const qint64 debut = horloge.get_exact_milli_second();
+    QCOMPARE(ligne.AuxGri2(QStringLiteral("8"), QStringLiteral("OFF")), QByteArray());
+    QCOMPARE(horloge.get_exact_milli_second() - debut, qint64(80)); // float(0.08) s : juste sous 80 ms
+    QVERIFY(journal.Texte().endsWith(QStringLiteral("\r\nAux8: OFF (Z45)\r\n")));
+    QTest::qWait(50);
+    QCOMPARE(m_emulateur->Trames().size(), 0);
+}
+
+void TestLigneCartes::auxGri2Echec()
+{
+    m_emulateur->MetComportement(Z45, Comportement::Silencieux);
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    QCOMPARE(ligne.AuxGri2(QStringLiteral("8"), QStringLiteral("OFF")), QByteArray("Err: Time Out"));
+    QCOMPARE(journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\nAux8: OFF (Z45)\r\nerreur (Z45) Aux8 OFF\r\n"));
+    QCOMPARE(m_emulateur->Trames().size(), 2);
+}
+
+void TestLigneCartes::echangesNeSeMelentPas()
+{
+    // Un clic traité pendant la pause de 0,4 s demande la sortie 8 : ses trames ne
+    // doivent pas passer entre les deux essais de l'échange en cours.
+    m_emulateur->IgnoreProchaines(Z45, 'G', 1);
+    m_emulateur->MetReponse(Z45, 'G', "01");
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    QByteArray resultatImbrique = "pas appelé";
+    QTimer::singleShot(0, &ligne, [&] {
+        resultatImbrique = ligne.AuxGri2(QStringLiteral("8"), QStringLiteral("OFF"));
+    });
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 200), QByteArray("01"));
+    QCOMPARE(resultatImbrique, QByteArray("Err: ligne occupee"));
+    QCOMPARE(Corps(*m_emulateur), (QList<QByteArray>{ "GZ]L", "GZ]L" }));
+    QCOMPARE(journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\nAux8: OFF (Z45)\r\n"
+                                             "ligne des cartes occupee, echange refuse: XZ]08\r\n"
+                                             "erreur (Z45) Aux8 OFF\r\n"));
+    QVERIFY(!ligne.EchangeEnCours());
+    QCOMPARE(ligne.AuxGri2(QStringLiteral("8"), QStringLiteral("OFF")), QByteArray("OK"));
+    QCOMPARE(Corps(*m_emulateur).last(), QByteArray("XZ]08"));
+}
+
+void TestLigneCartes::perteDuPeripherique()
+{
+    const QString lien = m_dossier->filePath(QStringLiteral("ttyCartes"));
+    QVERIFY(QFile::link(m_emulateur->CheminEsclave(), lien));
+    m_config.PortSerieImpose = lien;
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    ligne.MetIntervalleReouverture(100);
+    QVERIFY(ligne.OuvrePortComm());
+
+    m_emulateur->FermeMaitre();
+    QTRY_VERIFY_WITH_TIMEOUT(!ligne.EstOuvert(), 2000);
+    // Plusieurs essais de réouverture, périphérique absent : le service ne tourne pas en rond.
+    const std::clock_t processeurAvant = std::clock();
+    QTest::qWait(300);
+    const double processeurMs = 1000.0 * double(std::clock() - processeurAvant) / CLOCKS_PER_SEC;
+    QVERIFY2(processeurMs < 100, qPrintable(QString::number(processeurMs)));
+    QCOMPARE(journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\n"
+                                             "perte du port COM1 (erreur de lecture), "
+                                             "nouvel essai d'ouverture toutes les 0.1 s\r\n"));
+    QVERIFY(!journal.Texte().contains(QStringLiteral("rouvert")));
+
+    const int avant = journal.Texte().size();
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 1000), QByteArray("Err:"));
+    QCOMPARE(journal.Texte().mid(avant),
+             QStringLiteral(" *** Port COM NON OUVERT ***\r\n *** Port COM NON OUVERT ***\r\n"));
+
+    // L'adaptateur revient (nouveau pseudo-terminal au même chemin).
+    QString erreur;
+    QVERIFY2(m_emulateur->Ouvre(&erreur), qPrintable(erreur));
+    m_emulateur->DeclareCarte(Z45);
+    QVERIFY(QFile::remove(lien));
+    QVERIFY(QFile::link(m_emulateur->CheminEsclave(), lien));
+    QTRY_VERIFY_WITH_TIMEOUT(ligne.EstOuvert(), 2000);
+    QTest::qWait(250);
+    QCOMPARE(Occurrences(journal.Texte(), QStringLiteral("port COM1 rouvert")), 1);
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 1000), QByteArray("V1.0"));
+}
+
+void TestLigneCartes::perteEnPleinEchange()
+{
+    m_emulateur->MetComportement(Z45, Comportement::Silencieux);
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    ligne.MetIntervalleReouverture(60000);
+    QVERIFY(ligne.OuvrePortComm());
+    std::unique_ptr<QThread> coupure(QThread::create([this] {
+        QThread::msleep(150);
+        m_emulateur->FermeMaitre();
+    }));
+    coupure->start();
+    QElapsedTimer chrono;
+    chrono.start();
+    const QByteArray resultat = ligne.EnvoiEtReponseGrindel2("VZ]", 3000);
+    const qint64 duree = chrono.elapsed();
+    coupure->wait();
+    QCOMPARE(resultat, QByteArray("Err:"));
+    QVERIFY2(duree < 2000, qPrintable(QString::number(duree)));
+    QVERIFY(!ligne.EstOuvert());
+    const QStringList lignes = journal.Texte().split(QStringLiteral("\r\n"));
+    QCOMPARE(lignes.size(), 5);
+    QCOMPARE(lignes[0], QStringLiteral("ouvre le COM1:9600,n,8,1"));
+    QCOMPARE(lignes[1], QStringLiteral("perte du port COM1 (erreur de lecture), "
+                                       "nouvel essai d'ouverture toutes les 60 s"));
+    QCOMPARE(lignes[2], QStringLiteral("Erreur dans EnvoiEtReponseGrindel2"));
+    QCOMPARE(lignes[3], QStringLiteral(" *** Port COM NON OUVERT ***"));
+    QCOMPARE(lignes[4], QString());
+}
+
+QTEST_MAIN(TestLigneCartes)
+#include "TestLigneCartes.moc"
