@@ -8,6 +8,12 @@
 #include "app/ReglageBaseHote.h"
 #include "config/ClesParametres.h"
 #include "config/MagasinParametres.h"
+#include "drawers/EcouteDatagrammes.h"
+#include "drawers/LigneCartes.h"
+#include "drawers/TableauTiroirs.h"
+#include "orders/FrmListe.h"
+#include "orders/ListesEchange.h"
+#include "orders/Passation.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -99,7 +105,43 @@ F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& jo
     m_timer1.start();
 }
 
-F1Pelorane::~F1Pelorane() = default;
+F1Pelorane::~F1Pelorane()
+{
+    m_timer1.stop();
+}
+
+void F1Pelorane::CreeServices()
+{
+    m_ligne = std::make_unique<LigneCartes>(m_journal, m_horloge, m_dialogues, m_config);
+    m_tiroirs = std::make_unique<TableauTiroirs>(m_journal, m_horloge, *m_ligne, m_config);
+    m_datagrammes = std::make_unique<EcouteDatagrammes>(m_journal, *m_tiroirs);
+    LigneCartes* ligne = m_ligne.get();
+    m_listes = std::make_unique<ListesEchange>(
+        m_journal, m_horloge, m_config,
+        [ligne](const QString& numAux, const QString& etatAux) { return ligne->AuxGri2(numAux, etatAux); });
+    m_passation = std::make_unique<Passation>(m_journal, m_config);
+
+    // La couleur du carré est l'état du tiroir.
+    connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, [this](int n, int couleur) {
+        if (n < 1 || n > 8)
+            return;
+        const QColor c = CouleurBgr(quint32(couleur));
+        Colore(m_lblTiroir[size_t(n)], &c, nullptr);
+    });
+    connect(m_listes.get(), &ListesEchange::listeCDChangee, this,
+            [this](const QStringList& noms) { MontreListe(m_lstFichierCD, m_lblNbFichierCD, noms); });
+    connect(m_listes.get(), &ListesEchange::listeRTChangee, this,
+            [this](const QStringList& noms) { MontreListe(m_lstFichierRT, m_lblNbFichierRT, noms); });
+}
+
+void F1Pelorane::MontreListe(QListWidget* liste, QLabel* compteur, const QStringList& noms)
+{
+    liste->clear();
+    liste->addItems(noms);
+    compteur->setText(QString::number(noms.size()));
+    liste->setVisible(!noms.isEmpty());
+    compteur->setVisible(!noms.isEmpty());
+}
 
 void F1Pelorane::CreeControles()
 {
@@ -164,12 +206,14 @@ void F1Pelorane::CreeControles()
     m_lstFichierCD->setSortingEnabled(true);
     Colore(m_lstFichierCD, &cyanClair, &bleu);
     m_lstFichierCD->setGeometry(EnPixels(120, 720, 1455, 4155));
+    connect(m_lstFichierCD, &QListWidget::itemClicked, this, [this] { LstFichierCD_Click(); });
 
     m_lstFichierRT = new QListWidget(this);
     m_lstFichierRT->setObjectName(QStringLiteral("LstFichierRT"));
     m_lstFichierRT->setSortingEnabled(true);
     Colore(m_lstFichierRT, &roseClair, &rouge);
     m_lstFichierRT->setGeometry(EnPixels(1680, 720, 1575, 4155));
+    connect(m_lstFichierRT, &QListWidget::itemClicked, this, [this] { LstFichierRT_Click(); });
 
     m_txtDerniereCde = new QPlainTextEdit(this);
     m_txtDerniereCde->setObjectName(QStringLiteral("Txt_DerniereCde"));
@@ -233,6 +277,7 @@ void F1Pelorane::CreeControles()
                            EnPixels(8520, 5280, 975, 615));
     m_btTestCdapiA = bouton("Bt_Test_CDAPI_A", QStringLiteral("Test CDAPI 'A'"), EnPixels(9480, 5280, 975, 615));
     m_btTestCdapiA->setEnabled(false);
+    connect(m_btTestCartes, &QPushButton::clicked, this, &F1Pelorane::Bt_Test_LiaisonCartes_Click);
     m_btQuitter = bouton("Bt_Quitter", QStringLiteral("Fin"), EnPixels(10560, 5280, 1095, 615));
     Colore(m_btQuitter, &rouge, nullptr);
     m_btQuitter->setStyleSheet(QStringLiteral("QPushButton { background-color: #FF0000; }"));
@@ -320,6 +365,7 @@ bool F1Pelorane::Demarrage()
         LitClesParametres(magasin, m_journal, m_config);
         magasin.Ferme();
     }
+    CreeServices();
 
     // 14.
     m_lblTitre->setText(m_config.TitreFenetre);
@@ -342,19 +388,47 @@ bool F1Pelorane::Demarrage()
     }
     m_journal.MessageStatus(QStringLiteral("dossier d'echange: ") + m_config.DossierEchange);
 
-    // 18. Carrés des tiroirs.
+    // 18. Carrés des tiroirs : blancs tant que le démarrage ne les a pas libérés.
     for (int i = 1; i <= 8; ++i)
         m_lblTiroir[size_t(i)]->hide();
-    const QColor blanc = CouleurBgr(16777215);
-    for (int i = 1; i <= m_config.NbTiroirs; ++i) {
+    for (int i = 1; i <= m_config.NbTiroirs; ++i)
         m_lblTiroir[size_t(i)]->show();
-        Colore(m_lblTiroir[size_t(i)], &blanc, nullptr);
+    m_tiroirs->Initialise();
+    for (int i = 1; i <= m_config.NbTiroirs; ++i) {
+        const QColor c = CouleurBgr(quint32(m_tiroirs->Couleur(i)));
+        Colore(m_lblTiroir[size_t(i)], &c, nullptr);
     }
     m_horloge.Cede();
     if (m_termine)
         return false;
 
-    // 19. à 24. Port des cartes, test des cartes, datagrammes, listes, libération des tiroirs.
+    // 19. Port des cartes ; s'il ne s'ouvre pas, la boîte a été montrée et le programme s'arrête.
+    if (!m_ligne->OuvrePortComm()) {
+        ArretSansConfirmation = true;
+        m_codeArret = 6;
+        close();
+        return false;
+    }
+    // 20.
+    m_tiroirs->Bt_Test_LiaisonCartes_Click();
+    if (m_termine)
+        return false;
+    // 21.
+    m_datagrammes->Lie(m_config.UdpAdr, m_config.UdpPort);
+    // 22.
+    if (m_config.LectReelleEtatTiroirs == QLatin1String("N"))
+        m_journal.MessageStatus(QStringLiteral("**** MODE SIMULATION CARTE(s) ****"));
+    // 23.
+    m_listes->MAJlisteFichierCD();
+    m_listes->MAJlisteFichierRT();
+    MontreListe(m_lstFichierCD, m_lblNbFichierCD, m_listes->ListeCD());
+    MontreListe(m_lstFichierRT, m_lblNbFichierRT, m_listes->ListeRT());
+    if (m_termine)
+        return false;
+    // 24.
+    m_tiroirs->OuvreTiroir(0);
+    if (m_termine)
+        return false;
 
     // 25.
     m_journal.MessageStatus(QStringLiteral("- En attente de commande (fichiers) ou BP -"));
@@ -375,12 +449,16 @@ void F1Pelorane::Form_Unload(int& Cancel)
         }
     }
     FermeLiens();
-    Termine(0);
+    Termine(ArretSansConfirmation ? m_codeArret : 0);
 }
 
 void F1Pelorane::FermeLiens()
 {
     // Ordre fixe : port des cartes, liaison TCP (avec sa ligne), socket des datagrammes.
+    if (m_ligne)
+        m_ligne->FermePortComm();
+    if (m_datagrammes && !m_datagrammes->EstFerme())
+        m_datagrammes->Ferme();
 }
 
 void F1Pelorane::Termine(int code)
@@ -410,7 +488,7 @@ bool F1Pelorane::eventFilter(QObject* objet, QEvent* evenement)
     if (evenement->type() == QEvent::MouseButtonRelease) {
         for (int i = 1; i <= 8; ++i) {
             if (objet == m_lblTiroir[size_t(i)]) {
-                // Clic sur un tiroir (câblé avec le tableau des tiroirs).
+                Lbl_Tiroir_Click(i);
                 return true;
             }
         }
@@ -453,6 +531,35 @@ void F1Pelorane::Bt_Quitter_Click()
 {
     ArretSansConfirmation = false;
     close();
+}
+
+void F1Pelorane::Bt_Test_LiaisonCartes_Click()
+{
+    if (m_tiroirs)
+        m_tiroirs->Bt_Test_LiaisonCartes_Click();
+}
+
+void F1Pelorane::Lbl_Tiroir_Click(int Index)
+{
+    if (m_tiroirs)
+        m_tiroirs->Lbl_Tiroir_Click(Index);
+}
+
+void F1Pelorane::CliqueListe(QListWidget* liste)
+{
+    if (liste->count() < 1 || !liste->currentItem() || liste->currentItem()->text().isEmpty())
+        return;
+    FrmListe::MontreFichier(this, m_journal, m_dialogues, m_config.DossierEchange + liste->currentItem()->text());
+}
+
+void F1Pelorane::LstFichierCD_Click()
+{
+    CliqueListe(m_lstFichierCD);
+}
+
+void F1Pelorane::LstFichierRT_Click()
+{
+    CliqueListe(m_lstFichierRT);
 }
 
 void F1Pelorane::Bt_Reduire_Click()

@@ -19,6 +19,11 @@ class Dialogues;
 class Horloge;
 class InstanceUnique;
 class JournalStatut;
+class LigneCartes;
+class TableauTiroirs;
+class EcouteDatagrammes;
+class ListesEchange;
+class Passation;
 
 // Fenêtre principale : elle montre l'état (journal, listes, tiroirs) et porte les
 // gestionnaires d'événements ; le travail est fait par les objets du noyau.
@@ -46,6 +51,10 @@ public:
     void Timer1_Timer();
     void Bt_Quitter_Click();
     void Bt_Reduire_Click();
+    void Bt_Test_LiaisonCartes_Click();
+    void Lbl_Tiroir_Click(int Index);
+    void LstFichierCD_Click();
+    void LstFichierRT_Click();
     // Arrêt demandé par le système (SIGTERM, SIGINT) : comme une fermeture sans question.
     void ArreteSansQuestion();
     // Demande d'une seconde copie : restaurer et montrer la fenêtre.
@@ -61,6 +70,10 @@ public:
     QPlainTextEdit* Text_HistMessages() const { return m_textHist; }
     QPushButton* Bt_Test_CDAPI_A() const { return m_btTestCdapiA; }
     int CompteurReduction() const { return m_compteurReduction; }
+    LigneCartes* Ligne() const { return m_ligne.get(); }
+    TableauTiroirs* Tiroirs() const { return m_tiroirs.get(); }
+    EcouteDatagrammes* Datagrammes() const { return m_datagrammes.get(); }
+    ListesEchange* Listes() const { return m_listes.get(); }
     bool IconeMarquee() const { return m_marqueIcone == QLatin1String("*"); }
 
 protected:
@@ -69,6 +82,9 @@ protected:
 
 private:
     void CreeControles();
+    void CreeServices();
+    void MontreListe(QListWidget* liste, QLabel* compteur, const QStringList& noms);
+    void CliqueListe(QListWidget* liste);
     void MontreJournal(bool remplace, const QString& texte);
     void FermeLiens();
     void Termine(int code);
@@ -82,6 +98,14 @@ private:
     bool m_termine = false;
 
     Configuration m_config;
+    int m_codeArret = 0; // code de sortie d'un arrêt sans question décidé par le programme
+
+    // Appareils et état du service, créés une fois la configuration lue.
+    std::unique_ptr<LigneCartes> m_ligne;
+    std::unique_ptr<TableauTiroirs> m_tiroirs;
+    std::unique_ptr<EcouteDatagrammes> m_datagrammes;
+    std::unique_ptr<ListesEchange> m_listes;
+    std::unique_ptr<Passation> m_passation;
 
     QLabel* m_lblTitre = nullptr;
     QCheckBox* m_chkReduction = nullptr;

@@ -13,11 +13,15 @@
 
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
+#ifndef Q_OS_WIN
 #include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
+#ifndef Q_OS_WIN
 int tubeSignaux[2] = { -1, -1 };
 
 // Le gestionnaire de signal ne fait qu'écrire un octet : la fermeture elle-même a
@@ -28,6 +32,25 @@ void SurSignal(int)
     [[maybe_unused]] const auto n = ::write(tubeSignaux[1], &octet, 1);
 }
 
+void InstalleSignaux(F1Pelorane& fenetre)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, tubeSignaux) != 0)
+        return;
+    auto* notificateur = new QSocketNotifier(tubeSignaux[0], QSocketNotifier::Read, &fenetre);
+    QObject::connect(notificateur, &QSocketNotifier::activated, &fenetre, [&fenetre] {
+        char octet;
+        [[maybe_unused]] const auto n = ::read(tubeSignaux[0], &octet, 1);
+        fenetre.ArreteSansQuestion();
+    });
+    struct sigaction action = {};
+    action.sa_handler = SurSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+#endif
+
 QString RacineParDefaut()
 {
 #ifdef Q_OS_WIN
@@ -37,11 +60,12 @@ QString RacineParDefaut()
 #endif
 }
 
+// Fin immédiate : ni la boucle de traitement ni un gestionnaire en cours ne reprennent.
 void TermineProcessus(int code)
 {
     std::fflush(stdout);
     std::fflush(stderr);
-    ::_exit(code);
+    std::_Exit(code);
 }
 
 } // namespace
@@ -114,20 +138,9 @@ int main(int argc, char* argv[])
     F1Pelorane fenetre(horloge, dialogues, journalStatut, &instance, options, TermineProcessus);
     dialogues.ChangeParent(&fenetre);
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, tubeSignaux) == 0) {
-        auto* notificateur = new QSocketNotifier(tubeSignaux[0], QSocketNotifier::Read, &fenetre);
-        QObject::connect(notificateur, &QSocketNotifier::activated, &fenetre, [&fenetre] {
-            char octet;
-            [[maybe_unused]] const auto n = ::read(tubeSignaux[0], &octet, 1);
-            fenetre.ArreteSansQuestion();
-        });
-        struct sigaction action = {};
-        action.sa_handler = SurSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &action, nullptr);
-        sigaction(SIGINT, &action, nullptr);
-    }
+#ifndef Q_OS_WIN
+    InstalleSignaux(fenetre);
+#endif
 
     // Le démarrage tourne dans la boucle d'événements de Qt, comme tout le reste.
     QTimer::singleShot(0, &fenetre, [&fenetre] { fenetre.Form_Load(); });

@@ -4,15 +4,27 @@
 #include "commun/DialoguesScriptes.h"
 #include "commun/HorlogeTest.h"
 #include "commun/InstallationEssai.h"
+#include "drawers/EmulateurCartes.h"
+#include "drawers/EcouteDatagrammes.h"
+#include "drawers/LigneCartes.h"
+#include "drawers/TableauTiroirs.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QUdpSocket>
 #include <memory>
 
 // Démarrage et fenêtre principale, dans le processus, avec des boîtes scriptées.
+static QString PortUdpLibre()
+{
+    QUdpSocket s;
+    s.bind(QHostAddress::LocalHost, 0);
+    return QString::number(s.localPort());
+}
+
 class TestDemarrage : public QObject
 {
     Q_OBJECT
@@ -30,6 +42,7 @@ private:
     struct Banc
     {
         InstallationEssai essai;
+        EmulateurCartes cartes;
         HorlogeTest horloge;
         DialoguesScriptes dialogues;
         JournalStatut journal;
@@ -41,6 +54,11 @@ private:
             QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, essai.DossierReglages());
             F1Pelorane::Options options;
             options.racine = essai.Racine();
+            if (cartes.Ouvre()) {
+                cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+                cartes.DeclareCarte(QByteArrayLiteral("Z\\"));
+                options.portSerie = cartes.CheminEsclave();
+            }
             fenetre = std::make_unique<F1Pelorane>(horloge, dialogues, journal, nullptr, options,
                                                    [this](int c) { code = c; });
         }
@@ -100,7 +118,9 @@ void TestDemarrage::demarrageNormal()
     Banc banc;
     banc.essai.EcritReglage(banc.essai.CreeBase());
     QVERIFY(banc.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
-                                              "('Nb_Tiroirs', '3'), ('Titre_Fenetre', ' Officine du port ')")));
+                                              "('Nb_Tiroirs', '3'), ('Titre_Fenetre', ' Officine du port '), "
+                                              "('UDP_Port', '%1')")
+                                  .arg(PortUdpLibre())));
     banc.Cree();
     QVERIFY(banc.fenetre->Demarrage());
     QCOMPARE(banc.code, -1);
@@ -108,14 +128,23 @@ void TestDemarrage::demarrageNormal()
     const QStringList attendues = {
         Version(),
         QStringLiteral("base: ") + banc.essai.Base(),
-        QStringLiteral("adr UDP: 127.0.0.1:43325"),
+        QStringLiteral("adr UDP: 127.0.0.1:%1").arg(banc.fenetre->Parametres().UdpPort),
         QStringLiteral("Creation du dossier ") + echanges,
         QStringLiteral("dossier d'echange: ") + echanges,
+        QStringLiteral("ouvre le COM1:9600,n,8,1"),
+        QStringLiteral("test de liaison avec les cartes..."),
+        QStringLiteral("Carte: Z45: V1.0"),
+        QStringLiteral("Carte: Z44: V1.0"),
+        QStringLiteral("libere tiroir: 1   "),
+        QStringLiteral("libere tiroir: 2   "),
+        QStringLiteral("libere tiroir: 3   "),
+        QStringLiteral("- En attente de commande (fichiers) ou BP -"),
+        QString(),
     };
-    const QStringList lignes = banc.journal.Texte().split(QStringLiteral("\r\n"));
-    for (int i = 0; i < attendues.size(); ++i)
-        QCOMPARE(lignes.value(i), attendues[i]);
-    QCOMPARE(lignes.value(lignes.size() - 2), QStringLiteral("- En attente de commande (fichiers) ou BP -"));
+    QCOMPARE(banc.journal.Texte().split(QStringLiteral("\r\n")), attendues);
+    for (int i = 1; i <= 3; ++i)
+        QCOMPARE(banc.fenetre->Lbl_Tiroir(i)->palette().color(QPalette::Window), QColor(255, 0, 0));
+    QVERIFY(!banc.fenetre->Datagrammes()->EstFerme());
     QVERIFY(QFileInfo(echanges).isDir());
     QCOMPARE(banc.fenetre->Lbl_Titre()->text(), QStringLiteral("Officine du port"));
     QCOMPARE(banc.fenetre->Lbl_compteur()->text(), QStringLiteral("1"));
@@ -170,8 +199,14 @@ void TestDemarrage::questionDArret()
                                          "Voulez-vous REELEMENT ARRETER ce programme ?"));
     QCOMPARE(banc.fenetre->isVisible(), !oui);
     QCOMPARE(banc.code, oui ? 0 : -1);
-    if (!oui)
+    if (!oui) {
         QCOMPARE(banc.journal.Texte(), journalAvant);
+        QVERIFY(banc.fenetre->Ligne()->EstOuvert());
+    } else {
+        QCOMPARE(banc.journal.Texte(), journalAvant + QStringLiteral("ferme port COM\r\n"));
+        QVERIFY(!banc.fenetre->Ligne()->EstOuvert());
+        QVERIFY(banc.fenetre->Datagrammes()->EstFerme());
+    }
 }
 
 void TestDemarrage::controlesDeLaFenetre()
