@@ -1,0 +1,203 @@
+#include "app/InstanceUnique.h"
+#include "commun/InstallationEssai.h"
+#include "drawers/EmulateurCartes.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+
+// Le programme lancé pour de vrai, comme le lancent les autres programmes :
+// options, sortie d'erreur, codes de sortie, copie unique, SIGTERM.
+class TestProcessus : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void arretsAuDemarrage_data();
+    void arretsAuDemarrage();
+    void marcheArretEtSecondeCopie();
+    void secondeCopieActiveLaPremiere();
+    void aideEtVersion();
+
+private:
+    struct Lancement
+    {
+        InstallationEssai essai;
+        QProcess processus;
+        QString journal;
+    };
+    void Lance(Lancement& l, const QStringList& argumentsEnPlus);
+    static QStringList LignesJournal(const QString& chemin);
+    QString m_binaire;
+};
+
+void TestProcessus::initTestCase()
+{
+    m_binaire = qEnvironmentVariable("PELORANE_BINAIRE");
+    QVERIFY2(QFileInfo(m_binaire).isExecutable(), qPrintable(m_binaire));
+}
+
+void TestProcessus::Lance(Lancement& l, const QStringList& argumentsEnPlus)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), l.essai.DossierReglages());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    l.processus.setProcessEnvironment(env);
+    l.journal = l.essai.Chemin(QStringLiteral("journal.txt"));
+    l.processus.start(m_binaire, QStringList{ QStringLiteral("--racine"), l.essai.Racine(), QStringLiteral("--journal"),
+                                               l.journal }
+                                     + argumentsEnPlus);
+    QVERIFY(l.processus.waitForStarted(5000));
+}
+
+QStringList TestProcessus::LignesJournal(const QString& chemin)
+{
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lignes;
+    for (const QByteArray& ligne : f.readAll().split('\n'))
+        if (!ligne.isEmpty())
+            lignes << QString::fromUtf8(ligne.mid(24)); // sans l'horodatage
+    return lignes;
+}
+
+void TestProcessus::arretsAuDemarrage_data()
+{
+    QTest::addColumn<QString>("cas");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("erreurAttendue"); // %1 : chemin de la base
+    QTest::addColumn<int>("lignesJournal");
+    QTest::addColumn<QString>("derniereLigne");
+    QTest::newRow("reglage absent") << "sans-reglage" << 2
+                                    << "[VBpelorane] Vous devez lancer VBtrevix ce programme pour creer le chemin de la "
+                                       "base de données\n"
+                                    << 1 << "";
+    QTest::newRow("base absente") << "sans-base" << 3 << "[VBpelorane] le fichier %1 est absent\n" << 1 << "";
+    QTest::newRow("port inconnu") << "port-inconnu" << 6 << "[erreur ouverture port COM] Le port COM1 est inconnu\n" << 6
+                                  << "ouvre le COM1:9600,n,8,1";
+}
+
+void TestProcessus::arretsAuDemarrage()
+{
+    QFETCH(QString, cas);
+    QFETCH(int, code);
+    QFETCH(QString, erreurAttendue);
+    QFETCH(int, lignesJournal);
+    QFETCH(QString, derniereLigne);
+    Lancement l;
+    QStringList arguments;
+    if (cas == QLatin1String("sans-base"))
+        l.essai.EcritReglage(l.essai.Chemin(QStringLiteral("nulle-part.db")));
+    if (cas == QLatin1String("port-inconnu")) {
+        l.essai.EcritReglage(l.essai.CreeBase());
+        arguments << QStringLiteral("--port-serie") << l.essai.Chemin(QStringLiteral("pas-de-carte"));
+    }
+    Lance(l, arguments);
+    QVERIFY(l.processus.waitForFinished(20000));
+    QCOMPARE(l.processus.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(l.processus.exitCode(), code);
+    const QString erreur = QString::fromUtf8(l.processus.readAllStandardError());
+    if (erreurAttendue.contains(QLatin1String("%1")))
+        erreurAttendue = erreurAttendue.arg(l.essai.Chemin(QStringLiteral("nulle-part.db")));
+    QVERIFY2(erreur.contains(erreurAttendue), qPrintable(erreur));
+    const QStringList lignes = LignesJournal(l.journal);
+    QCOMPARE(lignes.size(), lignesJournal);
+    QVERIFY(lignes.first().startsWith(QStringLiteral("version prog : ")));
+    if (!derniereLigne.isEmpty())
+        QCOMPARE(lignes.last(), derniereLigne);
+}
+
+void TestProcessus::marcheArretEtSecondeCopie()
+{
+    EmulateurCartes cartes;
+    QVERIFY(cartes.Ouvre());
+    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+    cartes.DeclareCarte(QByteArrayLiteral("Z\\"));
+    Lancement l;
+    l.essai.EcritReglage(l.essai.CreeBase());
+    QUdpSocket libre;
+    libre.bind(QHostAddress::LocalHost, 0);
+    const quint16 portUdp = libre.localPort();
+    libre.close();
+    QVERIFY(l.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1')")
+                                .arg(portUdp)));
+    Lance(l, { QStringLiteral("--port-serie"), cartes.CheminEsclave() });
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(l.journal).contains(QStringLiteral("- En attente de commande (fichiers) ou BP -")),
+                             15000);
+    const int lignesAvant = int(LignesJournal(l.journal).size());
+
+    // Une seconde copie sur la même racine s'arrête tout de suite, sans rien écrire.
+    Lancement seconde;
+    seconde.processus.setProcessEnvironment(l.processus.processEnvironment());
+    seconde.processus.start(m_binaire, { QStringLiteral("--racine"), l.essai.Racine(), QStringLiteral("--journal"),
+                                         l.journal, QStringLiteral("--port-serie"), cartes.CheminEsclave() });
+    QVERIFY(seconde.processus.waitForFinished(10000));
+    QCOMPARE(seconde.processus.exitCode(), 0);
+    QCOMPARE(int(LignesJournal(l.journal).size()), lignesAvant);
+    QCOMPARE(l.processus.state(), QProcess::Running);
+
+    // Un datagramme de fin de convoyage passe jusqu'au journal.
+    QUdpSocket emetteur;
+    emetteur.writeDatagram(QByteArrayLiteral("-Start     -S2"), QHostAddress::LocalHost, portUdp);
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(l.journal).contains(QStringLiteral("UDP= -Start     -S2")), 10000);
+
+    ::kill(pid_t(l.processus.processId()), SIGTERM);
+    QVERIFY(l.processus.waitForFinished(10000));
+    QCOMPARE(l.processus.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(l.processus.exitCode(), 0);
+    QCOMPARE(LignesJournal(l.journal).last(), QStringLiteral("ferme port COM"));
+    QVERIFY(QString::fromUtf8(l.processus.readAllStandardError()).indexOf(QStringLiteral("ARRET du programme")) < 0);
+}
+
+void TestProcessus::secondeCopieActiveLaPremiere()
+{
+    InstallationEssai essai;
+    InstanceUnique premiere(essai.Racine());
+    QVERIFY(!premiere.InstancePrecedente());
+    QVERIFY(premiere.Ecoute());
+    QSignalSpy activations(&premiere, &InstanceUnique::activationDemandee);
+
+    Lancement l;
+    l.essai.EcritReglage(QString());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), l.essai.DossierReglages());
+    l.processus.setProcessEnvironment(env);
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    {
+        QFile existant(journal);
+        QVERIFY(existant.open(QIODevice::WriteOnly));
+        existant.write("2026-01-01 00:00:00.000 ligne d'avant\n");
+    }
+    l.processus.start(m_binaire, { QStringLiteral("--racine"), essai.Racine(), QStringLiteral("--journal"), journal });
+    QVERIFY(l.processus.waitForFinished(10000));
+    QCOMPARE(l.processus.exitCode(), 0);
+    QTRY_COMPARE(activations.size(), 1);
+    // Le journal est ouvert en ajout et la seconde copie n'y écrit rien.
+    QCOMPARE(LignesJournal(journal), QStringList{ QStringLiteral("ligne d'avant") });
+    QCOMPARE(l.processus.readAllStandardError().contains("Vous devez lancer"), false);
+}
+
+void TestProcessus::aideEtVersion()
+{
+    QProcess p;
+    p.start(m_binaire, { QStringLiteral("--version") });
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardOutput().startsWith("pelorane "));
+    p.start(m_binaire, { QStringLiteral("--help") });
+    QVERIFY(p.waitForFinished(5000));
+    const QString aide = QString::fromUtf8(p.readAllStandardOutput());
+    for (const char* option : { "--racine", "--port-serie", "--journal", "--version", "--help" })
+        QVERIFY2(aide.contains(QLatin1String(option)), option);
+    p.start(m_binaire, { QStringLiteral("--inconnue") });
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 64);
+}
+
+QTEST_GUILESS_MAIN(TestProcessus)
+#include "TestProcessus.moc"
