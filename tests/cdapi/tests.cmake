@@ -1,3 +1,19 @@
 # Tests de src/cdapi
+
+# Hôte CDAPI de banc (rôle de VBtrevix), repris par le simulateur : sans QTest.
+add_library(hote_cdapi STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/HoteCdapi.h ${CMAKE_CURRENT_LIST_DIR}/HoteCdapi.cpp)
+target_include_directories(hote_cdapi PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(hote_cdapi PUBLIC pelorane_noyau Qt6::Network)
+
 pelorane_test(test_catalogue_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestCatalogueCdapi.cpp)
 pelorane_test(test_trace_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestTraceCdapi.cpp)
+pelorane_test(test_liaison_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestLiaisonCdapi.cpp LIENS hote_cdapi)
+
+# Fuzzing de la trace et de la réception (tests/cdapi/fuzz.sh), avec clang seulement.
+if(PELORANE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_executable(fuzz_cdapi ${CMAKE_CURRENT_LIST_DIR}/FuzzCdapi.cpp)
+    target_compile_options(fuzz_cdapi PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(fuzz_cdapi PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(fuzz_cdapi PRIVATE pelorane_commun_tests pelorane_noyau)
+endif()
