@@ -5,7 +5,9 @@
 #include "app/Horloge.h"
 #include "app/InstanceUnique.h"
 #include "app/JournalStatut.h"
+#include "app/CycleTraitement.h"
 #include "app/ReglageBaseHote.h"
+#include "cdapi/LiaisonCdapi.h"
 #include "config/ClesParametres.h"
 #include "config/MagasinParametres.h"
 #include "drawers/EcouteDatagrammes.h"
@@ -120,6 +122,8 @@ void F1Pelorane::CreeServices()
         m_journal, m_horloge, m_config,
         [ligne](const QString& numAux, const QString& etatAux) { return ligne->AuxGri2(numAux, etatAux); });
     m_passation = std::make_unique<Passation>(m_journal, m_config);
+    m_cycle = std::make_unique<CycleTraitement>(m_journal, m_horloge, *m_listes, *m_tiroirs, *m_passation);
+    m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
 
     // La couleur du carré est l'état du tiroir.
     connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, [this](int n, int couleur) {
@@ -128,6 +132,9 @@ void F1Pelorane::CreeServices()
         const QColor c = CouleurBgr(quint32(couleur));
         Colore(m_lblTiroir[size_t(n)], &c, nullptr);
     });
+    connect(m_cycle.get(), &CycleTraitement::texteDerniereCdeChange, this,
+            [this](const QString& texte) { m_txtDerniereCde->setPlainText(PourAffichage(texte)); });
+    connect(m_cycle.get(), &CycleTraitement::compteurChange, m_lblCompteur, &QLabel::setText);
     connect(m_listes.get(), &ListesEchange::listeCDChangee, this,
             [this](const QStringList& noms) { MontreListe(m_lstFichierCD, m_lblNbFichierCD, noms); });
     connect(m_listes.get(), &ListesEchange::listeRTChangee, this,
@@ -278,6 +285,7 @@ void F1Pelorane::CreeControles()
     m_btTestCdapiA = bouton("Bt_Test_CDAPI_A", QStringLiteral("Test CDAPI 'A'"), EnPixels(9480, 5280, 975, 615));
     m_btTestCdapiA->setEnabled(false);
     connect(m_btTestCartes, &QPushButton::clicked, this, &F1Pelorane::Bt_Test_LiaisonCartes_Click);
+    connect(m_btTestCdapi, &QPushButton::clicked, this, &F1Pelorane::Bt_TestLiaisonCDAPI_Click);
     m_btQuitter = bouton("Bt_Quitter", QStringLiteral("Fin"), EnPixels(10560, 5280, 1095, 615));
     Colore(m_btQuitter, &rouge, nullptr);
     m_btQuitter->setStyleSheet(QStringLiteral("QPushButton { background-color: #FF0000; }"));
@@ -302,7 +310,8 @@ void F1Pelorane::Form_Load()
 {
     if (!Demarrage())
         return;
-    // Entrée dans la boucle de traitement (ajoutée avec le cycle).
+    // 26. La boucle de traitement ne revient pas : le programme finit par Form_Unload.
+    m_cycle->BoucleTraitement();
 }
 
 bool F1Pelorane::Demarrage()
@@ -457,6 +466,8 @@ void F1Pelorane::FermeLiens()
     // Ordre fixe : port des cartes, liaison TCP (avec sa ligne), socket des datagrammes.
     if (m_ligne)
         m_ligne->FermePortComm();
+    if (m_liaison)
+        m_liaison->FermeLiaison();
     if (m_datagrammes && !m_datagrammes->EstFerme())
         m_datagrammes->Ferme();
 }
@@ -465,6 +476,8 @@ void F1Pelorane::Termine(int code)
 {
     m_termine = true;
     m_timer1.stop();
+    if (m_cycle)
+        m_cycle->Arrete();
     if (m_terminer)
         m_terminer(code);
 }
@@ -524,7 +537,9 @@ void F1Pelorane::Timer1_Timer()
             Bt_Reduire_Click();
     }
 
-    // 4. Temps d'attente des tiroirs (câblé avec le cycle de traitement).
+    // 4. Temps d'attente des tiroirs.
+    if (m_cycle)
+        m_cycle->ControleTempsTiroirs(m_config.TempsMaxAttenteMs);
 }
 
 void F1Pelorane::Bt_Quitter_Click()
@@ -537,6 +552,12 @@ void F1Pelorane::Bt_Test_LiaisonCartes_Click()
 {
     if (m_tiroirs)
         m_tiroirs->Bt_Test_LiaisonCartes_Click();
+}
+
+void F1Pelorane::Bt_TestLiaisonCDAPI_Click()
+{
+    if (m_liaison)
+        m_liaison->Bt_TestLiaisonCDAPI_Click();
 }
 
 void F1Pelorane::Lbl_Tiroir_Click(int Index)

@@ -24,6 +24,8 @@ class TableauTiroirs;
 class EcouteDatagrammes;
 class ListesEchange;
 class Passation;
+class CycleTraitement;
+class LiaisonCdapi;
 
 // Fenêtre principale : elle montre l'état (journal, listes, tiroirs) et porte les
 // gestionnaires d'événements ; le travail est fait par les objets du noyau.
@@ -52,6 +54,7 @@ public:
     void Bt_Quitter_Click();
     void Bt_Reduire_Click();
     void Bt_Test_LiaisonCartes_Click();
+    void Bt_TestLiaisonCDAPI_Click();
     void Lbl_Tiroir_Click(int Index);
     void LstFichierCD_Click();
     void LstFichierRT_Click();
@@ -74,6 +77,8 @@ public:
     TableauTiroirs* Tiroirs() const { return m_tiroirs.get(); }
     EcouteDatagrammes* Datagrammes() const { return m_datagrammes.get(); }
     ListesEchange* Listes() const { return m_listes.get(); }
+    CycleTraitement* Cycle() const { return m_cycle.get(); }
+    LiaisonCdapi* Liaison() const { return m_liaison.get(); }
     bool IconeMarquee() const { return m_marqueIcone == QLatin1String("*"); }
 
 protected:
@@ -106,6 +111,8 @@ private:
     std::unique_ptr<EcouteDatagrammes> m_datagrammes;
     std::unique_ptr<ListesEchange> m_listes;
     std::unique_ptr<Passation> m_passation;
+    std::unique_ptr<CycleTraitement> m_cycle;
+    std::unique_ptr<LiaisonCdapi> m_liaison;
 
     QLabel* m_lblTitre = nullptr;
     QCheckBox* m_chkReduction = nullptr;
