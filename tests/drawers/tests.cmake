@@ -8,3 +8,5 @@ target_link_libraries(emulateur_cartes PUBLIC pelorane_noyau)
 
 pelorane_test(test_trame_cartes ${CMAKE_CURRENT_LIST_DIR}/TestTrameCartes.cpp)
 pelorane_test(test_ligne_cartes ${CMAKE_CURRENT_LIST_DIR}/TestLigneCartes.cpp LIENS emulateur_cartes)
+pelorane_test(test_tableau_tiroirs ${CMAKE_CURRENT_LIST_DIR}/TestTableauTiroirs.cpp LIENS emulateur_cartes)
+pelorane_test(test_ecoute_datagrammes ${CMAKE_CURRENT_LIST_DIR}/TestEcouteDatagrammes.cpp)

@@ -1,0 +1,207 @@
+#include "app/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/HorlogeTest.h"
+#include "config/Configuration.h"
+#include "drawers/EcouteDatagrammes.h"
+#include "drawers/LigneCartes.h"
+#include "drawers/TableauTiroirs.h"
+
+#include <QTest>
+#include <QUdpSocket>
+
+namespace {
+constexpr int Rouge = TableauTiroirs::PasEnAttente;
+constexpr int Vert = TableauTiroirs::AutoriseCde;
+constexpr int Jaune = TableauTiroirs::CdeEnCours;
+const QByteArray Prefixe = QByteArrayLiteral("-Start     -S");
+
+quint16 PortLibre()
+{
+    QUdpSocket essai;
+    essai.bind(QHostAddress::LocalHost, 0);
+    return essai.localPort();
+}
+} // namespace
+
+class TestEcouteDatagrammes : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void datagramme_data();
+    void datagramme();
+    void rafale();
+    void arriveePendantLiberation();
+    void liaison();
+    void liaisonRefusee_data();
+    void liaisonRefusee();
+
+private:
+    void Envoie(const QByteArray& octets);
+    QString LigneJournalApres(int debut) const { return m_journal->Texte().mid(debut); }
+
+    Configuration m_config;
+    std::unique_ptr<JournalStatut> m_journal;
+    std::unique_ptr<HorlogeTest> m_horloge;
+    std::unique_ptr<DialoguesScriptes> m_dialogues;
+    std::unique_ptr<LigneCartes> m_ligne;
+    std::unique_ptr<TableauTiroirs> m_tiroirs;
+    std::unique_ptr<EcouteDatagrammes> m_ecoute;
+    QUdpSocket m_expediteur;
+    quint16 m_port = 0;
+};
+
+void TestEcouteDatagrammes::init()
+{
+    m_config = Configuration();
+    m_journal = std::make_unique<JournalStatut>();
+    m_horloge = std::make_unique<HorlogeTest>();
+    m_dialogues = std::make_unique<DialoguesScriptes>();
+    m_ligne = std::make_unique<LigneCartes>(*m_journal, *m_horloge, *m_dialogues, m_config);
+    m_tiroirs = std::make_unique<TableauTiroirs>(*m_journal, *m_horloge, *m_ligne, m_config);
+    m_ecoute = std::make_unique<EcouteDatagrammes>(*m_journal, *m_tiroirs);
+    for (int n = 1; n <= 4; ++n)
+        m_tiroirs->MetCouleur(n, Vert);
+    m_port = PortLibre();
+    m_ecoute->Lie(QStringLiteral("127.0.0.1"), QString::number(m_port));
+    QVERIFY(!m_ecoute->EstFerme());
+    QCOMPARE(m_journal->Texte(), QString());
+}
+
+void TestEcouteDatagrammes::cleanup()
+{
+    m_ecoute.reset();
+    m_tiroirs.reset();
+    m_ligne.reset();
+}
+
+void TestEcouteDatagrammes::Envoie(const QByteArray& octets)
+{
+    QCOMPARE(m_expediteur.writeDatagram(octets, QHostAddress::LocalHost, m_port), qint64(octets.size()));
+}
+
+void TestEcouteDatagrammes::datagramme_data()
+{
+    QTest::addColumn<QByteArray>("octets");
+    QTest::addColumn<QString>("journal");
+    QTest::addColumn<QList<int>>("couleurs");
+    const QList<int> inchange{ Vert, Vert, Vert, Vert };
+    QTest::newRow("tiroir 3") << Prefixe + "3" << "UDP= -Start     -S3\r\nlibere tiroir: 3   \r\n"
+                              << QList<int>{ Vert, Vert, Rouge, Vert };
+    QTest::newRow("espaces autour") << "   " + Prefixe + "3  " << "UDP= -Start     -S3\r\nlibere tiroir: 3   \r\n"
+                                    << QList<int>{ Vert, Vert, Rouge, Vert };
+    QTest::newRow("12 puis lettres") << Prefixe + " 12abc" << "UDP= -Start     -S 12abc\r\n" << inchange;
+    QTest::newRow("préfixe seul")
+        << Prefixe << "UDP= -Start     -S\r\nlibere tiroir: 1   \r\nlibere tiroir: 2   \r\n"
+                      "libere tiroir: 3   \r\nlibere tiroir: 4   \r\n"
+        << QList<int>{ Rouge, Rouge, Rouge, Rouge };
+    QTest::newRow("start minuscule") << QByteArray("-start     -S3") << "UDP= -start     -S3\r\n" << inchange;
+    QTest::newRow("un seul espace") << QByteArray("-Start -S3") << "UDP= -Start -S3\r\n" << inchange;
+    QTest::newRow("2.5") << Prefixe + "2.5" << "UDP= -Start     -S2.5\r\nlibere tiroir: 2   \r\n"
+                         << QList<int>{ Vert, Rouge, Vert, Vert };
+    QTest::newRow("3.5") << Prefixe + "3.5" << "UDP= -Start     -S3.5\r\nlibere tiroir: 4   \r\n"
+                         << QList<int>{ Vert, Vert, Vert, Rouge };
+    QTest::newRow("négatif") << Prefixe + "-1" << "UDP= -Start     -S-1\r\n" << inchange;
+    QTest::newRow("saut de ligne final") << Prefixe + "1\r\n" << "UDP= -Start     -S1<0D><0A>\r\nlibere tiroir: 1   \r\n"
+                                         << QList<int>{ Rouge, Vert, Vert, Vert };
+    QTest::newRow("octets de contrôle") << QByteArray("\x1b[2J\0\xff", 6) << QString::fromUtf8("UDP= <1B>[2J<00>ÿ\r\n")
+                                        << inchange;
+    QTest::newRow("très long") << QByteArray(5000, 'x')
+                               << "UDP= " + QString(200, QLatin1Char('x')) + " ...(5000 octets)\r\n" << inchange;
+    QTest::newRow("vide") << QByteArray() << "UDP= \r\n" << inchange;
+}
+
+void TestEcouteDatagrammes::datagramme()
+{
+    QFETCH(QByteArray, octets);
+    QFETCH(QString, journal);
+    QFETCH(QList<int>, couleurs);
+    Envoie(octets);
+    QTRY_COMPARE(m_journal->Texte(), journal);
+    QTest::qWait(20);
+    QCOMPARE(m_journal->Texte(), journal);
+    QList<int> obtenues;
+    for (int n = 1; n <= 4; ++n)
+        obtenues.append(m_tiroirs->Couleur(n));
+    QCOMPARE(obtenues, couleurs);
+}
+
+void TestEcouteDatagrammes::rafale()
+{
+    // Trois datagrammes attendent avant que la boucle d'événements ne tourne.
+    Envoie(Prefixe + "1");
+    Envoie("bonjour");
+    Envoie(Prefixe + "4");
+    QTRY_COMPARE(m_journal->Texte(), QStringLiteral("UDP= -Start     -S1\r\nlibere tiroir: 1   \r\n"
+                                                    "UDP= bonjour\r\n"
+                                                    "UDP= -Start     -S4\r\nlibere tiroir: 4   \r\n"));
+}
+
+void TestEcouteDatagrammes::arriveePendantLiberation()
+{
+    // Un datagramme qui arrive pendant les cessions de OuvreTiroir(0) est traité après
+    // le premier, jamais au milieu de ses lignes, et n'est pas perdu.
+    bool envoye = false;
+    connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, [&](int tiroir, int) {
+        if (tiroir == 1 && !envoye) {
+            envoye = true;
+            Envoie(Prefixe + "2");
+            QTest::qWait(0);
+        }
+    });
+    m_tiroirs->MetCouleur(2, Jaune);
+    Envoie(Prefixe);
+    QTRY_COMPARE(m_journal->Texte(), QStringLiteral("UDP= -Start     -S\r\nlibere tiroir: 1   \r\nlibere tiroir: 2   \r\n"
+                                                    "libere tiroir: 3   \r\nlibere tiroir: 4   \r\n"
+                                                    "UDP= -Start     -S2\r\nlibere tiroir: 2   \r\n"));
+    QVERIFY(envoye);
+}
+
+void TestEcouteDatagrammes::liaison()
+{
+    // Lie ferme d'abord : relier au même port réussit ; Ferme ne journalise rien.
+    m_ecoute->Lie(QStringLiteral("127.0.0.1"), QStringLiteral(" ") + QString::number(m_port) + QStringLiteral(".2"));
+    QCOMPARE(m_ecoute->PortLocal(), m_port);
+    m_ecoute->Ferme();
+    QVERIFY(m_ecoute->EstFerme());
+    m_ecoute->Ferme();
+    QCOMPARE(m_journal->Texte(), QString());
+    Envoie(Prefixe + "1");
+    QTest::qWait(50);
+    QCOMPARE(m_tiroirs->Couleur(1), Vert);
+}
+
+void TestEcouteDatagrammes::liaisonRefusee_data()
+{
+    QTest::addColumn<QString>("adresse");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("debut");
+    QTest::newRow("port pris") << "127.0.0.1" << "PRIS" << "Erreur UDP: impossible d'ecouter sur 127.0.0.1:";
+    QTest::newRow("port illisible") << "127.0.0.1" << "abc" << "Erreur UDP: port local incorrect 127.0.0.1:abc";
+    QTest::newRow("port trop grand") << "127.0.0.1" << "70000" << "Erreur UDP: port local incorrect 127.0.0.1:70000";
+    QTest::newRow("adresse illisible") << "127.0.0.300" << "43325"
+                                       << "Erreur UDP: adresse locale incorrecte 127.0.0.300:43325";
+}
+
+void TestEcouteDatagrammes::liaisonRefusee()
+{
+    QFETCH(QString, adresse);
+    QFETCH(QString, port);
+    QFETCH(QString, debut);
+    QUdpSocket occupant;
+    if (port == QLatin1String("PRIS")) {
+        QVERIFY(occupant.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
+        port = QString::number(occupant.localPort());
+        debut += port + QStringLiteral(" (");
+    }
+    m_ecoute->Lie(adresse, port);
+    QVERIFY(m_ecoute->EstFerme());
+    const QStringList lignes = m_journal->Texte().split(QStringLiteral("\r\n"));
+    QCOMPARE(lignes.size(), 2);
+    QVERIFY2(lignes[0].startsWith(debut), qPrintable(lignes[0]));
+}
+
+QTEST_MAIN(TestEcouteDatagrammes)
+#include "TestEcouteDatagrammes.moc"

@@ -1,0 +1,378 @@
+#include "EmulateurCartes.h"
+
+#include "app/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/HorlogeTest.h"
+#include "config/Configuration.h"
+#include "drawers/LigneCartes.h"
+#include "drawers/TableauTiroirs.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using Comportement = EmulateurCartes::Comportement;
+
+namespace {
+const QByteArray Z45 = QByteArrayLiteral("Z]");
+const QByteArray Z44 = QByteArrayLiteral("Z\\");
+constexpr int Rouge = TableauTiroirs::PasEnAttente;
+constexpr int Vert = TableauTiroirs::AutoriseCde;
+constexpr int Jaune = TableauTiroirs::CdeEnCours;
+constexpr int Blanc = TableauTiroirs::NonInitialise;
+} // namespace
+
+// Une ligne ouverte sur l'émulateur et le tableau des tiroirs qui s'en sert.
+struct Banc
+{
+    explicit Banc(Configuration& c)
+        : ligne(journal, horloge, dialogues, c)
+        , tiroirs(journal, horloge, ligne, c)
+    {
+    }
+    QList<int> Couleurs() const
+    {
+        QList<int> couleurs;
+        for (int n = 1; n <= 4; ++n)
+            couleurs.append(tiroirs.Couleur(n));
+        return couleurs;
+    }
+    void Peint(const QList<int>& couleurs)
+    {
+        for (int n = 1; n <= couleurs.size(); ++n)
+            tiroirs.MetCouleur(n, couleurs[n - 1]);
+    }
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne;
+    TableauTiroirs tiroirs;
+};
+
+class TestTableauTiroirs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void lecture_data();
+    void lecture();
+    void lectureCarteMuette();
+    void lectureRelitLaCouleur();
+    void lectureTroisTiroirs();
+    void lectureCarteSansNom();
+    void lectureSansCarte_data();
+    void lectureSansCarte();
+    void ouvreTiroir();
+    void rechGareLibre_data();
+    void rechGareLibre();
+    void clicsEnSimulation();
+    void testLiaisonCartes();
+    void couleurChangee();
+
+private:
+    QList<QByteArray> Corps() const;
+    std::unique_ptr<EmulateurCartes> m_emulateur;
+    Configuration m_config;
+};
+
+void TestTableauTiroirs::init()
+{
+    m_emulateur = std::make_unique<EmulateurCartes>();
+    QString erreur;
+    QVERIFY2(m_emulateur->Ouvre(&erreur), qPrintable(erreur));
+    m_emulateur->DeclareCarte(Z45);
+    m_emulateur->DeclareCarte(Z44);
+    m_config = Configuration();
+    m_config.PortSerieImpose = m_emulateur->CheminEsclave();
+}
+
+void TestTableauTiroirs::cleanup()
+{
+    m_emulateur.reset();
+}
+
+QList<QByteArray> TestTableauTiroirs::Corps() const
+{
+    QList<QByteArray> corps;
+    for (const auto& t : m_emulateur->Trames())
+        corps.append(t.corps);
+    return corps;
+}
+
+void TestTableauTiroirs::lecture_data()
+{
+    QTest::addColumn<QByteArray>("entrees45");
+    QTest::addColumn<QByteArray>("entrees44");
+    QTest::addColumn<QList<int>>("avant");
+    QTest::addColumn<QList<int>>("apres");
+    QTest::addColumn<QList<bool>>("horodate");
+    QTest::addColumn<QList<QByteArray>>("trames");
+    QTest::addColumn<QString>("journal");
+    const QByteArray g45 = "GZ]L", g44 = "GZ\\L", x = "XZ]08";
+    const QString aux = QStringLiteral("Aux8: OFF (Z45)\r\n");
+    QTest::newRow("01 sur deux cartes")
+        << QByteArray("01") << QByteArray("01") << QList<int>{ Rouge, Rouge, Rouge, Rouge }
+        << QList<int>{ Vert, Rouge, Vert, Rouge } << QList<bool>{ true, false, true, false }
+        << QList<QByteArray>{ g45, x, g44, x } << aux + aux;
+    QTest::newRow("tiroir 1 jaune")
+        << QByteArray("01") << QByteArray("01") << QList<int>{ Jaune, Rouge, Rouge, Rouge }
+        << QList<int>{ Jaune, Rouge, Vert, Rouge } << QList<bool>{ false, false, true, false }
+        << QList<QByteArray>{ g45, x, g44, x } << aux + aux;
+    QTest::newRow("vert confirmé, 11 ne change rien")
+        << QByteArray("10") << QByteArray("11") << QList<int>{ Jaune, Vert, Vert, Jaune }
+        << QList<int>{ Jaune, Vert, Vert, Jaune } << QList<bool>{ false, true, false, false }
+        << QList<QByteArray>{ g45, x, g44 } << aux;
+    QTest::newRow("charge 1") << QByteArray("1") << QByteArray("11") << QList<int>{ Vert, Jaune, Vert, Vert }
+                              << QList<int>{ Rouge, Rouge, Vert, Vert } << QList<bool>{ false, false, false, false }
+                              << QList<QByteArray>{ g45, g44 } << "1\r\n";
+    QTest::newRow("charge 011") << QByteArray("11") << QByteArray("011") << QList<int>{ Vert, Vert, Jaune, Vert }
+                                << QList<int>{ Vert, Vert, Rouge, Rouge } << QList<bool>{ false, false, false, false }
+                                << QList<QByteArray>{ g45, g44 } << "011\r\n";
+    QTest::newRow("charge vide") << QByteArray("") << QByteArray("11") << QList<int>{ Vert, Vert, Vert, Vert }
+                                 << QList<int>{ Rouge, Rouge, Vert, Vert } << QList<bool>{ false, false, false, false }
+                                 << QList<QByteArray>{ g45, g44 } << "\r\n";
+}
+
+void TestTableauTiroirs::lecture()
+{
+    QFETCH(QByteArray, entrees45);
+    QFETCH(QByteArray, entrees44);
+    QFETCH(QList<int>, avant);
+    QFETCH(QList<int>, apres);
+    QFETCH(QList<bool>, horodate);
+    QFETCH(QList<QByteArray>, trames);
+    QFETCH(QString, journal);
+    m_emulateur->MetReponse(Z45, 'G', entrees45);
+    m_emulateur->MetReponse(Z44, 'G', entrees44);
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint(avant);
+    for (int n = 1; n <= 4; ++n)
+        banc.tiroirs.MetHeureTiroirLibre(n, 5);
+    banc.horloge.Regle(2000000);
+    const int debutJournal = banc.journal.Texte().size();
+    const int cessions = banc.horloge.NombreCessions();
+
+    banc.tiroirs.LectureEtatTiroir(0);
+
+    QCOMPARE(banc.Couleurs(), apres);
+    for (int n = 1; n <= 4; ++n)
+        QCOMPARE(banc.tiroirs.HeureTiroirLibre(n), horodate[n - 1] ? qint64(2000000) : qint64(5));
+    QCOMPARE(Corps(), trames);
+    QCOMPARE(banc.journal.Texte().mid(debutJournal), journal);
+    QCOMPARE(banc.horloge.NombreCessions(), cessions + 1); // la cession finale
+}
+
+void TestTableauTiroirs::lectureCarteMuette()
+{
+    m_emulateur->MetReponse(Z45, 'G', "11");
+    m_emulateur->MetComportement(Z44, Comportement::Silencieux);
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Vert, Vert, Jaune, Vert });
+    banc.tiroirs.LectureEtatTiroir(0);
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Vert, Vert, Rouge, Rouge }));
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L", "GZ\\L" }));
+    QCOMPARE(banc.journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\nErr: Time Out\r\n"));
+}
+
+void TestTableauTiroirs::lectureRelitLaCouleur()
+{
+    // La sortie 8 du tiroir 1 ne répond pas au premier essai ; pendant la pause, le cycle
+    // lance une commande vers le tiroir 2. Le pas suivant doit voir ce tiroir jaune.
+    m_config.NbTiroirs = 2;
+    m_emulateur->MetReponse(Z45, 'G', "00");
+    m_emulateur->IgnoreProchaines(Z45, 'X', 1);
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Rouge, Rouge });
+    banc.tiroirs.MetHeureTiroirLibre(2, 7);
+    QTimer::singleShot(0, &banc.tiroirs, [&] { banc.tiroirs.MetCouleur(2, Jaune); });
+    banc.tiroirs.LectureEtatTiroir(0);
+    QCOMPARE(banc.tiroirs.Couleur(1), Vert);
+    QCOMPARE(banc.tiroirs.Couleur(2), Jaune);
+    QCOMPARE(banc.tiroirs.HeureTiroirLibre(2), qint64(7));
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "XZ]08", "XZ]08", "XZ]08" }));
+}
+
+void TestTableauTiroirs::lectureTroisTiroirs()
+{
+    m_config.NbTiroirs = 3;
+    m_emulateur->MetReponse(Z45, 'G', "11");
+    m_emulateur->MetReponse(Z44, 'G', "00");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.tiroirs.OuvreTiroir(0);
+    banc.tiroirs.MetCouleur(4, Rouge);
+    banc.tiroirs.LectureEtatTiroir(0);
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L", "XZ]08", "XZ]08" }));
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Vert, Vert })); // le libellé 4, caché, suit la carte
+    for (int appel = 0; appel < 6; ++appel)
+        QCOMPARE(banc.tiroirs.RechGareLibre(), QStringLiteral("003"));
+}
+
+void TestTableauTiroirs::lectureCarteSansNom()
+{
+    m_config.NomCarteExt[1] = QString();
+    m_config.NomCarteExt[2] = QStringLiteral("Z300");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Vert, Vert, Vert, Vert });
+    banc.tiroirs.LectureEtatTiroir(0);
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Vert, Vert, Rouge, Rouge }));
+    QCOMPARE(banc.journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\nErr: nom de carte incorrect\r\n"));
+    QTest::qWait(50);
+    QCOMPARE(m_emulateur->Trames().size(), 0);
+}
+
+void TestTableauTiroirs::lectureSansCarte_data()
+{
+    QTest::addColumn<QString>("lectReelle");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("cessions");
+    QTest::addColumn<qint64>("pause");
+    QTest::newRow("simulation") << "N" << 0 << 11 << qint64(110); // pause de 0,1 s : 11 tours de 10 ms
+    QTest::newRow("un seul tiroir") << "O" << 2 << 1 << qint64(0);
+    QTest::newRow("au-delà de Nb_Tiroirs") << "O" << 5 << 0 << qint64(0);
+    QTest::newRow("négatif") << "O" << -1 << 0 << qint64(0);
+}
+
+void TestTableauTiroirs::lectureSansCarte()
+{
+    QFETCH(QString, lectReelle);
+    QFETCH(int, n);
+    QFETCH(int, cessions);
+    QFETCH(qint64, pause);
+    m_config.LectReelleEtatTiroirs = lectReelle;
+    m_emulateur->MetReponse(Z45, 'G', "00");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Rouge, Rouge, Rouge, Rouge });
+    const qint64 debut = banc.horloge.get_exact_milli_second();
+    banc.tiroirs.LectureEtatTiroir(n);
+    QCOMPARE(banc.horloge.NombreCessions(), cessions);
+    QCOMPARE(banc.horloge.get_exact_milli_second() - debut, pause);
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Rouge, Rouge }));
+    QTest::qWait(50);
+    QCOMPARE(m_emulateur->Trames().size(), 0);
+}
+
+void TestTableauTiroirs::ouvreTiroir()
+{
+    m_config.NbTiroirs = 3;
+    Banc banc(m_config);
+    banc.tiroirs.Initialise();
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Blanc, Blanc, Blanc, Blanc }));
+    banc.tiroirs.MetHeureTiroirLibre(2, 9);
+    QCOMPARE(banc.tiroirs.OuvreTiroir(0), QString());
+    QCOMPARE(banc.journal.Texte(),
+             QStringLiteral("libere tiroir: 1   \r\nlibere tiroir: 2   \r\nlibere tiroir: 3   \r\n"));
+    QCOMPARE(banc.horloge.NombreCessions(), 3);
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Rouge, Blanc }));
+    QCOMPARE(banc.tiroirs.HeureTiroirLibre(2), qint64(9)); // libérer ne touche pas l'horodatage
+
+    banc.tiroirs.MetCouleur(2, Jaune);
+    banc.tiroirs.OuvreTiroir(2);
+    banc.tiroirs.OuvreTiroir(4);
+    banc.tiroirs.OuvreTiroir(-3);
+    QCOMPARE(banc.journal.Texte().mid(63), QStringLiteral("libere tiroir: 2   \r\n"));
+    QCOMPARE(banc.tiroirs.Couleur(2), Rouge);
+    QCOMPARE(banc.horloge.NombreCessions(), 4);
+
+    banc.tiroirs.Initialise();
+    QCOMPARE(banc.tiroirs.HeureTiroirLibre(2), qint64(0));
+    QCOMPARE(banc.tiroirs.Couleur(1), Blanc);
+}
+
+void TestTableauTiroirs::rechGareLibre_data()
+{
+    QTest::addColumn<QList<int>>("couleurs");
+    QTest::addColumn<QStringList>("suite");
+    QTest::newRow("tous verts") << QList<int>{ Vert, Vert, Vert, Vert }
+                                << QStringList{ "001", "002", "003", "004", "001" };
+    QTest::newRow("seul le 2") << QList<int>{ Rouge, Vert, Jaune, Rouge } << QStringList{ "002", "002", "002" };
+    QTest::newRow("aucun") << QList<int>{ Rouge, Jaune, Blanc, Rouge } << QStringList{ "", "", "", "", "" };
+    QTest::newRow("1 et 3") << QList<int>{ Vert, Rouge, Vert, Jaune } << QStringList{ "001", "003", "003", "001" };
+}
+
+void TestTableauTiroirs::rechGareLibre()
+{
+    QFETCH(QList<int>, couleurs);
+    QFETCH(QStringList, suite);
+    Banc banc(m_config);
+    banc.Peint(couleurs);
+    QStringList obtenus;
+    for (int i = 0; i < suite.size(); ++i)
+        obtenus.append(banc.tiroirs.RechGareLibre());
+    QCOMPARE(obtenus, suite);
+}
+
+void TestTableauTiroirs::clicsEnSimulation()
+{
+    m_config.LectReelleEtatTiroirs = QStringLiteral("N");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.tiroirs.OuvreTiroir(0);
+    QCOMPARE(banc.tiroirs.RechGareLibre(), QString()); // départ suivant : tiroir 2
+    const int debut = banc.journal.Texte().size();
+    banc.horloge.Regle(3000000);
+
+    banc.tiroirs.Lbl_Tiroir_Click(2);
+    QCOMPARE(banc.tiroirs.Couleur(2), Vert);
+    QCOMPARE(banc.tiroirs.HeureTiroirLibre(2), qint64(3000000));
+    QCOMPARE(banc.journal.Texte().mid(debut), QStringLiteral("Aux8: OFF (Z45)\r\n"));
+    QCOMPARE(banc.tiroirs.RechGareLibre(), QStringLiteral("002"));
+
+    banc.tiroirs.Lbl_Tiroir_Click(2);
+    QCOMPARE(banc.tiroirs.Couleur(2), Rouge);
+    QCOMPARE(banc.journal.Texte().mid(debut), QStringLiteral("Aux8: OFF (Z45)\r\nlibere tiroir: 2   \r\n"));
+
+    banc.tiroirs.MetCouleur(3, Jaune);
+    banc.tiroirs.Lbl_Tiroir_Click(3);
+    QCOMPARE(banc.tiroirs.Couleur(3), Rouge);
+    banc.tiroirs.Lbl_Tiroir_Click(5);
+    banc.tiroirs.Lbl_Tiroir_Click(0);
+    QCOMPARE(banc.journal.Texte().mid(debut),
+             QStringLiteral("Aux8: OFF (Z45)\r\nlibere tiroir: 2   \r\nlibere tiroir: 3   \r\n"));
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Rouge, Rouge }));
+    QTest::qWait(50);
+    QCOMPARE(m_emulateur->Trames().size(), 0);
+}
+
+void TestTableauTiroirs::testLiaisonCartes()
+{
+    // Les trames partent même en simulation ; la carte "Z44" ne répond pas.
+    m_config.LectReelleEtatTiroirs = QStringLiteral("N");
+    m_config.NbTiroirs = 3;
+    m_emulateur->MetReponse(Z45, 'V', "GRI2\x1b");
+    m_emulateur->MetComportement(Z44, Comportement::Silencieux);
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Rouge, Vert, Jaune, Blanc });
+    banc.tiroirs.Bt_Test_LiaisonCartes_Click();
+    QCOMPARE(banc.journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\ntest de liaison avec les cartes...\r\n"
+                                                  "Carte: Z45: GRI2<1B>\r\nCarte: Z44: Err: Time Out\r\n"));
+    QCOMPARE(Corps(), (QList<QByteArray>{ "VZ]", "VZ\\", "VZ\\" }));
+    QCOMPARE(banc.horloge.NombreCessions(), 2 + 41); // une par carte, 41 dans la pause de 0,4 s
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Vert, Jaune, Blanc }));
+}
+
+void TestTableauTiroirs::couleurChangee()
+{
+    Banc banc(m_config);
+    QSignalSpy espion(&banc.tiroirs, &TableauTiroirs::couleurChangee);
+    banc.tiroirs.MetCouleur(1, Vert);
+    banc.tiroirs.MetCouleur(1, Vert);
+    banc.tiroirs.MetCouleur(9, Vert);
+    banc.tiroirs.OuvreTiroir(0);
+    QCOMPARE(espion.size(), 5);
+    QCOMPARE(espion.at(0), (QVariantList{ 1, Vert }));
+    QCOMPARE(espion.at(1), (QVariantList{ 1, Rouge }));
+    QCOMPARE(espion.at(4), (QVariantList{ 4, Rouge }));
+    QCOMPARE(banc.tiroirs.Couleur(9), 0);
+}
+
+QTEST_MAIN(TestTableauTiroirs)
+#include "TestTableauTiroirs.moc"
