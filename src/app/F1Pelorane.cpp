@@ -101,6 +101,9 @@ F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& jo
     MontreJournal(true, m_journal.Texte());
     if (m_instance) {
         connect(m_instance, &InstanceUnique::activationDemandee, this, &F1Pelorane::MontreAuPremierPlan);
+        // Comme un clic, l'action attend le prochain passage des événements.
+        connect(m_instance, &InstanceUnique::actionDemandee, this,
+                [this](const QString& action) { QTimer::singleShot(0, this, [this, action] { LanceAction(action); }); });
     }
     m_timer1.setInterval(500);
     connect(&m_timer1, &QTimer::timeout, this, &F1Pelorane::Timer1_Timer);
@@ -592,6 +595,23 @@ void F1Pelorane::ArreteSansQuestion()
 {
     ArretSansConfirmation = true;
     close();
+}
+
+QStringList F1Pelorane::ActionsConnues()
+{
+    return { QStringLiteral("test-liaison-cdapi"), QStringLiteral("test-liaison-cartes"), QStringLiteral("montrer") };
+}
+
+void F1Pelorane::LanceAction(const QString& action)
+{
+    if (m_termine)
+        return;
+    if (action == QLatin1String("test-liaison-cdapi"))
+        Bt_TestLiaisonCDAPI_Click();
+    else if (action == QLatin1String("test-liaison-cartes"))
+        Bt_Test_LiaisonCartes_Click();
+    else if (action == QLatin1String("montrer"))
+        MontreAuPremierPlan();
 }
 
 void F1Pelorane::MontreAuPremierPlan()

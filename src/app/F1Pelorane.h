@@ -62,6 +62,10 @@ public:
     void ArreteSansQuestion();
     // Demande d'une seconde copie : restaurer et montrer la fenêtre.
     void MontreAuPremierPlan();
+    // Actions qu'une commande locale (pelorane --action NOM) peut demander à la copie
+    // qui tourne ; chacune fait ce que ferait le clic sur le bouton correspondant.
+    static QStringList ActionsConnues();
+    void LanceAction(const QString& action);
 
     bool ArretSansConfirmation = false;
 

@@ -103,7 +103,13 @@ int main(int argc, char* argv[])
                                      QStringLiteral("Recopie chaque ligne du journal d'état, horodatée, à la fin de "
                                                     "FICHIER (UTF-8)."),
                                      QStringLiteral("FICHIER"));
+    const QCommandLineOption action(
+        QStringLiteral("action"),
+        QStringLiteral("Demande à la copie qui tourne pour cette racine de lancer une action, comme un clic "
+                       "sur son bouton : test-liaison-cdapi, test-liaison-cartes, montrer."),
+        QStringLiteral("ACTION"));
     analyseur.addOption(aide);
+    analyseur.addOption(action);
     analyseur.addOption(version);
     analyseur.addOption(racine);
     analyseur.addOption(portSerie);
@@ -118,6 +124,23 @@ int main(int argc, char* argv[])
     }
     if (analyseur.isSet(version)) {
         std::printf("pelorane %s\n", PELORANE_VERSION_TEXTE);
+        return 0;
+    }
+
+    if (analyseur.isSet(action)) {
+        const QString nom = analyseur.value(action);
+        if (!F1Pelorane::ActionsConnues().contains(nom)) {
+            std::fprintf(stderr, "action inconnue : %s (actions : %s)\n", qPrintable(nom),
+                         qPrintable(F1Pelorane::ActionsConnues().join(QStringLiteral(", "))));
+            return 64;
+        }
+        InstanceUnique instance(QDir(analyseur.value(racine)).absolutePath() + QLatin1Char('/'));
+        if (!instance.InstancePrecedente()
+            || !instance.ActiveInstancePrecedente(QStringLiteral("action ") + nom)) {
+            std::fprintf(stderr, "aucune copie de pelorane ne tourne pour la racine %s\n",
+                         qPrintable(analyseur.value(racine)));
+            return 1;
+        }
         return 0;
     }
 

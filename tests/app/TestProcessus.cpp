@@ -140,6 +140,16 @@ void TestProcessus::marcheArretEtSecondeCopie()
     QCOMPARE(int(LignesJournal(l.journal).size()), lignesAvant);
     QCOMPARE(l.processus.state(), QProcess::Running);
 
+    // Une action demandée par la ligne de commande fait ce que ferait le clic.
+    QProcess action;
+    action.setProcessEnvironment(l.processus.processEnvironment());
+    action.start(m_binaire, { QStringLiteral("--racine"), l.essai.Racine(), QStringLiteral("--action"),
+                              QStringLiteral("test-liaison-cartes") });
+    QVERIFY(action.waitForFinished(10000));
+    QCOMPARE(action.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(LignesJournal(l.journal).count(QStringLiteral("test de liaison avec les cartes...")), 2,
+                              10000);
+
     // Un datagramme de fin de convoyage passe jusqu'au journal.
     QUdpSocket emetteur;
     emetteur.writeDatagram(QByteArrayLiteral("-Start     -S2"), QHostAddress::LocalHost, portUdp);
@@ -195,6 +205,16 @@ void TestProcessus::aideEtVersion()
     for (const char* option : { "--racine", "--port-serie", "--journal", "--version", "--help" })
         QVERIFY2(aide.contains(QLatin1String(option)), option);
     p.start(m_binaire, { QStringLiteral("--inconnue") });
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 64);
+    InstallationEssai essai;
+    p.start(m_binaire, { QStringLiteral("--racine"), essai.Racine(), QStringLiteral("--action"),
+                         QStringLiteral("test-liaison-cdapi") });
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last(),
+             QStringLiteral("aucune copie de pelorane ne tourne pour la racine ") + essai.Racine());
+    p.start(m_binaire, { QStringLiteral("--action"), QStringLiteral("danser") });
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 64);
 }
