@@ -12,8 +12,6 @@ private slots:
     void lectureChamp();
     void texteLibre_data();
     void texteLibre();
-    void typesConnus_data();
-    void typesConnus();
     void textesDesCodes_data();
     void textesDesCodes();
     void identifications_data();
@@ -72,26 +70,6 @@ void TestCatalogueCdapi::texteLibre()
     QCOMPARE(LitTexteLibre(message, MsgReponseStatutInstallation::Longueur), attendu);
 }
 
-void TestCatalogueCdapi::typesConnus_data()
-{
-    QTest::addColumn<char>("lettre");
-    QTest::addColumn<bool>("connu");
-    for (char c : QByteArray("AaBbEeIiKkOoPpRrSs"))
-        QTest::newRow(QByteArray(1, c).constData()) << c << true;
-    for (char c : QByteArray("ZzCcXx019 -"))
-        QTest::newRow(QByteArray(1, c).constData()) << c << false;
-    QTest::newRow("ACK") << char(6) << false;
-    QTest::newRow("NUL") << char(0) << false;
-}
-
-void TestCatalogueCdapi::typesConnus()
-{
-    QFETCH(char, lettre);
-    QFETCH(bool, connu);
-    QCOMPARE(EstTypeCdapiConnu(lettre), connu);
-    QCOMPARE(ListeTypesCdapi().contains(lettre), connu);
-}
-
 void TestCatalogueCdapi::textesDesCodes_data()
 {
     using Table = std::function<QString(const QByteArray&)>;
@@ -99,7 +77,6 @@ void TestCatalogueCdapi::textesDesCodes_data()
     QTest::addColumn<QByteArray>("code");
     QTest::addColumn<QString>("attendu");
     // Le même code change de sens selon le type.
-    QTest::newRow("a 02") << Table(TexteStatutEjection) << QByteArray("02") << " - file d'attente pleine";
     QTest::newRow("I 02") << Table(TexteStatutRangement) << QByteArray("02")
                           << QString::fromUtf8(" - article doit etre stocké avec date peremption");
     QTest::newRow("i 02") << Table(TexteStatutReception) << QByteArray("02") << " - info debut reception cde";
@@ -107,13 +84,8 @@ void TestCatalogueCdapi::textesDesCodes_data()
                           << " - installation en defaillance partielle";
     QTest::newRow("o 02 inconnu") << Table(TexteStatutCommande) << QByteArray("02")
                                   << " - Status de commande inconnue";
-    QTest::newRow("e 02 inconnu") << Table(TexteStatutRemplissage) << QByteArray("02")
-                                  << " - Status de remplissage inconnue";
-    QTest::newRow("I inconnu") << Table(TexteStatutRangement) << QByteArray("99")
-                               << " - Status de remplissage inconnue";
     QTest::newRow("i inconnu") << Table(TexteStatutReception) << QByteArray("08")
                                << " - Status de remplissage inconnue";
-    QTest::newRow("s 06") << Table(TexteStatutInstallation) << QByteArray("06") << " - file d'attente pleine";
     QTest::newRow("s inconnu") << Table(TexteStatutInstallation) << QByteArray("03")
                                << " - Status de l'installation inconnue";
     QTest::newRow("a 05") << Table(TexteStatutEjection) << QByteArray("05")
