@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// Réglages d'une simulation du côté robot ; les durées sont en millisecondes.
+struct OptionsSimulation
+{
+    QString racine;                 // même racine que le service (--racine)
+    int dureeS = 0;                 // 0 : jusqu'à SIGTERM / SIGINT
+    int commandes = -1;             // nombre de commandes à déposer ; -1 : sans limite
+    int intervalleCommandeMs = 4000; // une commande toutes les … ms
+    int retourToutesLes = 5;        // un fichier de retour toutes les N commandes (0 : jamais)
+    int delaiHoteMs = 1500;         // l'hôte prend la commande du fichier de passation après …
+    int delaiConvoyeurMs = 3000;    // les boîtes arrivent au tiroir … après la prise
+    int collecteMs = 4000;          // l'entrée du tiroir lit "1" tant que les boîtes y restent
+    int perteDatagramme = 0;        // un datagramme sur N n'est pas envoyé (0 : aucun perdu)
+    int nbTiroirs = 4;
+    quint16 portCdapi = 43323;
+    quint16 portUdp = 43325;
+    QString normeCdapi = QStringLiteral("CDAPI-B");
+    int demandeAToutesLesS = 0;     // une demande d'éjection "A" toutes les N s (0 : jamais)
+    QMap<QString, QString> parametres; // clés ajoutées à la base quand elles manquent
+};

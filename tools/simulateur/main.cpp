@@ -1,0 +1,134 @@
+#include "OptionsSimulation.h"
+#include "SimulateurRobot.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int tubeSignaux[2] = { -1, -1 };
+
+void SurSignal(int)
+{
+    const char octet = 1;
+    [[maybe_unused]] const auto n = ::write(tubeSignaux[1], &octet, 1);
+}
+
+void Ecrit(const QString& ligne)
+{
+    std::fputs(qPrintable(ligne + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pelorane-simulateur"));
+
+    QCommandLineParser analyseur;
+    analyseur.setApplicationDescription(QStringLiteral(
+        "Simule tout ce qui entoure Pelorane : le programme hôte (fichier de passation, CDAPI), les cartes "
+        "d'extension sur un pseudo-terminal, le convoyeur (datagrammes de fin de convoyage) et les comptoirs "
+        "de vente (fichiers de commande et de retour). Lancer ensuite : pelorane --racine RACINE --port-serie "
+        "RACINE/cartes-serie"));
+    analyseur.addHelpOption();
+    struct Option
+    {
+        const char* nom;
+        const char* aide;
+        const char* valeur;
+        QString defaut;
+    };
+    const OptionsSimulation d;
+    const QList<Option> options = {
+        { "racine", "Dossier racine, le même que celui du service.", "DOSSIER", QString() },
+        { "duree", "Arrête la simulation au bout de N secondes et écrit le bilan (0 : jusqu'à SIGTERM).", "N",
+          QString::number(d.dureeS) },
+        { "commandes", "Nombre de commandes à déposer (-1 : sans limite).", "N", QString::number(d.commandes) },
+        { "intervalle", "Une commande déposée toutes les N ms.", "MS", QString::number(d.intervalleCommandeMs) },
+        { "retours", "Un fichier de retour toutes les N commandes (0 : jamais).", "N", QString::number(d.retourToutesLes) },
+        { "delai-hote", "L'hôte prend la commande du fichier de passation après N ms.", "MS",
+          QString::number(d.delaiHoteMs) },
+        { "delai-convoyeur", "Les boîtes arrivent au tiroir N ms après la prise.", "MS",
+          QString::number(d.delaiConvoyeurMs) },
+        { "collecte", "Les boîtes restent N ms dans le tiroir (entrée de la carte à \"1\").", "MS",
+          QString::number(d.collecteMs) },
+        { "perte-datagramme", "Un datagramme de fin de convoyage sur N est perdu (0 : aucun).", "N",
+          QString::number(d.perteDatagramme) },
+        { "tiroirs", "Nombre de tiroirs (clé Nb_Tiroirs si elle manque).", "N", QString::number(d.nbTiroirs) },
+        { "port-cdapi", "Port TCP du CDAPI de l'hôte.", "PORT", QString::number(d.portCdapi) },
+        { "port-udp", "Port UDP du service pour les datagrammes.", "PORT", QString::number(d.portUdp) },
+        { "norme", "Variante CDAPI (CDAPI-A ou CDAPI-B).", "NORME", d.normeCdapi },
+        { "demande-a", "Envoie une demande d'éjection \"A\" toutes les N secondes (0 : jamais).", "N",
+          QString::number(d.demandeAToutesLesS) },
+        { "param", "Clé de paramètre ajoutée à la base si elle manque (répétable).", "CLE=VALEUR", QString() },
+    };
+    for (const Option& o : options) {
+        QCommandLineOption option(QString::fromLatin1(o.nom), QString::fromUtf8(o.aide), QString::fromLatin1(o.valeur));
+        if (!o.defaut.isEmpty())
+            option.setDefaultValue(o.defaut);
+        analyseur.addOption(option);
+    }
+    analyseur.process(application);
+    auto entier = [&](const char* nom) { return analyseur.value(QString::fromLatin1(nom)).toInt(); };
+
+    OptionsSimulation o;
+    o.racine = analyseur.value(QStringLiteral("racine"));
+    if (o.racine.isEmpty()) {
+        std::fputs("il faut donner --racine\n", stderr);
+        return 64;
+    }
+    o.racine = QDir(o.racine).absolutePath();
+    o.dureeS = entier("duree");
+    o.commandes = entier("commandes");
+    o.intervalleCommandeMs = qMax(50, entier("intervalle"));
+    o.retourToutesLes = entier("retours");
+    o.delaiHoteMs = entier("delai-hote");
+    o.delaiConvoyeurMs = entier("delai-convoyeur");
+    o.collecteMs = entier("collecte");
+    o.perteDatagramme = entier("perte-datagramme");
+    o.nbTiroirs = qBound(1, entier("tiroirs"), 8);
+    o.portCdapi = quint16(entier("port-cdapi"));
+    o.portUdp = quint16(entier("port-udp"));
+    o.normeCdapi = analyseur.value(QStringLiteral("norme"));
+    o.demandeAToutesLesS = entier("demande-a");
+    for (const QString& p : analyseur.values(QStringLiteral("param"))) {
+        const int egal = int(p.indexOf(QLatin1Char('=')));
+        if (egal > 0)
+            o.parametres.insert(p.left(egal), p.mid(egal + 1));
+    }
+
+    SimulateurRobot simulateur(o);
+    QObject::connect(&simulateur, &SimulateurRobot::message, &Ecrit);
+    QString erreur;
+    if (!simulateur.Demarre(&erreur)) {
+        std::fprintf(stderr, "simulation impossible : %s\n", qPrintable(erreur));
+        return 1;
+    }
+    Ecrit(QStringLiteral("pret: cartes=%1 lien=%2").arg(simulateur.CheminCartes(), simulateur.LienCartes()));
+
+    auto termine = [&simulateur] {
+        for (const QString& ligne : simulateur.Bilan())
+            Ecrit(ligne);
+        QCoreApplication::quit();
+    };
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, tubeSignaux) == 0) {
+        auto* notificateur = new QSocketNotifier(tubeSignaux[0], QSocketNotifier::Read, &application);
+        QObject::connect(notificateur, &QSocketNotifier::activated, &application, termine);
+        std::signal(SIGTERM, SurSignal);
+        std::signal(SIGINT, SurSignal);
+    }
+    if (o.dureeS > 0)
+        QTimer::singleShot(o.dureeS * 1000, &application, termine);
+    return application.exec();
+}
