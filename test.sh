@@ -4,22 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PAQUETS=(qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
-         cmake ninja-build g++ poppler-utils sqlite3)
-
-manquants=()
-for p in "${PAQUETS[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        manquants+=("$p")
-    fi
-done
-if [ ${#manquants[@]} -gt 0 ]; then
-    echo "Installation des paquets manquants : ${manquants[*]}"
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${manquants[@]}" >/dev/null
-fi
+. scripts/paquets.sh
+pelorane_installe_paquets
 
 export QT_QPA_PLATFORM=offscreen
 JOBS=$(nproc 2>/dev/null || echo 2)

@@ -1,0 +1,18 @@
+# Paquets Debian dont le projet a besoin ; installe ceux qui manquent (à sourcer).
+PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
+                  cmake ninja-build g++ poppler-utils sqlite3)
+
+pelorane_installe_paquets() {
+    local manquants=() p
+    for p in "${PELORANE_PAQUETS[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            manquants+=("$p")
+        fi
+    done
+    [ ${#manquants[@]} -eq 0 ] && return 0
+    echo "Installation des paquets manquants : ${manquants[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${manquants[@]}" >/dev/null
+}
