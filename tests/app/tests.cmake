@@ -3,3 +3,9 @@ pelorane_test(test_demarrage ${CMAKE_CURRENT_LIST_DIR}/TestDemarrage.cpp LIENS p
 include(${CMAKE_CURRENT_LIST_DIR}/cycle.cmake)
 pelorane_test(test_processus ${CMAKE_CURRENT_LIST_DIR}/TestProcessus.cpp LIENS emulateur_cartes Qt6::Network)
 add_dependencies(test_processus pelorane)
+# Le service contre le simulateur (tools/simulateur), deux vrais processus.
+pelorane_test(test_bout_en_bout ${CMAKE_CURRENT_LIST_DIR}/TestBoutEnBout.cpp LIENS Qt6::Network)
+set_property(TEST test_bout_en_bout APPEND PROPERTY ENVIRONMENT
+    "PELORANE_SIMULATEUR=$<TARGET_FILE:pelorane-simulateur>")
+set_tests_properties(test_bout_en_bout PROPERTIES TIMEOUT 120)
+add_dependencies(test_bout_en_bout pelorane pelorane-simulateur)
