@@ -45,22 +45,30 @@ void ListesEchange::SignaleAccesDossier(bool accessible)
                                       + m_configuration.DossierEchange);
 }
 
-bool ListesEchange::ReleveDossier(const QString& motif, Releve& releve)
+void ListesEchange::LitDossier(QStringList* commandes, QStringList* retours)
 {
     const QString& dossier = m_configuration.DossierEchange;
     SignaleAccesDossier(QFileInfo(dossier).isDir());
 
     // Fichiers ordinaires seulement : ni dossiers, ni fichiers cachés ou système.
-    // Le motif se compare sans égard à la casse (pas de QDir::CaseSensitive).
-    QStringList ordreDossier;
-    ordreDossier.reserve(releve.ordreDossier.size());
-    QDirIterator it(dossier, QStringList{ motif }, QDir::Files | QDir::NoDotAndDotDot);
+    // Les motifs se comparent sans égard à la casse (pas de QDir::CaseSensitive).
+    commandes->reserve(m_releveCD.ordreDossier.size());
+    QDirIterator it(dossier, QStringList{ QStringLiteral("CD*.txt"), QStringLiteral("RT*.txt") },
+                    QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        ordreDossier.append(it.fileName());
+        const QString nom = it.fileName();
+        // Les deux motifs s'excluent : les deux premières lettres les séparent.
+        if (nom.startsWith(QLatin1String("CD"), Qt::CaseInsensitive))
+            commandes->append(nom);
+        else
+            retours->append(nom);
     }
+}
 
-    // Dossier inchangé (même noms dans le même ordre) : ni tri ni reconstruction.
+bool ListesEchange::MetAJour(Releve& releve, QStringList ordreDossier)
+{
+    // Dossier inchangé (mêmes noms dans le même ordre) : ni tri ni reconstruction.
     // Une passe sur des milliers de fichiers en attente reste ainsi linéaire.
     if (ordreDossier == releve.ordreDossier)
         return false;
@@ -76,7 +84,11 @@ bool ListesEchange::ReleveDossier(const QString& motif, Releve& releve)
 void ListesEchange::MAJlisteFichierCD()
 {
     const qsizetype avant = m_releveCD.trie.size();
-    if (ReleveDossier(QStringLiteral("CD*.txt"), m_releveCD)) {
+    QStringList commandes;
+    m_retoursLus.clear();
+    LitDossier(&commandes, &m_retoursLus);
+    m_retoursEnAttente = true;
+    if (MetAJour(m_releveCD, std::move(commandes))) {
         // Un fichier écarté qui a quitté le dossier n'est plus écarté : un
         // nouveau fichier du même nom est une nouvelle commande.
         for (auto it = m_ecartes.begin(); it != m_ecartes.end();) {
@@ -95,7 +107,17 @@ void ListesEchange::MAJlisteFichierCD()
 
 void ListesEchange::MAJlisteFichierRT()
 {
-    if (ReleveDossier(QStringLiteral("RT*.txt"), m_releveRT))
+    QStringList retours;
+    if (m_retoursEnAttente) {
+        // Lus à la relecture des commandes, une cession plus tôt.
+        retours = std::move(m_retoursLus);
+        m_retoursLus.clear();
+        m_retoursEnAttente = false;
+    } else {
+        QStringList commandes;
+        LitDossier(&commandes, &retours);
+    }
+    if (MetAJour(m_releveRT, std::move(retours)))
         emit listeRTChangee(m_releveRT.trie);
     m_horloge.Cede();
 }

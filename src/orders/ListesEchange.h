@@ -51,8 +51,10 @@ private:
         QStringList ordreDossier; // noms dans l'ordre où le dossier les donne
         QStringList trie;         // la liste montrée
     };
+    // Une lecture du dossier donne les deux sortes de fichiers.
+    void LitDossier(QStringList* commandes, QStringList* retours);
     // Vrai quand la liste triée a changé.
-    bool ReleveDossier(const QString& motif, Releve& releve);
+    static bool MetAJour(Releve& releve, QStringList ordreDossier);
     void SignaleAccesDossier(bool accessible);
 
     JournalStatut& m_journal;
@@ -63,5 +65,9 @@ private:
     Releve m_releveCD;
     Releve m_releveRT;
     QSet<QString> m_ecartes; // noms nus
+    // Retours lus par la dernière relecture des commandes, pour la relecture
+    // des retours qui la suit dans la même passe (une seule lecture du dossier).
+    QStringList m_retoursLus;
+    bool m_retoursEnAttente = false;
     bool m_dossierAccessible = true;
 };

@@ -31,6 +31,7 @@ private slots:
     void signalSeulementAuChangement();
     void rechercheEtEcart();
     void dossierInaccessible();
+    void retoursSeuls();
 
 private:
     QString Dossier() const { return m_config.DossierEchange; }
@@ -241,6 +242,30 @@ void TestListesEchange::dossierInaccessible()
     QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
                                   + QStringLiteral("\r\ndossier d'echange de nouveau accessible: ")
                                   + Dossier() + QStringLiteral("\r\n"));
+}
+
+void TestListesEchange::retoursSeuls()
+{
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    ::Cree(Dossier() + QStringLiteral("RT2.txt"));
+    listes->MAJlisteFichierRT();
+    QCOMPARE(listes->ListeRT(), QStringList{ "RT2.txt" });
+
+    // Relecture des commandes puis des retours : une seule lecture du dossier sert aux deux.
+    ::Cree(Dossier() + QStringLiteral("rt1.txt"));
+    ::Cree(Dossier() + QStringLiteral("CD1.txt"));
+    listes->MAJlisteFichierCD();
+    listes->MAJlisteFichierRT();
+    QCOMPARE(listes->ListeRT(), (QStringList{ "rt1.txt", "RT2.txt" }));
+
+    // Une relecture des retours seule relit le dossier.
+    QVERIFY(QFile::remove(Dossier() + QStringLiteral("RT2.txt")));
+    listes->MAJlisteFichierRT();
+    QCOMPARE(listes->ListeRT(), QStringList{ "rt1.txt" });
+    QCOMPARE(listes->ListeCD(), QStringList{ "CD1.txt" });
+    QCOMPARE(Appels(), QStringList{ "8:ON" });
 }
 
 QTEST_GUILESS_MAIN(TestListesEchange)

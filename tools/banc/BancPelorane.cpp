@@ -1,0 +1,256 @@
+// Banc du cycle de traitement : coût d'une passe (sans l'attente de 300 ms)
+// selon le nombre de commandes en attente, et mémoire sur des passes enchaînées.
+//
+// Mode simulation des cartes ("N") et horloge virtuelle : les pauses de la
+// lecture simulée des tiroirs et de la sortie auxiliaire font avancer le temps
+// sans dormir ; seules restent leurs cessions d'événements (quelques
+// microsecondes). Ce qui est mesuré est donc le travail propre du service :
+// relecture du dossier, listes, choix, affichage, passation, effacement.
+
+#include "app/CycleTraitement.h"
+#include "app/Dialogues.h"
+#include "app/Horloge.h"
+#include "app/JournalStatut.h"
+#include "config/Configuration.h"
+#include "drawers/LigneCartes.h"
+#include "drawers/TableauTiroirs.h"
+#include "orders/ListesEchange.h"
+#include "orders/Passation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class HorlogeBanc : public Horloge
+{
+public:
+    qint64 get_exact_milli_second() override { return m_maintenant; }
+    void Cede() override { QCoreApplication::processEvents(); }
+    void Dort(int millisecondes) override
+    {
+        m_maintenant += millisecondes;
+        QCoreApplication::processEvents();
+    }
+
+private:
+    qint64 m_maintenant = 1000000;
+};
+
+class DialoguesMuets : public Dialogues
+{
+public:
+    void Message(Icone, const QString&, const QString&) override {}
+    Reponse QuestionOuiNon(Icone, const QString&, const QString&, Reponse parDefaut) override
+    {
+        return parDefaut;
+    }
+};
+
+// Mémoire résidente en Kio (Linux) ; -1 ailleurs.
+long MemoireResidenteKio()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> champs = statm.readAll().split(' ');
+    if (champs.size() < 2)
+        return -1;
+    return champs.at(1).toLong() * 4; // pages de 4 Kio
+}
+
+const QByteArray Commande("protocol: CDE\r\nposte: 003\r\nordre: 4521\r\nP.Recept: 009\r\n"
+                          "date: 12/03/2024\r\ncip Qt    : 3400930000001        001\r\n"
+                          "cip Qt    : 3400930000002        002\r\n");
+
+struct Service
+{
+    explicit Service(const QString& racine)
+    {
+        config.NbTiroirs = 4;
+        config.LectReelleEtatTiroirs = QStringLiteral("N");
+        config.DossierEchange = racine + QStringLiteral("/Echanges/");
+        config.FichierPassation = racine + QStringLiteral("/zCdeMnl.txt");
+        QDir().mkpath(config.DossierEchange);
+        tiroirs.OuvreTiroir(0);
+    }
+    void CreeCommandes(int debut, int nombre)
+    {
+        for (int i = debut; i < debut + nombre; ++i) {
+            QFile f(config.DossierEchange + QStringLiteral("CD%1.txt").arg(i, 6, 10, QLatin1Char('0')));
+            f.open(QIODevice::WriteOnly);
+            f.write(Commande);
+        }
+    }
+
+    Configuration config;
+    JournalStatut journal;
+    HorlogeBanc horloge;
+    DialoguesMuets dialogues;
+    LigneCartes ligne{ journal, horloge, dialogues, config };
+    ListesEchange listes{ journal, horloge, config,
+                          [this](const QString& n, const QString& e) { return ligne.AuxGri2(n, e); } };
+    TableauTiroirs tiroirs{ journal, horloge, ligne, config };
+    Passation passation{ journal, config };
+    CycleTraitement cycle{ journal, horloge, listes, tiroirs, passation };
+};
+
+struct Mesure
+{
+    double moyenne = 0, mediane = 0, maximum = 0;
+};
+
+Mesure Resume(std::vector<double> ms)
+{
+    Mesure m;
+    if (ms.empty())
+        return m;
+    double somme = 0;
+    for (double v : ms)
+        somme += v;
+    std::sort(ms.begin(), ms.end());
+    m.moyenne = somme / double(ms.size());
+    m.mediane = ms[ms.size() / 2];
+    m.maximum = ms.back();
+    return m;
+}
+
+double DureeMs(const QElapsedTimer& t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+void Affiche(const char* titre, const Mesure& m)
+{
+    std::printf("%-58s moyenne %8.3f ms  médiane %8.3f ms  max %8.3f ms\n", titre, m.moyenne,
+                m.mediane, m.maximum);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // --long : 10 000 passes aussi avec 10 000 commandes en attente (6 min environ).
+    const bool long_ = app.arguments().contains(QStringLiteral("--long"));
+    const int passesOccupe = long_ ? 10000 : 2000;
+    QTemporaryDir racine;
+    if (!racine.isValid())
+        return 1;
+
+    std::printf("banc_pelorane : passes du cycle sans l'attente de 300 ms, cartes en simulation,\n"
+                "horloge virtuelle ; dossier d'échange sous %s\n\n",
+                qPrintable(racine.path()));
+
+    // 1. Dossier vide : 10 000 passes enchaînées, mémoire au fil des passes.
+    {
+        Service s(racine.path() + QStringLiteral("/vide"));
+        std::vector<double> durees;
+        durees.reserve(10000);
+        long memoire1000 = 0;
+        for (int i = 0; i < 10000; ++i) {
+            QElapsedTimer t;
+            t.start();
+            s.cycle.Passe();
+            durees.push_back(DureeMs(t));
+            if (i == 999)
+                memoire1000 = MemoireResidenteKio();
+        }
+        Affiche("dossier vide, 10 000 passes", Resume(durees));
+        std::printf("  mémoire résidente après 1 000 passes : %ld Kio, après 10 000 : %ld Kio\n\n",
+                    memoire1000, MemoireResidenteKio());
+    }
+
+    // 2. Croissance : n commandes en attente, aucun tiroir libre (rien ne part).
+    std::printf("commandes en attente, aucun tiroir libre (dossier inchangé entre deux passes) :\n");
+    for (int n : { 100, 1000, 2000, 5000, 10000, 20000 }) {
+        Service s(racine.path() + QStringLiteral("/n%1").arg(n));
+        s.CreeCommandes(0, n);
+        QElapsedTimer t;
+        t.start();
+        s.cycle.Passe(); // première relecture : tri et liste neuve
+        const double premiere = DureeMs(t);
+        std::vector<double> durees;
+        for (int i = 0; i < 200; ++i) {
+            t.restart();
+            s.cycle.Passe();
+            durees.push_back(DureeMs(t));
+        }
+        const Mesure m = Resume(durees);
+        // Une commande arrive avant chaque passe : la liste change, il faut trier.
+        std::vector<double> change;
+        for (int i = 0; i < 20; ++i) {
+            s.CreeCommandes(n + i, 1);
+            t.restart();
+            s.cycle.Passe();
+            change.push_back(DureeMs(t));
+        }
+        const Mesure c = Resume(change);
+        std::printf("  %6d fichiers : passe %8.3f ms (médiane %8.3f, max %8.3f) ; "
+                    "avec arrivée %8.3f ms ; première %8.3f ms\n",
+                    n, m.moyenne, m.mediane, m.maximum, c.moyenne, premiere);
+    }
+    std::printf("\n");
+
+    // 3. 10 000 commandes en attente, un tiroir libre à chaque passe et le
+    //    fichier de passation vidé entre deux passes : une commande part par passe.
+    {
+        Service s(racine.path() + QStringLiteral("/lance"));
+        s.CreeCommandes(0, 10000);
+        s.cycle.Passe();
+        std::vector<double> durees;
+        long memoireDebut = MemoireResidenteKio();
+        long memoireMilieu = 0;
+        for (int i = 0; i < 2000; ++i) {
+            QFile::resize(s.config.FichierPassation, 0); // le frontal a pris la commande
+            s.tiroirs.MetCouleur(1, TableauTiroirs::AutoriseCde);
+            s.tiroirs.MetCouleur(2, TableauTiroirs::AutoriseCde);
+            QElapsedTimer t;
+            t.start();
+            s.cycle.Passe();
+            durees.push_back(DureeMs(t));
+            if (i == 999)
+                memoireMilieu = MemoireResidenteKio();
+        }
+        Affiche("10 000 en attente, une commande lancée par passe (2 000)", Resume(durees));
+        std::printf("  restent %d fichiers ; mémoire %ld -> %ld -> %ld Kio\n\n",
+                    int(s.listes.ListeCD().size()), memoireDebut, memoireMilieu,
+                    MemoireResidenteKio());
+    }
+
+    // 4. 10 000 commandes en attente, fichier de passation occupé : refus à chaque
+    //    passe (affichage, avis), passes enchaînées pour la mémoire.
+    {
+        Service s(racine.path() + QStringLiteral("/occupe"));
+        s.CreeCommandes(0, 10000);
+        QFile occupe(s.config.FichierPassation);
+        occupe.open(QIODevice::WriteOnly);
+        occupe.write("P.Recept: 001\r\n");
+        occupe.close();
+        s.tiroirs.MetCouleur(1, TableauTiroirs::AutoriseCde);
+        std::vector<double> durees;
+        long memoire1000 = 0;
+        for (int i = 0; i < passesOccupe; ++i) {
+            QElapsedTimer t;
+            t.start();
+            s.cycle.Passe();
+            durees.push_back(DureeMs(t));
+            if (i == 999)
+                memoire1000 = MemoireResidenteKio();
+        }
+        const QByteArray titre = QStringLiteral("10 000 en attente, passation occupée, %1 passes")
+                                     .arg(passesOccupe)
+                                     .toUtf8();
+        Affiche(titre.constData(), Resume(durees));
+        std::printf("  mémoire résidente après 1 000 passes : %ld Kio, après %d : %ld Kio\n",
+                    memoire1000, passesOccupe, MemoireResidenteKio());
+    }
+    return 0;
+}
