@@ -1,2 +1,3 @@
 # Tests du cycle de traitement
 pelorane_test(test_cycle_traitement ${CMAKE_CURRENT_LIST_DIR}/TestCycleTraitement.cpp)
+pelorane_test(test_cycle_cartes ${CMAKE_CURRENT_LIST_DIR}/TestCycleCartes.cpp LIENS emulateur_cartes)
