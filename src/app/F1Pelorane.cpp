@@ -5,6 +5,8 @@
 #include "app/Horloge.h"
 #include "app/InstanceUnique.h"
 #include "app/JournalStatut.h"
+#include "app/BoutonMultiligne.h"
+#include "app/CaseACocherMultiligne.h"
 #include "app/CycleTraitement.h"
 #include "app/ReglageBaseHote.h"
 #include "cdapi/LiaisonCdapi.h"
@@ -155,6 +157,8 @@ void F1Pelorane::MontreListe(QListWidget* liste, QLabel* compteur, const QString
 
 void F1Pelorane::CreeControles()
 {
+    // Les images vivent dans une bibliothèque statique : il faut les enregistrer.
+    Q_INIT_RESOURCE(ressources);
     setWindowTitle(QStringLiteral("VBPelorane"));
     setFixedSize(11790 / 15, 6015 / 15);
     setWindowIcon(QIcon(QStringLiteral(":/app/images/icone1.xpm")));
@@ -174,11 +178,11 @@ void F1Pelorane::CreeControles()
     m_lblTitre->setFont(Police(font().family(), 13.5, true));
     m_lblTitre->setGeometry(EnPixels(120, 0, 6855, 375));
 
-    m_chkReduction = new QCheckBox(QStringLiteral("réduction automatique de la fenetre"), this);
+    m_chkReduction = new CaseACocherMultiligne(QStringLiteral("réduction automatique de la fenetre"), this);
     m_chkReduction->setObjectName(QStringLiteral("ChkReductionAutomatique"));
     m_chkReduction->setChecked(true);
     m_chkReduction->setGeometry(EnPixels(7440, 0, 1935, 495));
-    m_chkReduction->setStyleSheet(QStringLiteral("QCheckBox { font-size: 7pt; }"));
+    m_chkReduction->setFont(Police(font().family(), 7, false));
 
     m_lblCompteur = new QLabel(QStringLiteral("Label1"), this);
     m_lblCompteur->setObjectName(QStringLiteral("Lbl_compteur"));
@@ -272,18 +276,19 @@ void F1Pelorane::CreeControles()
     auto* legende = new QLabel(QStringLiteral("Rouge: pas en attente Vert: autorise une cde Jaune: Cde en cours"), this);
     legende->setObjectName(QStringLiteral("lbl_couleurs"));
     legende->setWordWrap(true);
+    legende->setFont(Police(font().family(), 7, false));
     legende->setGeometry(EnPixels(5040, 5280, 1815, 615));
 
     auto bouton = [this](const char* nom, const QString& texte, QRect place) {
-        auto* b = new QPushButton(texte, this);
+        auto* b = new BoutonMultiligne(texte, this);
         b->setObjectName(QString::fromLatin1(nom));
         b->setGeometry(place);
-        b->setStyleSheet(QStringLiteral("QPushButton { font-size: 7pt; }"));
+        b->setFont(Police(font().family(), 7.5, false));
         return b;
     };
-    m_btTestCartes = bouton("Bt_Test_LiaisonCartes", QStringLiteral("Test liaison\nCartes"),
+    m_btTestCartes = bouton("Bt_Test_LiaisonCartes", QStringLiteral("Test liaison Cartes"),
                             EnPixels(7440, 5280, 855, 615));
-    m_btTestCdapi = bouton("Bt_TestLiaisonCDAPI", QStringLiteral("Test Liaison\nCDAPI"),
+    m_btTestCdapi = bouton("Bt_TestLiaisonCDAPI", QStringLiteral("Test Liaison CDAPI"),
                            EnPixels(8520, 5280, 975, 615));
     m_btTestCdapiA = bouton("Bt_Test_CDAPI_A", QStringLiteral("Test CDAPI 'A'"), EnPixels(9480, 5280, 975, 615));
     m_btTestCdapiA->setEnabled(false);

@@ -8,6 +8,8 @@ list(APPEND PELORANE_NOYAU
 )
 list(APPEND PELORANE_FENETRES
     ${CMAKE_CURRENT_LIST_DIR}/DialoguesQt.h ${CMAKE_CURRENT_LIST_DIR}/DialoguesQt.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BoutonMultiligne.h ${CMAKE_CURRENT_LIST_DIR}/BoutonMultiligne.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CaseACocherMultiligne.h ${CMAKE_CURRENT_LIST_DIR}/CaseACocherMultiligne.cpp
     ${CMAKE_CURRENT_LIST_DIR}/F1Pelorane.h ${CMAKE_CURRENT_LIST_DIR}/F1Pelorane.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/cycle.cmake)
