@@ -48,11 +48,12 @@ void CycleTraitement::MetSuppression(std::function<bool(const QString&)> supprim
 
 void CycleTraitement::Efface()
 {
-    MetTexteDerniereCde(QString());
-    if (m_compteur != QLatin1String("1")) {
-        m_compteur = QStringLiteral("1");
-        emit compteurChange(m_compteur);
-    }
+    // Toujours publié : la fenêtre tient ses deux contrôles de ces signaux, y
+    // compris au démarrage où les valeurs sont déjà celles-ci.
+    m_texteDerniereCde.clear();
+    emit texteDerniereCdeChange(m_texteDerniereCde);
+    m_compteur = QStringLiteral("1");
+    emit compteurChange(m_compteur);
 }
 
 void CycleTraitement::MetTexteDerniereCde(const QString& texte)

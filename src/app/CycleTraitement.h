@@ -32,7 +32,7 @@ public:
 
     QString TexteDerniereCde() const { return m_texteDerniereCde; }
     QString Compteur() const { return m_compteur; } // légende de Lbl_compteur
-    // Démarrage : texte effacé, compteur à "1".
+    // Démarrage : texte effacé, compteur à "1" ; les deux signaux partent toujours.
     void Efface();
 
     // Libère chaque tiroir non rouge horodaté qui attend depuis plus de

@@ -316,8 +316,17 @@ void TestCycleTraitement::compteur()
     // lecture simulée des tiroirs.
     QVERIFY(s.horloge.get_exact_milli_second() - debut > 1001 * 300);
 
+    QStringList textes;
+    connect(&s.cycle, &CycleTraitement::texteDerniereCdeChange, this,
+            [&](const QString& t) { textes.append(t); });
     s.cycle.Efface();
     QCOMPARE(s.cycle.Compteur(), QStringLiteral("1"));
+    QCOMPARE(vus.last(), QStringLiteral("1"));
+    // Démarrage : déjà vides, les valeurs sont publiées quand même pour la fenêtre.
+    s.cycle.Efface();
+    QCOMPARE(vus.size(), 1003);
+    QCOMPARE(vus.last(), QStringLiteral("1"));
+    QCOMPARE(textes, (QStringList{ QString(), QString() }));
     QCOMPARE(s.cycle.TexteDerniereCde(), QString());
 }
 
