@@ -79,8 +79,6 @@ class TestCycleTraitement : public QObject
     Q_OBJECT
 private slots:
     void init();
-    void lancement();
-    void passationOccupee();
     void aucunTiroirLibre();
     void commandeDisparueAvantAffichage();
     void commandeIneffacableLanceeUneFois();
@@ -102,77 +100,6 @@ void TestCycleTraitement::init()
     m_racine = std::make_unique<QTemporaryDir>();
     QVERIFY(m_racine->isValid());
     m_s = std::make_unique<Service>(m_racine->path());
-}
-
-void TestCycleTraitement::lancement()
-{
-    Service& s = *m_s;
-    s.Verts({ 2 });
-    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
-    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
-
-    s.cycle.Passe();
-
-    QCOMPARE(Lit(s.config.FichierPassation),
-             QByteArray("protocol: Fich-Pelorane\r\nposte: 003\r\nordre: 41\r\nP.Recept: 002\r\n"
-                        "cip Qt    : 3400930000001        001\r\n"));
-    QCOMPARE(s.tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
-    QCOMPARE(s.tiroirs.HeureTiroirLibre(2), s.horloge.get_exact_milli_second());
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
-                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + cd1
-                                    + QStringLiteral("\r\n"));
-    QVERIFY(!QFileInfo::exists(cd1));
-    QCOMPARE(s.cycle.TexteDerniereCde(),
-             cd1 + QStringLiteral("\r\nordre: 41\r\nP.Recept: 009\r\n"
-                                  "cip Qt    : 3400930000001        001\r\n"));
-
-    // Passe suivante : plus rien en attente, la sortie 8 s'éteint.
-    s.journal.MessageStatus(QStringLiteral("clear"));
-    s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: OFF (Z45)\r\n"));
-    QCOMPARE(s.listes.ListeCD(), QStringList{});
-}
-
-void TestCycleTraitement::passationOccupee()
-{
-    Service& s = *m_s;
-    s.Verts({ 1, 3 });
-    Ecrit(s.config.FichierPassation, "P.");
-    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
-    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
-    const QString refus = QStringLiteral("Impossible d'envoyer le fichier ") + cd1
-        + QStringLiteral(" car la commande précédente est encore en attente\r\n");
-    auto avis = [&](const QString& gare) {
-        return QStringLiteral("Commande précedente non prise en compte ...\r\n\r\n"
-                              "il est donc impossible de lancer le fichier: ")
-            + cd1 + QStringLiteral(" vers la gare: ") + gare + QStringLiteral("\r\n");
-    };
-
-    s.cycle.Passe();
-    QCOMPARE(s.cycle.TexteDerniereCde(), avis(QStringLiteral("001")));
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + refus);
-
-    // Réécrit à chaque passe ; la gare suit le point de départ tournant.
-    s.cycle.Efface();
-    s.cycle.Passe();
-    QCOMPARE(s.cycle.TexteDerniereCde(), avis(QStringLiteral("003")));
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + refus + refus);
-    QCOMPARE(Lit(s.config.FichierPassation), QByteArray("P."));
-    QCOMPARE(Lit(cd1), Commande1);
-    QCOMPARE(s.tiroirs.Couleur(1), int(TableauTiroirs::AutoriseCde));
-    QCOMPARE(s.tiroirs.Couleur(3), int(TableauTiroirs::AutoriseCde));
-
-    // Le frontal vide le fichier : la commande part vers le tiroir que donne alors
-    // la recherche (départ au tiroir 3, qui est vert).
-    Ecrit(s.config.FichierPassation, QByteArray());
-    s.journal.MessageStatus(QStringLiteral("clear"));
-    s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd1
-                                    + QStringLiteral(" vers 003\r\nsupp fich: ") + cd1
-                                    + QStringLiteral("\r\n"));
-    QVERIFY(Lit(s.config.FichierPassation).contains("P.Recept: 003\r\n"));
-    QCOMPARE(s.tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
-    QCOMPARE(s.tiroirs.Couleur(1), int(TableauTiroirs::AutoriseCde));
 }
 
 void TestCycleTraitement::aucunTiroirLibre()

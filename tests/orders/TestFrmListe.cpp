@@ -63,7 +63,6 @@ private slots:
     void impression_data();
     void impression();
     void texteEfface();
-    void sansImprimante();
     void sansImprimanteDuSysteme();
     void echecImpression();
 
@@ -235,13 +234,10 @@ void TestFrmListe::texteEfface()
     QVERIFY(m_dialogues.Boites().isEmpty());
 }
 
-void TestFrmListe::sansImprimante()
+void TestFrmListe::sansImprimanteDuSysteme()
 {
-    FrmListe::MetImprimantes({ [] { return QString(); },
-                               [this](const QString& nom) {
-                                   m_imprimantesCreees.append(nom);
-                                   return std::make_unique<QPrinter>();
-                               } });
+    if (!QPrinterInfo::defaultPrinter().isNull())
+        QSKIP("cette machine a une imprimante par défaut");
     FrmListe* f = Ouvre("a\r\n");
     QVERIFY(f);
     QCOMPARE(f->NamePrinterDefaut(), QString());
@@ -253,19 +249,6 @@ void TestFrmListe::sansImprimante()
     QCOMPARE(b.texte, QStringLiteral(" Vous ne pouvez pas utiliser cette fonction, car vous n'avez "
                                      "pas d'imprimante installée"));
     QVERIFY(!b.question);
-    QVERIFY(m_imprimantesCreees.isEmpty());
-}
-
-void TestFrmListe::sansImprimanteDuSysteme()
-{
-    if (!QPrinterInfo::defaultPrinter().isNull())
-        QSKIP("cette machine a une imprimante par défaut");
-    FrmListe* f = Ouvre("a\r\n");
-    QVERIFY(f);
-    QCOMPARE(f->NamePrinterDefaut(), QString());
-    f->BtImprimer_Click();
-    QCOMPARE(m_dialogues.Boites().size(), 1);
-    QCOMPARE(m_dialogues.Boites().first().icone, Dialogues::Icone::Critique);
 }
 
 void TestFrmListe::echecImpression()
