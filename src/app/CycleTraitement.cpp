@@ -156,7 +156,7 @@ void CycleTraitement::BoucleTraitement()
         if (m_arret)
             break;
         // Attente de 300 ms qui laisse vivre la fenêtre.
-        m_horloge.timePause(0.3);
+        m_horloge.AttendEnCedant(300);
         if (m_arret)
             break;
         AvanceCompteur();

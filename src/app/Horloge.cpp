@@ -11,3 +11,8 @@ void Horloge::timePause(double Sleep_Temps_Seconde)
         maintenant = get_exact_milli_second();
     } while (!(fin < double(maintenant)));
 }
+
+void Horloge::AttendEnCedant(int millisecondes)
+{
+    timePause(double(millisecondes) / 1000.0);
+}

@@ -20,4 +20,9 @@ public:
     // Attente qui garde la fenêtre vivante : au moins un tour d'événements et
     // 10 ms, puis jusqu'à la première lecture strictement au-delà de la durée.
     void timePause(double Sleep_Temps_Seconde);
+
+    // Attente de la boucle de traitement : les événements passent dès qu'ils
+    // arrivent. Par défaut comme timePause ; l'horloge réelle attend sans scruter,
+    // pour que le service au repos ne réveille pas le processeur toutes les 10 ms.
+    virtual void AttendEnCedant(int millisecondes);
 };

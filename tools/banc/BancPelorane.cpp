@@ -1,5 +1,8 @@
-// Banc du cycle de traitement : coût d'une passe (sans l'attente de 300 ms)
-// selon le nombre de commandes en attente, et mémoire sur des passes enchaînées.
+// Banc du service. Sans option : un tableau de synthèse (travail d'une passe avec
+// 0, 1 000 et 10 000 fichiers en attente, mémoire, puis, sur le service et le
+// simulateur lancés pour de vrai : latence dépôt -> passation, débit avec quatre
+// tiroirs, processeur au repos). --detail : coût d'une passe selon le nombre de
+// commandes en attente et mémoire sur des passes enchaînées ; --long : plus de passes.
 //
 // Mode simulation des cartes ("N") et horloge virtuelle : les pauses de la
 // lecture simulée des tiroirs et de la sortie auxiliaire font avancer le temps
@@ -16,6 +19,8 @@
 #include "drawers/TableauTiroirs.h"
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
+
+#include "MesuresProcessus.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -104,7 +109,7 @@ struct Service
 
 struct Mesure
 {
-    double moyenne = 0, mediane = 0, maximum = 0;
+    double moyenne = 0, mediane = 0, p95 = 0, maximum = 0;
 };
 
 Mesure Resume(std::vector<double> ms)
@@ -118,6 +123,7 @@ Mesure Resume(std::vector<double> ms)
     std::sort(ms.begin(), ms.end());
     m.moyenne = somme / double(ms.size());
     m.mediane = ms[ms.size() / 2];
+    m.p95 = ms[std::min(ms.size() - 1, ms.size() * 95 / 100)];
     m.maximum = ms.back();
     return m;
 }
@@ -133,17 +139,60 @@ void Affiche(const char* titre, const Mesure& m)
                 m.mediane, m.maximum);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Le tableau de synthèse : travail propre d'une passe selon le nombre de fichiers
+// en attente, mémoire, puis les mesures sur les vrais processus.
+int TableauResume(const QTemporaryDir& racine)
 {
-    QCoreApplication app(argc, argv);
-    // --long : 10 000 passes aussi avec 10 000 commandes en attente (6 min environ).
-    const bool long_ = app.arguments().contains(QStringLiteral("--long"));
-    const int passesOccupe = long_ ? 10000 : 2000;
-    QTemporaryDir racine;
-    if (!racine.isValid())
+    std::printf("banc_pelorane : synthèse (passes sans l'attente de 300 ms, cartes en simulation,\n"
+                "horloge virtuelle ; puis le service et le simulateur en vrais processus)\n\n");
+    std::printf("%-62s %12s %12s\n", "mesure", "médiane", "95e centile");
+    for (int n : { 0, 1000, 10000 }) {
+        Service s(racine.path() + QStringLiteral("/tableau%1").arg(n));
+        s.CreeCommandes(0, n);
+        long memoireDebut = 0;
+        if (n == 0) {
+            s.cycle.Passe();
+            memoireDebut = MemoireResidenteKio();
+        }
+        s.cycle.Passe();
+        const int passes = n == 0 ? 10000 : 300;
+        std::vector<double> durees;
+        durees.reserve(size_t(passes));
+        for (int i = 0; i < passes; ++i) {
+            QElapsedTimer t;
+            t.start();
+            s.cycle.Passe();
+            durees.push_back(DureeMs(t));
+        }
+        const Mesure m = Resume(durees);
+        const QByteArray titre =
+            QStringLiteral("travail d'une passe, %1 fichiers en attente (%2 passes)").arg(n).arg(passes).toUtf8();
+        std::printf("%-62s %9.3f ms %9.3f ms\n", titre.constData(), m.mediane, m.p95);
+        if (n == 0)
+            std::printf("%-62s %9ld Kio -> %ld Kio\n", "mémoire résidente au départ -> après 10 000 passes",
+                        memoireDebut, MemoireResidenteKio());
+    }
+    std::fflush(stdout);
+
+    const ResultatsProcessus r = MesureProcessus(QStringLiteral(PELORANE_BINAIRE), QStringLiteral(SIMULATEUR_BINAIRE),
+                                                 racine.path() + QStringLiteral("/processus"));
+    if (!r.erreur.isEmpty()) {
+        std::printf("mesures sur les processus impossibles : %s\n", qPrintable(r.erreur));
         return 1;
+    }
+    std::printf("%-62s %9.0f ms %9.0f ms\n", "latence dépôt -> fichier de passation (service au repos)",
+                r.latenceMedianeMs, r.latenceP95Ms);
+    std::printf("%-62s %9.1f /min\n", "commandes remises par minute, 4 tiroirs", r.commandesParMinute);
+    std::printf("%-62s %9.2f %%\n", "processeur au repos (dossier vide, 4 tiroirs verts)", r.processeurReposPourcent);
+    std::printf("%-62s %9ld Kio -> %ld Kio\n", "mémoire résidente du service : prêt -> après les mesures",
+                r.memoireServiceDebutKio, r.memoireServiceFinKio);
+    std::printf("\n%s\n", qPrintable(r.conditions));
+    return 0;
+}
+
+int Details(const QTemporaryDir& racine, bool long_)
+{
+    const int passesOccupe = long_ ? 10000 : 2000;
 
     std::printf("banc_pelorane : passes du cycle sans l'attente de 300 ms, cartes en simulation,\n"
                 "horloge virtuelle ; dossier d'échange sous %s\n\n",
@@ -253,4 +302,20 @@ int main(int argc, char** argv)
                     memoire1000, passesOccupe, MemoireResidenteKio());
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    QTemporaryDir racine;
+    if (!racine.isValid())
+        return 1;
+    // --detail : les mesures détaillées du cycle ; --long : 10 000 passes aussi avec
+    // 10 000 commandes en attente (6 min environ).
+    if (arguments.contains(QStringLiteral("--detail")) || arguments.contains(QStringLiteral("--long")))
+        return Details(racine, arguments.contains(QStringLiteral("--long")));
+    return TableauResume(racine);
 }
