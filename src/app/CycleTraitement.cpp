@@ -11,23 +11,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QScopedValueRollback>
 
-namespace {
-
-// Remet un drapeau à faux à la sortie, quel que soit le chemin.
-class Drapeau
-{
-public:
-    explicit Drapeau(bool& drapeau) : m_drapeau(drapeau) { m_drapeau = true; }
-    ~Drapeau() { m_drapeau = false; }
-    Drapeau(const Drapeau&) = delete;
-    Drapeau& operator=(const Drapeau&) = delete;
-
-private:
-    bool& m_drapeau;
-};
-
-} // namespace
 
 CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, ListesEchange& listes,
                                  TableauTiroirs& tiroirs, Passation& passation, QObject* parent)
@@ -95,7 +80,7 @@ void CycleTraitement::Passe()
     // événement traité pendant une cession de la passe elle-même.
     if (m_dansPasse)
         return;
-    const Drapeau garde(m_dansPasse);
+    const QScopedValueRollback<bool> garde(m_dansPasse, true);
 
     m_listes.MAJlisteFichierCD();
     m_listes.MAJlisteFichierRT();
@@ -149,7 +134,7 @@ void CycleTraitement::BoucleTraitement()
 {
     if (m_dansBoucle)
         return; // une seule boucle : un second appel reviendrait sans fin
-    const Drapeau garde(m_dansBoucle);
+    const QScopedValueRollback<bool> garde(m_dansBoucle, true);
     m_arret = false;
     while (!m_arret) {
         Passe();

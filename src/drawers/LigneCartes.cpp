@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -16,19 +17,6 @@
 namespace {
 
 const QByteArray CarteAux = QByteArrayLiteral("Z]"); // adresse de la carte "Z45"
-
-// Tient le drapeau d'échange levé jusqu'à la sortie, quel que soit le chemin.
-class GardeEchange
-{
-public:
-    explicit GardeEchange(bool& drapeau) : m_drapeau(drapeau) { m_drapeau = true; }
-    ~GardeEchange() { m_drapeau = false; }
-    GardeEchange(const GardeEchange&) = delete;
-    GardeEchange& operator=(const GardeEchange&) = delete;
-
-private:
-    bool& m_drapeau;
-};
 
 } // namespace
 
@@ -242,7 +230,7 @@ QByteArray LigneCartes::EnvoiEtReponseGrindel2(const QByteArray& ChaineAenvoyerS
                                 + TexteAffichable(ChaineAenvoyerSScs));
         return EchecCartes::LigneOccupee;
     }
-    GardeEchange garde(m_echangeEnCours);
+    const QScopedValueRollback<bool> garde(m_echangeEnCours, true);
 
     QByteArray resultat = EchecCartes::Vide;
     for (int essai = 1;; ++essai) {
