@@ -396,6 +396,9 @@ void TestLigneCartes::perteDuPeripherique()
     QVERIFY(ligne.OuvrePortComm());
 
     m_emulateur->FermeMaitre();
+    // Le numéro du pseudo-terminal peut être repris tout de suite par un autre
+    // programme (un autre test en parallèle) : le chemin disparaît avec l'adaptateur.
+    QVERIFY(QFile::remove(lien));
     QTRY_VERIFY_WITH_TIMEOUT(!ligne.EstOuvert(), 2000);
     // Plusieurs essais de réouverture, périphérique absent : le service ne tourne pas en rond.
     const std::clock_t processeurAvant = std::clock();
@@ -416,7 +419,6 @@ void TestLigneCartes::perteDuPeripherique()
     QString erreur;
     QVERIFY2(m_emulateur->Ouvre(&erreur), qPrintable(erreur));
     m_emulateur->DeclareCarte(Z45);
-    QVERIFY(QFile::remove(lien));
     QVERIFY(QFile::link(m_emulateur->CheminEsclave(), lien));
     QTRY_VERIFY_WITH_TIMEOUT(ligne.EstOuvert(), 2000);
     QTest::qWait(250);
