@@ -217,14 +217,16 @@ void F1Pelorane::CreeControles()
 
     m_lstFichierCD = new QListWidget(this);
     m_lstFichierCD->setObjectName(QStringLiteral("LstFichierCD"));
-    m_lstFichierCD->setSortingEnabled(true);
+    // Liste triée : l'ordre (par nom, sans égard à la casse) vient des listes du
+    // dossier ; le tri de QListWidget, lui, tient compte de la casse.
+    m_lstFichierCD->setSortingEnabled(false);
     Colore(m_lstFichierCD, &cyanClair, &bleu);
     m_lstFichierCD->setGeometry(EnPixels(120, 720, 1455, 4155));
     connect(m_lstFichierCD, &QListWidget::itemClicked, this, [this] { LstFichierCD_Click(); });
 
     m_lstFichierRT = new QListWidget(this);
     m_lstFichierRT->setObjectName(QStringLiteral("LstFichierRT"));
-    m_lstFichierRT->setSortingEnabled(true);
+    m_lstFichierRT->setSortingEnabled(false);
     Colore(m_lstFichierRT, &roseClair, &rouge);
     m_lstFichierRT->setGeometry(EnPixels(1680, 720, 1575, 4155));
     connect(m_lstFichierRT, &QListWidget::itemClicked, this, [this] { LstFichierRT_Click(); });

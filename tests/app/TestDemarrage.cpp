@@ -8,9 +8,12 @@
 #include "drawers/EcouteDatagrammes.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
+#include "orders/FrmListe.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -32,6 +35,7 @@ private slots:
     void echecsFatals_data();
     void echecsFatals();
     void demarrageNormal();
+    void listesEtClicSurUnFichier();
     void questionDArret_data();
     void questionDArret();
     void controlesDeLaFenetre();
@@ -47,13 +51,14 @@ private:
         DialoguesScriptes dialogues;
         JournalStatut journal;
         int code = -1;
+        QString racine; // vide : la racine de l'installation d'essai
         std::unique_ptr<F1Pelorane> fenetre;
 
         void Cree()
         {
             QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, essai.DossierReglages());
             F1Pelorane::Options options;
-            options.racine = essai.Racine();
+            options.racine = racine.isEmpty() ? essai.Racine() : racine;
             if (cartes.Ouvre()) {
                 cartes.DeclareCarte(QByteArrayLiteral("Z]"));
                 cartes.DeclareCarte(QByteArrayLiteral("Z\\"));
@@ -82,6 +87,10 @@ void TestDemarrage::echecsFatals_data()
     QTest::newRow("table absente") << "sans-table" << 4
                                    << "impossible d'ouvrir la base de données %1\rla table paramINITtrevix est absente"
                                    << Version() + "\r\nbase: %1\r\n";
+    QTest::newRow("dossier d'echange impossible") << "sans-dossier" << 5
+                                                  << "impossible de creer le dossier d'echange %2"
+                                                  << Version() + "\r\nbase: %1\r\nadr UDP: 127.0.0.1:43325\r\n"
+                                                                 "Creation du dossier %2\r\n";
 }
 
 void TestDemarrage::echecsFatals()
@@ -101,6 +110,18 @@ void TestDemarrage::echecsFatals()
         QVERIFY(vide.open(QIODevice::WriteOnly));
         banc.essai.EcritReglage(base);
     }
+    // Une racine sous un fichier ordinaire : le dossier d'échange ne peut pas être créé.
+    const QString echanges = banc.essai.Chemin(QStringLiteral("fichier/racine/Echanges/"));
+    if (cas == QLatin1String("sans-dossier")) {
+        base = banc.essai.CreeBase();
+        banc.essai.EcritReglage(base);
+        QFile fichier(banc.essai.Chemin(QStringLiteral("fichier")));
+        QVERIFY(fichier.open(QIODevice::WriteOnly));
+        banc.racine = banc.essai.Chemin(QStringLiteral("fichier/racine/"));
+    }
+    auto remplit = [&](QString t) {
+        return t.replace(QLatin1String("%1"), base).replace(QLatin1String("%2"), echanges);
+    };
     banc.Cree();
     QVERIFY(!banc.fenetre->Demarrage());
     QCOMPARE(banc.code, codeAttendu);
@@ -108,8 +129,8 @@ void TestDemarrage::echecsFatals()
     const auto& boite = banc.dialogues.Boites().first();
     QCOMPARE(boite.icone, Dialogues::Icone::Critique);
     QCOMPARE(boite.titre, QStringLiteral("VBpelorane"));
-    QCOMPARE(boite.texte, texteAttendu.contains(QLatin1String("%1")) ? texteAttendu.arg(base) : texteAttendu);
-    QCOMPARE(banc.journal.Texte(), journalAttendu.contains(QLatin1String("%1")) ? journalAttendu.arg(base) : journalAttendu);
+    QCOMPARE(boite.texte, remplit(texteAttendu));
+    QCOMPARE(banc.journal.Texte(), remplit(journalAttendu));
     QVERIFY(!QFileInfo::exists(banc.essai.Racine() + QStringLiteral("Echanges")));
 }
 
@@ -160,6 +181,47 @@ void TestDemarrage::demarrageNormal()
     second.Cree();
     QVERIFY(second.fenetre->Demarrage());
     QVERIFY(!second.journal.Texte().contains(QStringLiteral("Creation du dossier")));
+}
+
+void TestDemarrage::listesEtClicSurUnFichier()
+{
+    Banc banc;
+    banc.essai.EcritReglage(banc.essai.CreeBase());
+    QVERIFY(banc.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
+                                              "('UDP_Port', '%1'), ('Lect reelle etat tiroirs', 'N')")
+                                  .arg(PortUdpLibre())));
+    const QString echanges = banc.essai.Racine() + QStringLiteral("Echanges/");
+    QVERIFY(QDir().mkpath(echanges));
+    for (const char* nom : { "CD2.txt", "cd10.TXT", "RT1.txt" }) {
+        QFile f(echanges + QString::fromLatin1(nom));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("ordre     0001\r\nC.rendu   cr\xE8me\r\n");
+    }
+    banc.Cree();
+    QVERIFY(banc.fenetre->Demarrage());
+    F1Pelorane& f = *banc.fenetre;
+    auto* cd = f.findChild<QListWidget*>(QStringLiteral("LstFichierCD"));
+    auto* rt = f.findChild<QListWidget*>(QStringLiteral("LstFichierRT"));
+    QCOMPARE(cd->count(), 2);
+    QCOMPARE(cd->item(0)->text(), QStringLiteral("cd10.TXT"));
+    QCOMPARE(f.findChild<QLabel*>(QStringLiteral("Lbl_NbFichierCD"))->text(), QStringLiteral("2"));
+    QCOMPARE(f.findChild<QLabel*>(QStringLiteral("Lbl_NbFichierRT"))->text(), QStringLiteral("1"));
+    QVERIFY(banc.journal.Texte().contains(QStringLiteral("**** MODE SIMULATION CARTE(s) ****\r\nAux8: ON (Z45)\r\n")));
+
+    // Sans sélection, le clic ne fait rien ; sur le retour, la fenêtre Liste le montre.
+    f.LstFichierRT_Click();
+    QVERIFY(!FrmListe::FenetreOuverte());
+    rt->setCurrentRow(0);
+    f.LstFichierRT_Click();
+    QVERIFY(FrmListe::FenetreOuverte());
+    QCOMPARE(FrmListe::FenetreOuverte()->Texte(),
+             QStringLiteral("------ fichier : ") + echanges
+                 + QStringLiteral("RT1.txt ------\nordre     0001\nC.rendu   crème\n"));
+    FrmListe::FenetreOuverte()->Bt_fermer_Click();
+
+    // Un clic sur un tiroir rouge le rend vert (mode simulation).
+    f.Lbl_Tiroir_Click(2);
+    QCOMPARE(f.Lbl_Tiroir(2)->palette().color(QPalette::Window), QColor(0, 255, 0));
 }
 
 void TestDemarrage::questionDArret_data()
