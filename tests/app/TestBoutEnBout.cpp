@@ -77,6 +77,7 @@ void TestBoutEnBout::pharmacieComplete()
                               QStringLiteral("300"), QStringLiteral("--delai-convoyeur"), QStringLiteral("700"),
                               QStringLiteral("--collecte"), QStringLiteral("500"), QStringLiteral("--perte-datagramme"),
                               QStringLiteral("3"), QStringLiteral("--demande-a"), QStringLiteral("3"),
+                              QStringLiteral("--demande-r"), QStringLiteral("4"),
                               QStringLiteral("--port-cdapi"), QString::number(portCdapi), QStringLiteral("--port-udp"),
                               QString::number(portUdp), QStringLiteral("--param"),
                               QStringLiteral("TempsMaxAttenteProduit=3") });
@@ -109,6 +110,7 @@ void TestBoutEnBout::pharmacieComplete()
         const QString robotTexte = Lignes(journalSimulateur, false).join(QLatin1Char('\n'));
         return Compte(s, QStringLiteral("supp fich: ")) == commandes
             && robotTexte.count(QStringLiteral("réponse \"a\" reçue")) >= 4
+            && robotTexte.contains(QStringLiteral("réponse d'identification \"r\" reçue"))
             && Compte(s, QStringLiteral("libere le tiroir ")) >= 1
             && QDir(racine + QStringLiteral("Echanges")).entryList({ QStringLiteral("CD*.txt") }, QDir::Files).isEmpty();
     };
@@ -158,6 +160,13 @@ void TestBoutEnBout::pharmacieComplete()
     };
     for (const QString& ligne : attendus)
         QVERIFY2(bilan.contains(ligne), qPrintable(ligne + QStringLiteral(" absent de :\n") + bilan.join(QLatin1Char('\n'))));
+    // Les identifications de l'hôte reçoivent leur "r" (la dernière peut croiser l'arrêt).
+    const QRegularExpression reponsesR(QStringLiteral("^reponses r recues: (\\d+)$"));
+    int r = -1;
+    for (const QString& ligne : bilan)
+        if (reponsesR.match(ligne).hasMatch())
+            r = reponsesR.match(ligne).captured(1).toInt();
+    QVERIFY(r >= 1);
 }
 
 QTEST_GUILESS_MAIN(TestBoutEnBout)

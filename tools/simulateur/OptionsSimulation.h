@@ -20,5 +20,6 @@ struct OptionsSimulation
     quint16 portUdp = 43325;
     QString normeCdapi = QStringLiteral("CDAPI-B");
     int demandeAToutesLesS = 0;     // une demande d'éjection "A" toutes les N s (0 : jamais)
+    int identificationToutesLesS = 0; // une identification "R" toutes les N s (0 : jamais)
     QMap<QString, QString> parametres; // clés ajoutées à la base quand elles manquent
 };

@@ -42,6 +42,7 @@ SimulateurRobot::SimulateurRobot(const OptionsSimulation& options, QObject* pare
     connect(&m_minuterieComptoirs, &QTimer::timeout, this, &SimulateurRobot::DeposeCommande);
     connect(&m_minuteriePassation, &QTimer::timeout, this, &SimulateurRobot::SurveillePassation);
     connect(&m_minuterieDemandeA, &QTimer::timeout, this, &SimulateurRobot::EnvoieDemandeEjection);
+    connect(&m_minuterieIdentification, &QTimer::timeout, this, &SimulateurRobot::EnvoieIdentification);
     connect(m_hote.get(), &HoteCdapi::arrivee, this, &SimulateurRobot::SurArriveeCdapi);
     connect(m_hote.get(), &HoteCdapi::connexion, this, [this] { Dit(QStringLiteral("CDAPI : le service s'est connecté")); });
 }
@@ -113,6 +114,8 @@ bool SimulateurRobot::Demarre(QString* erreur)
     }
     if (m_options.demandeAToutesLesS > 0)
         m_minuterieDemandeA.start(m_options.demandeAToutesLesS * 1000);
+    if (m_options.identificationToutesLesS > 0)
+        m_minuterieIdentification.start(m_options.identificationToutesLesS * 1000);
     return true;
 }
 
@@ -274,6 +277,9 @@ void SimulateurRobot::SurArriveeCdapi(const QByteArray& octets)
         const QByteArray reponse = "r" + message.mid(1, 3) + "0112002AR" + QByteArray(1, '\0');
         m_hote->Envoie(reponse);
         Dit(QStringLiteral("CDAPI : identification reçue, répond \"r\""));
+    } else if (message.startsWith('r')) {
+        ++m_reponsesR;
+        Dit(QStringLiteral("CDAPI : réponse d'identification \"r\" reçue"));
     } else if (message.startsWith('a')) {
         ++m_reponsesA;
         Dit(QStringLiteral("CDAPI : réponse \"a\" reçue (%1 octets)").arg(message.size()));
@@ -289,13 +295,14 @@ void SimulateurRobot::EnvoieDemandeEjection()
     Dit(QStringLiteral("CDAPI : envoie une demande d'éjection \"A\""));
 }
 
-bool SimulateurRobot::Termine() const
+void SimulateurRobot::EnvoieIdentification()
 {
-    const bool toutDepose = m_options.commandes >= 0 && m_deposees >= m_options.commandes;
-    int prises = 0;
-    for (auto it = m_prises.begin(); it != m_prises.end(); ++it)
-        prises += it.value() > 0 ? 1 : 0;
-    return toutDepose && prises >= m_deposees && m_livraisonsEnCours == 0;
+    if (!m_hote->Connecte())
+        return;
+    ++m_identificationsEnvoyees;
+    // L'hôte se présente comme le poste 001, mêmes version et dialogues que le service.
+    m_hote->Envoie(QByteArrayLiteral("R0010112002AR") + QByteArray(1, '\0'));
+    Dit(QStringLiteral("CDAPI : envoie une identification \"R\""));
 }
 
 QStringList SimulateurRobot::Bilan() const
@@ -324,5 +331,7 @@ QStringList SimulateurRobot::Bilan() const
         QStringLiteral("identifications CDAPI recues: %1").arg(m_identifications),
         QStringLiteral("demandes A envoyees: %1").arg(m_demandesA),
         QStringLiteral("reponses a recues: %1").arg(m_reponsesA),
+        QStringLiteral("identifications R envoyees: %1").arg(m_identificationsEnvoyees),
+        QStringLiteral("reponses r recues: %1").arg(m_reponsesR),
     };
 }

@@ -31,8 +31,6 @@ public:
     QString LienCartes() const;
     // Bilan final, ligne par ligne.
     QStringList Bilan() const;
-    // Vrai quand rien ne reste à faire (toutes les commandes déposées et traitées).
-    bool Termine() const;
 
 signals:
     void message(const QString& ligne);
@@ -53,6 +51,7 @@ private:
     void MetEntreesCartes();
     void SurArriveeCdapi(const QByteArray& octets);
     void EnvoieDemandeEjection();
+    void EnvoieIdentification();
     void Dit(const QString& ligne);
     QString FichierPassation() const;
     QString DossierEchange() const;
@@ -64,6 +63,7 @@ private:
     QTimer m_minuterieComptoirs;
     QTimer m_minuteriePassation;
     QTimer m_minuterieDemandeA;
+    QTimer m_minuterieIdentification;
     QElapsedTimer m_chrono;
     bool m_priseEnCours = false;
     std::array<Tiroir, 9> m_tiroirs{};
@@ -78,6 +78,8 @@ private:
     int m_versTiroirInconnu = 0;
     int m_demandesA = 0;
     int m_reponsesA = 0;
+    int m_identificationsEnvoyees = 0;
+    int m_reponsesR = 0;
     int m_identifications = 0;
     int m_livraisonsEnCours = 0;
     QSet<QString> m_ordresDeposes;

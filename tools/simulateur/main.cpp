@@ -71,6 +71,8 @@ int main(int argc, char* argv[])
         { "norme", "Variante CDAPI (CDAPI-A ou CDAPI-B).", "NORME", d.normeCdapi },
         { "demande-a", "Envoie une demande d'éjection \"A\" toutes les N secondes (0 : jamais).", "N",
           QString::number(d.demandeAToutesLesS) },
+        { "demande-r", "Envoie une identification \"R\" toutes les N secondes (0 : jamais).", "N",
+          QString::number(d.identificationToutesLesS) },
         { "param", "Clé de paramètre ajoutée à la base si elle manque (répétable).", "CLE=VALEUR", QString() },
     };
     for (const Option& o : options) {
@@ -102,6 +104,7 @@ int main(int argc, char* argv[])
     o.portUdp = quint16(entier("port-udp"));
     o.normeCdapi = analyseur.value(QStringLiteral("norme"));
     o.demandeAToutesLesS = entier("demande-a");
+    o.identificationToutesLesS = entier("demande-r");
     for (const QString& p : analyseur.values(QStringLiteral("param"))) {
         const int egal = int(p.indexOf(QLatin1Char('=')));
         if (egal > 0)
