@@ -328,12 +328,14 @@ bool F1Pelorane::Demarrage()
 {
     // 1. Une autre copie tourne déjà : on la montre et on s'arrête, sans rien écrire.
     if (m_instance) {
-        if (m_instance->InstancePrecedente() && m_instance->ActiveInstancePrecedente()) {
+        if (!m_instance->InstancePrecedente()) {
+            m_instance->Ecoute();
+        } else if (m_instance->ActiveInstancePrecedente()) {
             ArretSansConfirmation = true;
             close();
             return false;
         }
-        m_instance->Ecoute();
+        // Copie précédente introuvable : le démarrage continue, sans toucher à son canal.
     }
 
     // 2. Dossier d'échange et fichier de passation sous la racine.
