@@ -15,11 +15,17 @@ QMessageBox::Icon IconeQt(Dialogues::Icone icone)
     return QMessageBox::NoIcon;
 }
 
+// Les textes du programme séparent leurs paragraphes par CR ; Qt veut des LF.
+QString Lignes(QString texte)
+{
+    texte.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    texte.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return texte;
+}
+
 void EcritSurErreur(const QString& titre, const QString& texte)
 {
-    QString t = texte;
-    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    const QByteArray sortie = (QStringLiteral("[%1] %2\n").arg(titre, t)).toUtf8();
+    const QByteArray sortie = (QStringLiteral("[%1] %2\n").arg(titre, Lignes(texte))).toUtf8();
     std::fwrite(sortie.constData(), 1, size_t(sortie.size()), stderr);
     std::fflush(stderr);
 }
@@ -36,7 +42,7 @@ void DialoguesQt::Message(Icone icone, const QString& titre, const QString& text
     EcritSurErreur(titre, texte);
     if (SansEcran())
         return;
-    QMessageBox boite(IconeQt(icone), titre, texte, QMessageBox::Ok, m_parent);
+    QMessageBox boite(IconeQt(icone), titre, Lignes(texte), QMessageBox::Ok, m_parent);
     boite.exec();
 }
 
@@ -46,7 +52,7 @@ Dialogues::Reponse DialoguesQt::QuestionOuiNon(Icone icone, const QString& titre
     EcritSurErreur(titre, texte);
     if (SansEcran())
         return parDefaut;
-    QMessageBox boite(IconeQt(icone), titre, texte, QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox boite(IconeQt(icone), titre, Lignes(texte), QMessageBox::Yes | QMessageBox::No, m_parent);
     boite.setDefaultButton(parDefaut == Reponse::Oui ? QMessageBox::Yes : QMessageBox::No);
     return boite.exec() == QMessageBox::Yes ? Reponse::Oui : Reponse::Non;
 }
