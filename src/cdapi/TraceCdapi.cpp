@@ -276,6 +276,8 @@ QString TexteVisible(const QByteArray& octets)
             c = QChar(char16_t(0x2400 + u)); // symboles ␀ à ␟
         else if (u == 0x7F)
             c = QChar(char16_t(0x2421)); // ␡
+        else if (u >= 0x80 && u <= 0x9F)
+            c = QChar(char16_t(0xFFFD)); // octet sans caractère dans la page de code
     }
     return texte;
 }

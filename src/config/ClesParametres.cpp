@@ -8,7 +8,19 @@
 
 namespace {
 const QString Categorie = QStringLiteral("VBpelorane");
+
+// Retire les espaces de tête et de queue, et eux seuls (une tabulation reste).
+QString Rogne(const QString& texte)
+{
+    int debut = 0;
+    int fin = int(texte.size());
+    while (debut < fin && texte.at(debut) == QLatin1Char(' '))
+        ++debut;
+    while (fin > debut && texte.at(fin - 1) == QLatin1Char(' '))
+        --fin;
+    return texte.mid(debut, fin - debut);
 }
+} // namespace
 
 void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Configuration& c)
 {
@@ -21,27 +33,27 @@ void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Confi
     const qint32 nbTiroirs = LitNombre(lit("Nb_Tiroirs", "4", QStringLiteral("Nombre de tiroirs Installés")));
     c.CdapiPortServeur = lit("CDAPI_Port_Serveur", "43323",
                              QStringLiteral("n° du port d'ecoute de VBtrevix pour le CDAPI en TCP/IP"));
-    c.CdapiAdrServeur = lit("CDAPI_Adr_Serveur", "127.0.0.1",
-                            QStringLiteral("adresse TCP/IP de VBtrevix pour le CDAPI")).trimmed();
-    c.NormeCDAPI = lit("CDAPI_Norme", "CDAPI-B", QStringLiteral("norme CDAPI utiliser par VBtrevix")).trimmed();
+    c.CdapiAdrServeur = Rogne(lit("CDAPI_Adr_Serveur", "127.0.0.1",
+                            QStringLiteral("adresse TCP/IP de VBtrevix pour le CDAPI")));
+    c.NormeCDAPI = Rogne(lit("CDAPI_Norme", "CDAPI-B", QStringLiteral("norme CDAPI utiliser par VBtrevix")));
     c.UdpPort = lit("UDP_Port", "43325",
                     QStringLiteral("n° du port d'ecoute pour ouverture tiroirs (fin convoyage)"));
-    c.UdpAdr = lit("UDP_Adr", "127.0.0.1",
-                   QStringLiteral("Adresse locale d'ecoute pour ouverture tiroirs (fin convoyage)")).trimmed();
-    c.ParamComTiroirs = lit("Param_Com_Tiroirs", "1:9600,n,8,1",
-                            QStringLiteral("parametres du port COM des cartes d'extensions tiroirs")).trimmed();
-    c.NomCarteExt[1] = lit("Nom_Carte_Ext_Tiroir1", "Z45",
+    c.UdpAdr = Rogne(lit("UDP_Adr", "127.0.0.1",
+                   QStringLiteral("Adresse locale d'ecoute pour ouverture tiroirs (fin convoyage)")));
+    c.ParamComTiroirs = Rogne(lit("Param_Com_Tiroirs", "1:9600,n,8,1",
+                            QStringLiteral("parametres du port COM des cartes d'extensions tiroirs")));
+    c.NomCarteExt[1] = Rogne(lit("Nom_Carte_Ext_Tiroir1", "Z45",
                            QStringLiteral("nom de la carte d'extension utiliser pour ouvrir tiroirs + etat "
-                                          "tiroirs 1 et 2")).trimmed();
-    c.NomCarteExt[2] = lit("Nom_Carte_Ext_Tiroir2", "Z44",
-                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 3 et 4")).trimmed();
-    c.NomCarteExt[3] = lit("Nom_Carte_Ext_Tiroir3", "Z43",
-                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 5 et 6")).trimmed();
-    c.NomCarteExt[4] = lit("Nom_Carte_Ext_Tiroir4", "Z42",
-                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 7 et 8")).trimmed();
-    c.LectReelleEtatTiroirs = lit("Lect reelle etat tiroirs", "O",
-                                  QStringLiteral("lecture reelle de l'etat des tiroirs (O/N)")).toUpper().trimmed();
-    c.TitreFenetre = lit("Titre_Fenetre", "PELORANE - GRINDEL", QStringLiteral("nom de la fenetre")).trimmed();
+                                          "tiroirs 1 et 2")));
+    c.NomCarteExt[2] = Rogne(lit("Nom_Carte_Ext_Tiroir2", "Z44",
+                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 3 et 4")));
+    c.NomCarteExt[3] = Rogne(lit("Nom_Carte_Ext_Tiroir3", "Z43",
+                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 5 et 6")));
+    c.NomCarteExt[4] = Rogne(lit("Nom_Carte_Ext_Tiroir4", "Z42",
+                           QStringLiteral("nom de la carte d'extension utiliser pour etat tiroirs 7 et 8")));
+    c.LectReelleEtatTiroirs = Rogne(lit("Lect reelle etat tiroirs", "O",
+                                  QStringLiteral("lecture reelle de l'etat des tiroirs (O/N)")).toUpper());
+    c.TitreFenetre = Rogne(lit("Titre_Fenetre", "PELORANE - GRINDEL", QStringLiteral("nom de la fenetre")));
     const qint64 tempsMax = LitNombre(lit("TempsMaxAttenteProduit", "30",
                                           QStringLiteral("Temps maxi attente avant libération tiroir")));
 

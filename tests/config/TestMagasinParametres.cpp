@@ -153,6 +153,8 @@ void TestMagasinParametres::conversions_data()
     QTest::newRow("titre Null") << "Titre_Fenetre" << "NULL" << "Titre" << "" << "";
     QTest::newRow("port UDP tel quel") << "UDP_Port" << "' 43325 '" << "UdpPort" << " 43325 " << "";
     QTest::newRow("adresse rognee") << "CDAPI_Adr_Serveur" << "' 10.0.0.1 '" << "Adr" << "10.0.0.1" << "";
+    QTest::newRow("norme : seuls les espaces sont rognes") << "CDAPI_Norme" << "' CDAPI-A' || char(9)" << "Norme"
+                                                           << "CDAPI-A\t" << "";
     QTest::newRow("temps vide") << "TempsMaxAttenteProduit" << "''" << "Temps" << "0" << "";
     QTest::newRow("temps 2.5") << "TempsMaxAttenteProduit" << "'2.5'" << "Temps" << "2000" << "";
     QTest::newRow("temps trop grand") << "TempsMaxAttenteProduit" << "'3000000'" << "Temps" << "2147483647"
@@ -186,6 +188,8 @@ void TestMagasinParametres::conversions()
         lu = c.UdpPort;
     else if (champ == QLatin1String("Adr"))
         lu = c.CdapiAdrServeur;
+    else if (champ == QLatin1String("Norme"))
+        lu = c.NormeCDAPI;
     else
         lu = QString::number(c.TempsMaxAttenteMs);
     QCOMPARE(lu, attendu);
