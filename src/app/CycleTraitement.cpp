@@ -23,7 +23,19 @@ CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, Liste
     , m_tiroirs(tiroirs)
     , m_passation(passation)
     , m_supprime([](const QString& chemin) { return QFile::remove(chemin); })
+    , m_lit([](const QString& chemin, QByteArray* contenu) {
+        QFile fichier(chemin);
+        if (!fichier.open(QIODevice::ReadOnly))
+            return false;
+        *contenu = fichier.readAll();
+        return fichier.error() == QFileDevice::NoError;
+    })
 {
+}
+
+void CycleTraitement::MetLecture(std::function<bool(const QString&, QByteArray*)> lit)
+{
+    m_lit = std::move(lit);
 }
 
 void CycleTraitement::MetSuppression(std::function<bool(const QString&)> supprime)
@@ -51,19 +63,19 @@ void CycleTraitement::MetTexteDerniereCde(const QString& texte)
 
 bool CycleTraitement::TexteCommande(const QString& nomDuFichier, QString* texte)
 {
-    QFile fichier(nomDuFichier);
-    if (!fichier.open(QIODevice::ReadOnly)) {
+    QByteArray contenu;
+    if (!m_lit(nomDuFichier, &contenu)) {
         // Fichier retiré par son auteur entre la liste et l'affichage, ou tenu
         // par lui : une ligne (pas une à chaque passe tant que ça dure).
-        if (m_dernierIllisible != nomDuFichier) {
-            m_dernierIllisible = nomDuFichier;
+        if (!m_illisibles.contains(nomDuFichier)) {
+            m_illisibles.insert(nomDuFichier);
             m_journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + nomDuFichier
                                     + QStringLiteral(", il n'est pas lance"));
         }
         return false;
     }
-    m_dernierIllisible.clear();
-    *texte = FichierCommande::TexteAffichageBrut(nomDuFichier, fichier.readAll());
+    m_illisibles.remove(nomDuFichier);
+    *texte = FichierCommande::TexteAffichageBrut(nomDuFichier, contenu);
     return true;
 }
 
@@ -86,7 +98,10 @@ void CycleTraitement::Passe()
     m_listes.MAJlisteFichierRT();
     m_tiroirs.LectureEtatTiroir(0);
 
-    const QString fichier = m_listes.RechFichierCdeEnAttente();
+    // Les commandes illisibles qui ont quitté le dossier sont oubliées.
+    for (auto it = m_illisibles.begin(); it != m_illisibles.end();)
+        it = QFile::exists(*it) ? std::next(it) : m_illisibles.erase(it);
+    const QString fichier = m_listes.RechFichierCdeEnAttente(m_illisibles);
     if (fichier.isEmpty())
         return;
     const QString gare = m_tiroirs.RechGareLibre();
@@ -100,11 +115,22 @@ void CycleTraitement::Passe()
         return; // pas lancée à cette passe
 
     if (!m_passation.LanceFichierCde(fichier, gare)) {
-        MetTexteDerniereCde(QStringLiteral("Commande précedente non prise en compte ...\r\n")
-                            + QStringLiteral("\r\n")
-                            + QStringLiteral("il est donc impossible de lancer le fichier: ")
-                            + fichier + QStringLiteral(" vers la gare: ") + gare
-                            + QStringLiteral("\r\n"));
+        const QString suite = QStringLiteral("il est donc impossible de lancer le fichier: ") + fichier
+            + QStringLiteral(" vers la gare: ") + gare + QStringLiteral("\r\n");
+        switch (m_passation.DernierRefus()) {
+        case Passation::Refus::CommandeIllisible:
+            // Lue pour l'affichage mais plus à la remise : les suivantes passent devant.
+            m_illisibles.insert(fichier);
+            MetTexteDerniereCde(QStringLiteral("Commande illisible ...\r\n\r\n") + suite);
+            break;
+        case Passation::Refus::EcritureImpossible:
+            MetTexteDerniereCde(QStringLiteral("Fichier de passation impossible a ecrire ...\r\n\r\n") + suite);
+            break;
+        default:
+            MetTexteDerniereCde(QStringLiteral("Commande précedente non prise en compte ...\r\n")
+                                + QStringLiteral("\r\n") + suite);
+            break;
+        }
         return;
     }
     MetTexteDerniereCde(texteCommande);

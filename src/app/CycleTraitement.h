@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -42,6 +44,9 @@ public:
     // Effacement d'un fichier de commande remis ; vrai s'il a disparu.
     // Remplaçable pour les tests (un fichier qu'on ne peut effacer).
     void MetSuppression(std::function<bool(const QString&)> supprime);
+    // Lecture d'un fichier de commande pour l'affichage ; faux s'il ne se lit pas.
+    // Remplaçable pour les tests (un fichier illisible même pour root).
+    void MetLecture(std::function<bool(const QString&, QByteArray*)> lit);
 
 signals:
     void texteDerniereCdeChange(const QString& texte);
@@ -59,10 +64,14 @@ private:
     TableauTiroirs& m_tiroirs;
     Passation& m_passation;
     std::function<bool(const QString&)> m_supprime;
+    std::function<bool(const QString&, QByteArray*)> m_lit;
 
     QString m_texteDerniereCde;
     QString m_compteur = QStringLiteral("1");
-    QString m_dernierIllisible; // dernière commande illisible signalée
+    // Commandes qui n'ont pas pu être lues : les suivantes passent devant elles
+    // (sinon une seule commande illisible en tête de liste bloquerait toutes les
+    // autres) ; elles sont réessayées quand il ne reste qu'elles.
+    QSet<QString> m_illisibles;
     bool m_dansPasse = false;
     bool m_dansBoucle = false;
     bool m_arret = false;

@@ -92,7 +92,7 @@ void ListesEchange::MAJlisteFichierCD()
         // Un fichier écarté qui a quitté le dossier n'est plus écarté : un
         // nouveau fichier du même nom est une nouvelle commande.
         for (auto it = m_ecartes.begin(); it != m_ecartes.end();) {
-            if (m_releveCD.trie.contains(*it))
+            if (m_releveCD.trie.contains(it.key()))
                 ++it;
             else
                 it = m_ecartes.erase(it);
@@ -122,13 +122,30 @@ void ListesEchange::MAJlisteFichierRT()
     m_horloge.Cede();
 }
 
-QString ListesEchange::RechFichierCdeEnAttente()
+ListesEchange::Empreinte ListesEchange::EmpreinteDe(const QString& chemin)
 {
+    const QFileInfo info(chemin);
+    return { info.exists() ? info.size() : -1, info.lastModified() };
+}
+
+QString ListesEchange::RechFichierCdeEnAttente(const QSet<QString>& aEviter)
+{
+    QString repli;
     for (const QString& nom : std::as_const(m_releveCD.trie)) {
-        if (!m_ecartes.contains(nom))
-            return m_configuration.DossierEchange + nom;
+        const QString chemin = m_configuration.DossierEchange + nom;
+        const auto ecart = m_ecartes.constFind(nom);
+        if (ecart != m_ecartes.constEnd()) {
+            // Seuls les fichiers écartés sont relus (rares) : la passe reste légère.
+            if (EmpreinteDe(chemin) == ecart.value())
+                continue;
+            m_ecartes.erase(ecart);
+        }
+        if (!aEviter.contains(chemin))
+            return chemin;
+        if (repli.isEmpty())
+            repli = chemin;
     }
-    return QString();
+    return repli;
 }
 
 void ListesEchange::EcarteFichierCde(const QString& cheminComplet)
@@ -136,5 +153,5 @@ void ListesEchange::EcarteFichierCde(const QString& cheminComplet)
     const QString& dossier = m_configuration.DossierEchange;
     const QString nom = cheminComplet.startsWith(dossier) ? cheminComplet.mid(dossier.size())
                                                           : QFileInfo(cheminComplet).fileName();
-    m_ecartes.insert(nom);
+    m_ecartes.insert(nom, EmpreinteDe(dossier + nom));
 }

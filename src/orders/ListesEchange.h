@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -31,14 +33,17 @@ public:
     void MAJlisteFichierRT();
 
     // Chemin complet de la prochaine commande à lancer, "" s'il n'y en a pas.
-    // Les commandes écartées (voir EcarteFichierCde) sont sautées.
-    QString RechFichierCdeEnAttente();
+    // Les commandes écartées (voir EcarteFichierCde) sont sautées ; celles de
+    // aEviter (chemins complets) aussi, sauf s'il ne reste qu'elles.
+    QString RechFichierCdeEnAttente(const QSet<QString>& aEviter = {});
 
     QStringList ListeCD() const { return m_releveCD.trie; }
     QStringList ListeRT() const { return m_releveRT.trie; }
 
     // Écarte une commande déjà remise dont le fichier n'a pas pu être effacé :
-    // elle n'est plus jamais proposée tant qu'elle reste dans le dossier.
+    // elle n'est plus jamais proposée tant que ce fichier reste dans le dossier.
+    // Un fichier du même nom réécrit (autre taille ou autre date) est une
+    // nouvelle commande.
     void EcarteFichierCde(const QString& cheminComplet);
 
 signals:
@@ -64,7 +69,17 @@ private:
 
     Releve m_releveCD;
     Releve m_releveRT;
-    QSet<QString> m_ecartes; // noms nus
+    struct Empreinte
+    {
+        qint64 taille = -1;
+        QDateTime modification;
+        bool operator==(const Empreinte& autre) const
+        {
+            return taille == autre.taille && modification == autre.modification;
+        }
+    };
+    static Empreinte EmpreinteDe(const QString& chemin);
+    QHash<QString, Empreinte> m_ecartes; // nom nu -> fichier remis
     // Retours lus par la dernière relecture des commandes, pour la relecture
     // des retours qui la suit dans la même passe (une seule lecture du dossier).
     QStringList m_retoursLus;

@@ -13,30 +13,38 @@ Passation::Passation(JournalStatut& journal, const Configuration& configuration)
 {
 }
 
+void Passation::SignaleEchec(Refus refus, const QString& fichier, const QString& texte)
+{
+    m_dernierRefus = refus;
+    const QString cle = QString::number(int(refus)) + QLatin1Char('|') + fichier;
+    if (cle == m_dernierEchecSignale)
+        return;
+    m_dernierEchecSignale = cle;
+    m_journal.MessageStatus(texte);
+}
+
 bool Passation::LanceFichierCde(const QString& fichier, const QString& gare)
 {
     const QString& cheminPassation = m_configuration.FichierPassation;
+    m_dernierRefus = Refus::Aucun;
 
     // Fichier absent : libre, il naît de l'écriture.
     const QFileInfo infoPassation(cheminPassation);
     if (infoPassation.exists() && infoPassation.size() > 1) {
+        m_dernierRefus = Refus::Occupe;
         m_journal.MessageStatus(QStringLiteral("Impossible d'envoyer le fichier ") + fichier
                                 + QStringLiteral(" car la commande précédente est encore en attente"));
         return false;
     }
 
     QFile commande(fichier);
-    if (!commande.open(QIODevice::ReadOnly)) {
-        m_journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + fichier
-                                + QStringLiteral(", il n'est pas envoye"));
-        return false;
-    }
-    const QByteArray contenu = commande.readAll();
-    const bool lectureComplete = commande.error() == QFileDevice::NoError;
+    const bool ouverte = commande.open(QIODevice::ReadOnly);
+    const QByteArray contenu = ouverte ? commande.readAll() : QByteArray();
+    const bool lectureComplete = ouverte && commande.error() == QFileDevice::NoError;
     commande.close();
     if (!lectureComplete) {
-        m_journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + fichier
-                                + QStringLiteral(", il n'est pas envoye"));
+        SignaleEchec(Refus::CommandeIllisible, fichier,
+                     QStringLiteral("Impossible de lire le fichier ") + fichier + QStringLiteral(", il n'est pas envoye"));
         return false;
     }
 
@@ -63,12 +71,13 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare)
             if (vide.open(QIODevice::WriteOnly | QIODevice::Truncate))
                 vide.close();
         }
-        m_journal.MessageStatus(QStringLiteral("Erreur d'ecriture du fichier de passation ")
-                                + cheminPassation + QStringLiteral(" : le fichier ") + fichier
-                                + QStringLiteral(" n'est pas envoye"));
+        SignaleEchec(Refus::EcritureImpossible, fichier,
+                     QStringLiteral("Erreur d'ecriture du fichier de passation ") + cheminPassation
+                         + QStringLiteral(" : le fichier ") + fichier + QStringLiteral(" n'est pas envoye"));
         return false;
     }
 
+    m_dernierEchecSignale.clear();
     m_journal.MessageStatus(QStringLiteral("envoi le fichier ") + fichier + QStringLiteral(" vers ")
                             + gare);
     return true;

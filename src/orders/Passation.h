@@ -18,7 +18,17 @@ public:
     // (le fichier de passation est alors revidé). Une ligne de journal par appel.
     bool LanceFichierCde(const QString& fichier, const QString& gare);
 
+    // Pourquoi le dernier appel a rendu faux.
+    enum class Refus { Aucun, Occupe, CommandeIllisible, EcritureImpossible };
+    Refus DernierRefus() const { return m_dernierRefus; }
+
 private:
+    // Les erreurs de lecture et d'écriture ne sont écrites qu'une fois tant
+    // qu'elles se répètent sur le même fichier (une passe toutes les 300 ms).
+    void SignaleEchec(Refus refus, const QString& fichier, const QString& texte);
+
+    Refus m_dernierRefus = Refus::Aucun;
+    QString m_dernierEchecSignale;
     JournalStatut& m_journal;
     const Configuration& m_configuration;
 };

@@ -82,6 +82,7 @@ private slots:
     void aucunTiroirLibre();
     void commandeDisparueAvantAffichage();
     void commandeIneffacableLanceeUneFois();
+    void commandeIllisibleNeBloquePasLesAutres();
     void affichagesSuccessifs();
     void passeJamaisReentree();
     void compteur();
@@ -183,6 +184,46 @@ void TestCycleTraitement::commandeIneffacableLanceeUneFois()
     QCOMPARE(Lit(s.config.FichierPassation), QByteArray());
     QCOMPARE(effacements, (QStringList{ cd1, cd2 }));
     QCOMPARE(s.tiroirs.Couleur(2), int(TableauTiroirs::AutoriseCde));
+}
+
+void TestCycleTraitement::commandeIllisibleNeBloquePasLesAutres()
+{
+    Service& s = *m_s;
+    s.Verts({ 1, 2 });
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    const QString cd2 = s.Chemin(QStringLiteral("CD2.txt"));
+    Ecrit(cd1, Commande1);
+    Ecrit(cd2, Commande2);
+    // CD1.txt ne se lit pas (tenu par son comptoir, droits) ; root lit tout, d'où la lecture remplacée.
+    bool cd1Lisible = false;
+    s.cycle.MetLecture([&](const QString& chemin, QByteArray* contenu) {
+        if (chemin == cd1 && !cd1Lisible)
+            return false;
+        QFile f(chemin);
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        *contenu = f.readAll();
+        return true;
+    });
+
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ") + cd1
+                                    + QStringLiteral(", il n'est pas lance\r\n"));
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.cycle.Passe(); // la suivante passe devant
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd2 + QStringLiteral(" vers 002\r\nsupp fich: ")
+                                    + cd2 + QStringLiteral("\r\n"));
+
+    // Il ne reste qu'elle : elle est réessayée, sans nouvelle ligne tant qu'elle reste illisible.
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n"));
+    cd1Lisible = true;
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd1 + QStringLiteral(" vers 001\r\nsupp fich: ")
+                                    + cd1 + QStringLiteral("\r\n"));
 }
 
 void TestCycleTraitement::affichagesSuccessifs()

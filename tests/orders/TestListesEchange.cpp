@@ -208,6 +208,21 @@ void TestListesEchange::rechercheEtEcart()
     listes->EcarteFichierCde(Dossier() + QStringLiteral("CD2.txt"));
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
 
+    // Un comptoir réécrit CD2.txt sous le même nom sans qu'il quitte la liste :
+    // c'est une nouvelle commande, elle repart.
+    {
+        QFile f(Dossier() + QStringLiteral("CD2.txt"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("ordre     00000099\r\nP.Recept: 000\r\n");
+    }
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), Dossier() + QStringLiteral("CD2.txt"));
+    listes->EcarteFichierCde(Dossier() + QStringLiteral("CD2.txt"));
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+
+    // Les commandes à éviter passent après les autres, et reviennent s'il ne reste qu'elles.
+    QCOMPARE(listes->RechFichierCdeEnAttente({ Dossier() + QStringLiteral("CD1.txt") }), QString());
+
     // Parti du dossier puis revenu : c'est une nouvelle commande.
     QVERIFY(QFile::remove(Dossier() + QStringLiteral("CD1.txt")));
     listes->MAJlisteFichierCD();

@@ -109,6 +109,7 @@ void TestPassation::commandeIlisible()
     QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("001")), false);
     QCOMPARE(journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + m_commande
                                   + QStringLiteral(", il n'est pas envoye\r\n"));
+    QCOMPARE(passation.DernierRefus(), Passation::Refus::CommandeIllisible);
     // Le fichier de passation n'a pas été ouvert en écriture.
     QCOMPARE(Lit(m_config.FichierPassation), QByteArray("x"));
 }
@@ -157,9 +158,15 @@ void TestPassation::ecritureImpossible()
         lance = passation.LanceFichierCde(m_commande, QStringLiteral("003"));
     }
     QCOMPARE(lance, false);
+    QCOMPARE(passation.DernierRefus(), Passation::Refus::EcritureImpossible);
     QCOMPARE(journal.Texte(), QStringLiteral("Erreur d'ecriture du fichier de passation ")
                                   + cheminPassation + QStringLiteral(" : le fichier ") + m_commande
                                   + QStringLiteral(" n'est pas envoye\r\n"));
+    // Le même échec à la passe suivante n'est pas récrit (une passe toutes les 300 ms).
+    if (limiteOctets < 0) {
+        QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("003")), false);
+        QCOMPARE(journal.Texte().count(QStringLiteral("Erreur d'ecriture")), 1);
+    }
     QCOMPARE(Lit(m_commande), Commande);
     if (limiteOctets >= 0)
         QCOMPARE(Lit(cheminPassation), QByteArray()); // revidé, 0 octet
