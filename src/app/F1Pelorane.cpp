@@ -77,6 +77,15 @@ QString PourAffichage(QString texte)
     return texte;
 }
 
+// L'heure comme le système l'écrit, secondes comprises, sans le fuseau que Qt
+// ajoute au format long.
+QString FormatHeure()
+{
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return format.trimmed();
+}
+
 QString VersionTexte()
 {
     return QStringLiteral("%1.%2.%3")
@@ -223,6 +232,7 @@ void F1Pelorane::CreeControles()
     Colore(m_lstFichierCD, &cyanClair, &bleu);
     m_lstFichierCD->setGeometry(EnPixels(120, 720, 1455, 4155));
     connect(m_lstFichierCD, &QListWidget::itemClicked, this, [this] { LstFichierCD_Click(); });
+    connect(m_lstFichierCD, &QListWidget::itemActivated, this, [this] { LstFichierCD_Click(); });
 
     m_lstFichierRT = new QListWidget(this);
     m_lstFichierRT->setObjectName(QStringLiteral("LstFichierRT"));
@@ -230,6 +240,7 @@ void F1Pelorane::CreeControles()
     Colore(m_lstFichierRT, &roseClair, &rouge);
     m_lstFichierRT->setGeometry(EnPixels(1680, 720, 1575, 4155));
     connect(m_lstFichierRT, &QListWidget::itemClicked, this, [this] { LstFichierRT_Click(); });
+    connect(m_lstFichierRT, &QListWidget::itemActivated, this, [this] { LstFichierRT_Click(); });
 
     m_txtDerniereCde = new QPlainTextEdit(this);
     m_txtDerniereCde->setObjectName(QStringLiteral("Txt_DerniereCde"));
@@ -524,7 +535,7 @@ bool F1Pelorane::eventFilter(QObject* objet, QEvent* evenement)
 void F1Pelorane::Timer1_Timer()
 {
     // 1. Horloge.
-    m_lblHeure->setText(QLocale::system().toString(QTime::currentTime(), QStringLiteral("HH:mm:ss")));
+    m_lblHeure->setText(QLocale::system().toString(QTime::currentTime(), FormatHeure()));
 
     // 2. L'icône alterne, la seconde d'abord : signe de vie.
     if (m_marqueIcone == QLatin1String("*")) {
@@ -582,7 +593,9 @@ void F1Pelorane::CliqueListe(QListWidget* liste)
 {
     if (liste->count() < 1 || !liste->currentItem() || liste->currentItem()->text().isEmpty())
         return;
-    FrmListe::MontreFichier(this, m_journal, m_dialogues, m_config.DossierEchange + liste->currentItem()->text());
+    // Fenêtre indépendante : elle ne doit pas disparaître avec la fenêtre principale
+    // quand celle-ci se réduit toute seule.
+    FrmListe::MontreFichier(nullptr, m_journal, m_dialogues, m_config.DossierEchange + liste->currentItem()->text());
 }
 
 void F1Pelorane::LstFichierCD_Click()
