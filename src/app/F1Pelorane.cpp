@@ -139,13 +139,16 @@ void F1Pelorane::CreeServices()
     m_cycle = std::make_unique<CycleTraitement>(m_journal, m_horloge, *m_listes, *m_tiroirs, *m_passation);
     m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
 
-    // La couleur du carré est l'état du tiroir.
-    connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, [this](int n, int couleur) {
+    // La couleur du carré est l'état du tiroir, dès que le tableau existe.
+    auto peint = [this](int n, int couleur) {
         if (n < 1 || n > 8)
             return;
         const QColor c = CouleurBgr(quint32(couleur));
         Colore(m_lblTiroir[size_t(n)], &c, nullptr);
-    });
+    };
+    connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, peint);
+    for (int n = 1; n <= 8; ++n)
+        peint(n, m_tiroirs->Couleur(n));
     connect(m_cycle.get(), &CycleTraitement::texteDerniereCdeChange, this,
             [this](const QString& texte) { m_txtDerniereCde->setPlainText(PourAffichage(texte)); });
     connect(m_cycle.get(), &CycleTraitement::compteurChange, m_lblCompteur, &QLabel::setText);
@@ -426,10 +429,6 @@ bool F1Pelorane::Demarrage()
     for (int i = 1; i <= m_config.NbTiroirs; ++i)
         m_lblTiroir[size_t(i)]->show();
     m_tiroirs->Initialise();
-    for (int i = 1; i <= m_config.NbTiroirs; ++i) {
-        const QColor c = CouleurBgr(quint32(m_tiroirs->Couleur(i)));
-        Colore(m_lblTiroir[size_t(i)], &c, nullptr);
-    }
     m_horloge.Cede();
     if (m_termine)
         return false;
@@ -521,12 +520,23 @@ void F1Pelorane::closeEvent(QCloseEvent* evenement)
 
 bool F1Pelorane::eventFilter(QObject* objet, QEvent* evenement)
 {
-    if (evenement->type() == QEvent::MouseButtonRelease) {
+    const QEvent::Type type = evenement->type();
+    if (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) {
         for (int i = 1; i <= 8; ++i) {
-            if (objet == m_lblTiroir[size_t(i)]) {
+            if (objet != m_lblTiroir[size_t(i)])
+                continue;
+            // Un clic : bouton gauche relâché sur le carré ; un double clic n'en fait
+            // qu'un (sinon le tiroir passerait au vert puis serait aussitôt libéré).
+            const auto* souris = static_cast<QMouseEvent*>(evenement);
+            if (type == QEvent::MouseButtonDblClick) {
+                m_ignoreRelachement = true;
+            } else if (m_ignoreRelachement) {
+                m_ignoreRelachement = false;
+            } else if (souris->button() == Qt::LeftButton
+                       && m_lblTiroir[size_t(i)]->rect().contains(souris->position().toPoint())) {
                 Lbl_Tiroir_Click(i);
-                return true;
             }
+            return true;
         }
     }
     return QWidget::eventFilter(objet, evenement);

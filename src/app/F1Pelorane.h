@@ -138,4 +138,5 @@ private:
 
     QString m_marqueIcone;
     int m_compteurReduction = 0;
+    bool m_ignoreRelachement = false; // relâchement qui suit un double clic
 };

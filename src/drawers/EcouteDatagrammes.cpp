@@ -43,6 +43,10 @@ void EcouteDatagrammes::Lie(const QString& adresse, const QString& port)
     QHostAddress hote(adresseLue);
     if (hote.isNull() && adresseLue.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         hote = QHostAddress(QHostAddress::LocalHost);
+    // Sans adresse locale, la socket écoute sur toutes les adresses de la machine,
+    // plutôt que de ne rien écouter du tout.
+    if (adresseLue.isEmpty())
+        hote = QHostAddress(QHostAddress::AnyIPv4);
     const qint32 numero = LitNombre(port);
     const QString cible = adresse + QStringLiteral(":") + port;
     if (hote.isNull()) {

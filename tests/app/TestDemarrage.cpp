@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -219,9 +220,22 @@ void TestDemarrage::listesEtClicSurUnFichier()
                  + QStringLiteral("RT1.txt ------\nordre     0001\nC.rendu   crème\n"));
     FrmListe::FenetreOuverte()->Bt_fermer_Click();
 
-    // Un clic sur un tiroir rouge le rend vert (mode simulation).
-    f.Lbl_Tiroir_Click(2);
-    QCOMPARE(f.Lbl_Tiroir(2)->palette().color(QPalette::Window), QColor(0, 255, 0));
+    // Clics sur les carrés (mode simulation) : le bouton droit ne fait rien ; un
+    // clic gauche rend vert un tiroir rouge ; un double clic ne compte qu'une fois.
+    const QColor rouge(255, 0, 0), vert(0, 255, 0);
+    QTest::mouseClick(f.Lbl_Tiroir(2), Qt::RightButton);
+    QCOMPARE(f.Lbl_Tiroir(2)->palette().color(QPalette::Window), rouge);
+    QTest::mouseClick(f.Lbl_Tiroir(2), Qt::LeftButton);
+    QCOMPARE(f.Lbl_Tiroir(2)->palette().color(QPalette::Window), vert);
+    // Suite réelle d'un double clic : appui, relâchement, double clic, relâchement.
+    const QPointF centre = QRectF(f.Lbl_Tiroir(3)->rect()).center();
+    for (QEvent::Type type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                               QEvent::MouseButtonRelease }) {
+        QMouseEvent e(type, centre, f.Lbl_Tiroir(3)->mapToGlobal(centre), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(f.Lbl_Tiroir(3), &e);
+    }
+    QCOMPARE(f.Lbl_Tiroir(3)->palette().color(QPalette::Window), vert);
 }
 
 void TestDemarrage::questionDArret_data()

@@ -171,6 +171,13 @@ void TestEcouteDatagrammes::liaison()
     Envoie(Prefixe + "1");
     QTest::qWait(50);
     QCOMPARE(m_tiroirs->Couleur(1), Vert);
+
+    // Sans adresse locale (valeur Null dans la base) : écoute sur toutes les adresses.
+    m_ecoute->Lie(QString(), QString::number(m_port));
+    QVERIFY(!m_ecoute->EstFerme());
+    QCOMPARE(m_journal->Texte(), QString());
+    Envoie(Prefixe + "1");
+    QTRY_COMPARE(m_tiroirs->Couleur(1), Rouge);
 }
 
 void TestEcouteDatagrammes::liaisonRefusee_data()
