@@ -65,6 +65,14 @@ void TableauTiroirs::MetHeureTiroirLibre(int n, qint64 heure)
     m_heures[size_t(n)] = heure;
 }
 
+QByteArray TableauTiroirs::EchangeCarte(int carte, const QByteArray& commande, const QByteArray& parametres)
+{
+    const QByteArray adresse = AdresseCarte(m_configuration.NomCarteExt[size_t(carte)]);
+    if (adresse.isEmpty())
+        return EchecCartes::NomCarteIncorrect;
+    return m_ligne.EnvoiEtReponseGrindel2(commande + adresse + parametres, 1000);
+}
+
 void TableauTiroirs::LectureEtatTiroir(int n)
 {
     if (n > NbTiroirs() || n < 0)
@@ -78,13 +86,9 @@ void TableauTiroirs::LectureEtatTiroir(int n)
         return;
     }
     for (int i = 1; i <= NombreCartes(); ++i) {
-        const QString& nom = m_configuration.NomCarteExt[size_t(i)];
-        if (nom.trimmed().isEmpty())
+        if (m_configuration.NomCarteExt[size_t(i)].trimmed().isEmpty())
             continue;
-        const QByteArray adresse = AdresseCarte(nom);
-        const QByteArray resultat = adresse.isEmpty()
-            ? EchecCartes::NomCarteIncorrect
-            : m_ligne.EnvoiEtReponseGrindel2(QByteArray("G") + adresse + "L", 1000);
+        const QByteArray resultat = EchangeCarte(i, "G", "L");
 
         if (resultat.size() == 2) {
             for (int j = 1; j <= 2; ++j) {
@@ -164,10 +168,7 @@ void TableauTiroirs::Bt_Test_LiaisonCartes_Click()
         if (nom.trimmed().isEmpty())
             continue;
         // Les trames partent aussi en mode simulation.
-        const QByteArray adresse = AdresseCarte(nom);
-        const QByteArray resultat = adresse.isEmpty()
-            ? EchecCartes::NomCarteIncorrect
-            : m_ligne.EnvoiEtReponseGrindel2(QByteArray("V") + adresse, 1000);
+        const QByteArray resultat = EchangeCarte(i, "V", QByteArray());
         m_journal.MessageStatus(QStringLiteral("Carte: ") + nom + QStringLiteral(": ") + TexteAffichable(resultat));
         m_horloge.Cede();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -47,6 +48,10 @@ signals:
     void couleurChangee(int tiroir, int couleur);
 
 private:
+    // Échange "commande, adresse de la carte, paramètres" avec la carte i (1 à 4),
+    // 1000 ms ; un nom de carte sans adresse possible donne un texte "Err:".
+    QByteArray EchangeCarte(int carte, const QByteArray& commande, const QByteArray& parametres);
+
     JournalStatut& m_journal;
     Horloge& m_horloge;
     LigneCartes& m_ligne;

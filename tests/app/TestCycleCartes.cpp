@@ -3,6 +3,7 @@
 #include "app/CycleTraitement.h"
 #include "app/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
+#include "commun/FichiersEssai.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"
 #include "drawers/LigneCartes.h"
@@ -19,21 +20,6 @@ namespace {
 
 const QByteArray Z45 = QByteArrayLiteral("Z]");
 const QByteArray Z44 = QByteArrayLiteral("Z\\");
-
-void Ecrit(const QString& chemin, const QByteArray& octets)
-{
-    QFile f(chemin);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(chemin));
-    QCOMPARE(f.write(octets), octets.size());
-}
-
-QByteArray Lit(const QString& chemin)
-{
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<absent>");
-    return f.readAll();
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "app/CycleTraitement.h"
 #include "app/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
+#include "commun/FichiersEssai.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"
 #include "drawers/LigneCartes.h"
@@ -15,21 +16,6 @@
 #include <QTest>
 
 namespace {
-
-void Ecrit(const QString& chemin, const QByteArray& octets)
-{
-    QFile f(chemin);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(chemin));
-    QCOMPARE(f.write(octets), octets.size());
-}
-
-QByteArray Lit(const QString& chemin)
-{
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<absent>");
-    return f.readAll();
-}
 
 const QByteArray Commande1("protocol: CDE\r\nposte: 003\r\nordre: 41\r\nP.Recept: 009\r\n"
                            "cip Qt    : 3400930000001        001\r\n");

@@ -13,16 +13,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "commun/FichiersEssai.h"
 #include <QToolButton>
 
 namespace {
-
-void Ecrit(const QString& chemin, const QByteArray& octets)
-{
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(octets);
-}
 
 // Détruit pour de bon les fenêtres fermées (WA_DeleteOnClose passe par deleteLater).
 void VideSuppressionsDifferees()

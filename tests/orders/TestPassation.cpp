@@ -6,27 +6,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "commun/FichiersEssai.h"
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
 #endif
 
 namespace {
-
-void Ecrit(const QString& chemin, const QByteArray& octets)
-{
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(octets), octets.size());
-}
-
-QByteArray Lit(const QString& chemin)
-{
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<absent>");
-    return f.readAll();
-}
 
 const QByteArray Commande("protocol: CDE\r\nposte: 003\r\nP.Recept: 009\r\ncip Qt    : 34009   001");
 const QByteArray CopieAttendue(
