@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <vector>
 
@@ -139,6 +140,26 @@ void Affiche(const char* titre, const Mesure& m)
                 m.mediane, m.maximum);
 }
 
+// Durée (ms) de chacune de `passes` passes enchaînées ; `avant` prépare chaque passe
+// hors chronomètre ; *memoire1000 reçoit la mémoire résidente après la 1 000e.
+std::vector<double> ChronometrePasses(Service& s, int passes, const std::function<void()>& avant = {},
+                                      long* memoire1000 = nullptr)
+{
+    std::vector<double> durees;
+    durees.reserve(size_t(passes));
+    for (int i = 0; i < passes; ++i) {
+        if (avant)
+            avant();
+        QElapsedTimer t;
+        t.start();
+        s.cycle.Passe();
+        durees.push_back(DureeMs(t));
+        if (i == 999 && memoire1000)
+            *memoire1000 = MemoireResidenteKio();
+    }
+    return durees;
+}
+
 // Le tableau de synthèse : travail propre d'une passe selon le nombre de fichiers
 // en attente, mémoire, puis les mesures sur les vrais processus.
 int TableauResume(const QTemporaryDir& racine)
@@ -156,15 +177,7 @@ int TableauResume(const QTemporaryDir& racine)
         }
         s.cycle.Passe();
         const int passes = n == 0 ? 10000 : 300;
-        std::vector<double> durees;
-        durees.reserve(size_t(passes));
-        for (int i = 0; i < passes; ++i) {
-            QElapsedTimer t;
-            t.start();
-            s.cycle.Passe();
-            durees.push_back(DureeMs(t));
-        }
-        const Mesure m = Resume(durees);
+        const Mesure m = Resume(ChronometrePasses(s, passes));
         const QByteArray titre =
             QStringLiteral("travail d'une passe, %1 fichiers en attente (%2 passes)").arg(n).arg(passes).toUtf8();
         std::printf("%-62s %9.3f ms %9.3f ms\n", titre.constData(), m.mediane, m.p95);
@@ -201,18 +214,8 @@ int Details(const QTemporaryDir& racine, bool long_)
     // 1. Dossier vide : 10 000 passes enchaînées, mémoire au fil des passes.
     {
         Service s(racine.path() + QStringLiteral("/vide"));
-        std::vector<double> durees;
-        durees.reserve(10000);
         long memoire1000 = 0;
-        for (int i = 0; i < 10000; ++i) {
-            QElapsedTimer t;
-            t.start();
-            s.cycle.Passe();
-            durees.push_back(DureeMs(t));
-            if (i == 999)
-                memoire1000 = MemoireResidenteKio();
-        }
-        Affiche("dossier vide, 10 000 passes", Resume(durees));
+        Affiche("dossier vide, 10 000 passes", Resume(ChronometrePasses(s, 10000, {}, &memoire1000)));
         std::printf("  mémoire résidente après 1 000 passes : %ld Kio, après 10 000 : %ld Kio\n\n",
                     memoire1000, MemoireResidenteKio());
     }
@@ -226,22 +229,10 @@ int Details(const QTemporaryDir& racine, bool long_)
         t.start();
         s.cycle.Passe(); // première relecture : tri et liste neuve
         const double premiere = DureeMs(t);
-        std::vector<double> durees;
-        for (int i = 0; i < 200; ++i) {
-            t.restart();
-            s.cycle.Passe();
-            durees.push_back(DureeMs(t));
-        }
-        const Mesure m = Resume(durees);
+        const Mesure m = Resume(ChronometrePasses(s, 200));
         // Une commande arrive avant chaque passe : la liste change, il faut trier.
-        std::vector<double> change;
-        for (int i = 0; i < 20; ++i) {
-            s.CreeCommandes(n + i, 1);
-            t.restart();
-            s.cycle.Passe();
-            change.push_back(DureeMs(t));
-        }
-        const Mesure c = Resume(change);
+        int arrivee = n;
+        const Mesure c = Resume(ChronometrePasses(s, 20, [&] { s.CreeCommandes(arrivee++, 1); }));
         std::printf("  %6d fichiers : passe %8.3f ms (médiane %8.3f, max %8.3f) ; "
                     "avec arrivée %8.3f ms ; première %8.3f ms\n",
                     n, m.moyenne, m.mediane, m.maximum, c.moyenne, premiere);
@@ -254,20 +245,16 @@ int Details(const QTemporaryDir& racine, bool long_)
         Service s(racine.path() + QStringLiteral("/lance"));
         s.CreeCommandes(0, 10000);
         s.cycle.Passe();
-        std::vector<double> durees;
-        long memoireDebut = MemoireResidenteKio();
+        const long memoireDebut = MemoireResidenteKio();
         long memoireMilieu = 0;
-        for (int i = 0; i < 2000; ++i) {
-            QFile::resize(s.config.FichierPassation, 0); // le frontal a pris la commande
-            s.tiroirs.MetCouleur(1, TableauTiroirs::AutoriseCde);
-            s.tiroirs.MetCouleur(2, TableauTiroirs::AutoriseCde);
-            QElapsedTimer t;
-            t.start();
-            s.cycle.Passe();
-            durees.push_back(DureeMs(t));
-            if (i == 999)
-                memoireMilieu = MemoireResidenteKio();
-        }
+        const auto durees = ChronometrePasses(
+            s, 2000,
+            [&] {
+                QFile::resize(s.config.FichierPassation, 0); // le frontal a pris la commande
+                s.tiroirs.MetCouleur(1, TableauTiroirs::AutoriseCde);
+                s.tiroirs.MetCouleur(2, TableauTiroirs::AutoriseCde);
+            },
+            &memoireMilieu);
         Affiche("10 000 en attente, une commande lancée par passe (2 000)", Resume(durees));
         std::printf("  restent %d fichiers ; mémoire %ld -> %ld -> %ld Kio\n\n",
                     int(s.listes.ListeCD().size()), memoireDebut, memoireMilieu,
@@ -284,16 +271,8 @@ int Details(const QTemporaryDir& racine, bool long_)
         occupe.write("P.Recept: 001\r\n");
         occupe.close();
         s.tiroirs.MetCouleur(1, TableauTiroirs::AutoriseCde);
-        std::vector<double> durees;
         long memoire1000 = 0;
-        for (int i = 0; i < passesOccupe; ++i) {
-            QElapsedTimer t;
-            t.start();
-            s.cycle.Passe();
-            durees.push_back(DureeMs(t));
-            if (i == 999)
-                memoire1000 = MemoireResidenteKio();
-        }
+        const auto durees = ChronometrePasses(s, passesOccupe, {}, &memoire1000);
         const QByteArray titre = QStringLiteral("10 000 en attente, passation occupée, %1 passes")
                                      .arg(passesOccupe)
                                      .toUtf8();
