@@ -7,10 +7,12 @@
 #include "orders/FichierCommande.h"
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
+#include "orders/RegistreRemises.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopedValueRollback>
 
 
@@ -41,6 +43,62 @@ void CycleTraitement::MetLecture(std::function<bool(const QString&, QByteArray*)
 void CycleTraitement::MetSuppression(std::function<bool(const QString&)> supprime)
 {
     m_supprime = std::move(supprime);
+}
+
+void CycleTraitement::MetRegistre(RegistreRemises* registre)
+{
+    m_registre = registre;
+    if (!registre)
+        return;
+    // Première vue de chaque commande : la liste ne change pas à chaque passe.
+    connect(&m_listes, &ListesEchange::listeCDChangee, this,
+            [this](const QStringList& noms) {
+                if (m_registre)
+                    m_registre->NoteListe(noms);
+            });
+    m_registre->NoteListe(m_listes.ListeCD());
+    connect(&m_tiroirs, &TableauTiroirs::tiroirLibere, this,
+            [this](int tiroir, TableauTiroirs::CauseLiberation cause) {
+                if (!m_registre)
+                    return;
+                using C = TableauTiroirs::CauseLiberation;
+                using L = RegistreRemises::Liberation;
+                const L liberation = cause == C::Datagramme ? L::Datagramme
+                    : cause == C::Temps                     ? L::Temps
+                    : cause == C::Clic                      ? L::Clic
+                                                            : L::Tous;
+                m_registre->TiroirLibere(tiroir, liberation);
+            });
+}
+
+void CycleTraitement::RegleRemisesInachevees(const QString& dossierEchange, const QString& fichierPassation)
+{
+    if (!m_registre)
+        return;
+    const RegistreRemises::Reglement reglement = m_registre->RegleInachevees(dossierEchange, fichierPassation);
+    for (const QString& chemin : reglement.ecartees)
+        m_listes.EcarteFichierCde(chemin);
+    if (!reglement.avis.isEmpty())
+        MetTexteDerniereCde(reglement.avis);
+}
+
+void CycleTraitement::ReprendTiroirsEnVol(qint64 TempsMaxAttenteMs)
+{
+    if (!m_registre)
+        return;
+    const qint64 maintenant = m_horloge.get_exact_milli_second();
+    for (const RegistreRemises::TiroirEnVol& t : m_registre->TiroirsEnVol(m_tiroirs.NbTiroirs(), TempsMaxAttenteMs)) {
+        // L'échéance d'origine est gardée : l'horodatage est reculé du temps déjà
+        // écoulé depuis la remise (mesuré sur l'heure murale, l'horloge monotone
+        // repartant de zéro après un redémarrage de la machine).
+        m_tiroirs.MetCouleur(t.tiroir, TableauTiroirs::CdeEnCours);
+        m_tiroirs.MetHeureTiroirLibre(t.tiroir, qMax<qint64>(1, maintenant - t.ecouleMs));
+        m_journal.MessageStatus(QStringLiteral("tiroir ") + QString::number(t.tiroir) + QStringLiteral(" : commande ")
+                                + t.fichier
+                                + (t.ordre.isEmpty() ? QString() : QStringLiteral(" (ordre ") + t.ordre + QStringLiteral(")"))
+                                + QStringLiteral(" remise avant l'arret il y a ") + QString::number(t.ecouleMs / 1000)
+                                + QStringLiteral(" s, ses boites sont attendues : le tiroir reste en cours"));
+    }
 }
 
 void CycleTraitement::Efface()
@@ -114,7 +172,17 @@ void CycleTraitement::Passe()
     if (!TexteCommande(fichier, &texteCommande))
         return; // pas lancée à cette passe
 
-    if (!m_passation.LanceFichierCde(fichier, gare)) {
+    // Chaque étape de la remise est validée au registre avant la suivante : après
+    // un arrêt brutal, le démarrage sait ce qui est déjà parti.
+    const QString nom = QFileInfo(fichier).fileName();
+    qint64 remise = 0;
+    const auto noteDebut = [&](const QByteArray& contenu) {
+        if (m_registre)
+            remise = m_registre->DebutRemise(nom, contenu, gare);
+    };
+    if (!m_passation.LanceFichierCde(fichier, gare, noteDebut)) {
+        if (m_registre)
+            m_registre->RemiseAbandonnee(remise);
         const QString suite = QStringLiteral("il est donc impossible de lancer le fichier: ") + fichier
             + QStringLiteral(" vers la gare: ") + gare + QStringLiteral("\r\n");
         switch (m_passation.DernierRefus()) {
@@ -133,6 +201,8 @@ void CycleTraitement::Passe()
         }
         return;
     }
+    if (m_registre)
+        m_registre->RemiseFaite(remise);
     MetTexteDerniereCde(texteCommande);
 
     const int n = LitNombre(gare);
@@ -144,6 +214,8 @@ void CycleTraitement::Passe()
         m_journal.MessageStatus(QStringLiteral("Impossible d'effacer le fichier ") + fichier
                                 + QStringLiteral(" : deja envoye, il ne sera plus lance"));
         m_listes.EcarteFichierCde(fichier);
+    } else if (m_registre) {
+        m_registre->FichierEfface(remise);
     }
 }
 
@@ -196,7 +268,7 @@ void CycleTraitement::ControleTempsTiroirs(qint64 TempsMaxAttenteMs)
             m_tiroirs.MetHeureTiroirLibre(i, 0);
             m_journal.MessageStatus(QStringLiteral("\r\nlibere le tiroir ") + QString::number(i)
                                     + QStringLiteral(" car le temps est depasse"));
-            m_tiroirs.OuvreTiroir(i);
+            m_tiroirs.OuvreTiroir(i, TableauTiroirs::CauseLiberation::Temps);
         }
     }
 }

@@ -10,6 +10,7 @@ class Horloge;
 class JournalStatut;
 class ListesEchange;
 class Passation;
+class RegistreRemises;
 class TableauTiroirs;
 
 // Boucle de traitement : passe après passe, relit les listes, lit les tiroirs
@@ -48,6 +49,16 @@ public:
     // Remplaçable pour les tests (un fichier illisible même pour root).
     void MetLecture(std::function<bool(const QString&, QByteArray*)> lit);
 
+    // Registre durable des remises (peut rester absent : les commandes passent
+    // alors sans mémoire d'un arrêt à l'autre).
+    void MetRegistre(RegistreRemises* registre);
+    // Démarrage, avant la première relecture des listes : règle les remises qu'un
+    // arrêt a laissées inachevées (rien n'est remis deux fois).
+    void RegleRemisesInachevees(const QString& dossierEchange, const QString& fichierPassation);
+    // Démarrage, après la libération de tous les tiroirs : les tiroirs dont la
+    // commande attend encore ses boîtes redeviennent jaunes, avec leur échéance.
+    void ReprendTiroirsEnVol(qint64 TempsMaxAttenteMs);
+
 signals:
     void texteDerniereCdeChange(const QString& texte);
     void compteurChange(const QString& compteur);
@@ -63,6 +74,7 @@ private:
     ListesEchange& m_listes;
     TableauTiroirs& m_tiroirs;
     Passation& m_passation;
+    RegistreRemises* m_registre = nullptr;
     std::function<bool(const QString&)> m_supprime;
     std::function<bool(const QString&, QByteArray*)> m_lit;
 

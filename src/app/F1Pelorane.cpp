@@ -18,6 +18,7 @@
 #include "orders/FrmListe.h"
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
+#include "orders/RegistreRemises.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -136,7 +137,9 @@ void F1Pelorane::CreeServices()
         m_journal, m_horloge, m_config,
         [ligne](const QString& numAux, const QString& etatAux) { return ligne->AuxGri2(numAux, etatAux); });
     m_passation = std::make_unique<Passation>(m_journal, m_config);
+    m_registre = std::make_unique<RegistreRemises>(m_journal);
     m_cycle = std::make_unique<CycleTraitement>(m_journal, m_horloge, *m_listes, *m_tiroirs, *m_passation);
+    m_cycle->MetRegistre(m_registre.get());
     m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
 
     // La couleur du carré est l'état du tiroir, dès que le tableau existe.
@@ -401,6 +404,15 @@ bool F1Pelorane::Demarrage()
         magasin.Ferme();
     }
     CreeServices();
+    // Registre des remises, à côté du fichier de passation : ce qui doit survivre à
+    // un arrêt. En panne, il est dit au journal et les commandes passent quand même.
+    QString cheminRegistre = QDir::fromNativeSeparators(m_options.registre);
+    if (cheminRegistre.isEmpty()) {
+        cheminRegistre = racine + QStringLiteral("pelorane-registre.db");
+        QDir().mkpath(racine); // la racine naît au plus tard avec le dossier d'échange
+    }
+    m_journal.MessageStatus(QStringLiteral("registre: ") + QDir::toNativeSeparators(cheminRegistre));
+    m_registre->Ouvre(cheminRegistre);
 
     // 14.
     m_lblTitre->setText(m_config.TitreFenetre);
@@ -422,6 +434,7 @@ bool F1Pelorane::Demarrage()
         }
     }
     m_journal.MessageStatus(QStringLiteral("dossier d'echange: ") + m_config.DossierEchange);
+
 
     // 18. Carrés des tiroirs : blancs tant que le démarrage ne les a pas libérés.
     for (int i = 1; i <= 8; ++i)
@@ -449,6 +462,9 @@ bool F1Pelorane::Demarrage()
     // 22.
     if (m_config.LectReelleEtatTiroirs == QLatin1String("N"))
         m_journal.MessageStatus(QStringLiteral("**** MODE SIMULATION CARTE(s) ****"));
+    // Avant la première relecture : les remises qu'un arrêt a laissées inachevées
+    // sont réglées (une commande déjà remise n'est jamais relancée).
+    m_cycle->RegleRemisesInachevees(m_config.DossierEchange, m_config.FichierPassation);
     // 23.
     m_listes->MAJlisteFichierCD();
     m_listes->MAJlisteFichierRT();
@@ -460,6 +476,8 @@ bool F1Pelorane::Demarrage()
     m_tiroirs->OuvreTiroir(0);
     if (m_termine)
         return false;
+    // Les tiroirs dont la commande attend encore ses boîtes ne prennent pas la suivante.
+    m_cycle->ReprendTiroirsEnVol(m_config.TempsMaxAttenteMs);
 
     // 25.
     m_journal.MessageStatus(QStringLiteral("- En attente de commande (fichiers) ou BP -"));

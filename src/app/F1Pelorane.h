@@ -24,6 +24,7 @@ class TableauTiroirs;
 class EcouteDatagrammes;
 class ListesEchange;
 class Passation;
+class RegistreRemises;
 class CycleTraitement;
 class LiaisonCdapi;
 
@@ -37,6 +38,7 @@ public:
     {
         QString racine;     // tient lieu de "c:\grindel\"
         QString portSerie;  // --port-serie
+        QString registre;   // --registre ; vide : RACINE/pelorane-registre.db
     };
     // terminer(code) met fin au programme sur-le-champ.
     F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal, InstanceUnique* instance,
@@ -83,6 +85,7 @@ public:
     ListesEchange* Listes() const { return m_listes.get(); }
     CycleTraitement* Cycle() const { return m_cycle.get(); }
     LiaisonCdapi* Liaison() const { return m_liaison.get(); }
+    RegistreRemises* Registre() const { return m_registre.get(); }
     bool IconeMarquee() const { return m_marqueIcone == QLatin1String("*"); }
 
 protected:
@@ -115,6 +118,7 @@ private:
     std::unique_ptr<EcouteDatagrammes> m_datagrammes;
     std::unique_ptr<ListesEchange> m_listes;
     std::unique_ptr<Passation> m_passation;
+    std::unique_ptr<RegistreRemises> m_registre;
     std::unique_ptr<CycleTraitement> m_cycle;
     std::unique_ptr<LiaisonCdapi> m_liaison;
 

@@ -102,5 +102,5 @@ void EcouteDatagrammes::Winsock_UDP_DataArrival(const QByteArray& datagramme)
     m_journal.MessageStatus(QStringLiteral("UDP= ") + TexteAffichable(texte));
     if (!texte.startsWith(PrefixeFinConvoyage))
         return;
-    m_tiroirs.OuvreTiroir(LitNombre(texte.mid(PrefixeFinConvoyage.size())));
+    m_tiroirs.OuvreTiroir(LitNombre(texte.mid(PrefixeFinConvoyage.size())), TableauTiroirs::CauseLiberation::Datagramme);
 }

@@ -114,7 +114,7 @@ void TableauTiroirs::LectureEtatTiroir(int n)
     m_horloge.Cede();
 }
 
-QString TableauTiroirs::OuvreTiroir(int NumTiroir)
+QString TableauTiroirs::OuvreTiroir(int NumTiroir, CauseLiberation cause)
 {
     if (NumTiroir > NbTiroirs() || NumTiroir < 0)
         return QString();
@@ -122,6 +122,7 @@ QString TableauTiroirs::OuvreTiroir(int NumTiroir)
     const int dernier = NumTiroir == 0 ? NbTiroirs() : NumTiroir;
     for (int n = premier; n <= dernier; ++n) {
         MetCouleur(n, PasEnAttente);
+        emit tiroirLibere(n, cause);
         m_journal.MessageStatus(QStringLiteral("libere tiroir: ") + QString::number(n) + QStringLiteral("   "));
         m_horloge.Cede();
     }
@@ -156,7 +157,7 @@ void TableauTiroirs::Lbl_Tiroir_Click(int index)
         MetHeureTiroirLibre(index, m_horloge.get_exact_milli_second());
         m_ligne.AuxGri2(QStringLiteral("8"), QStringLiteral("OFF"));
     } else {
-        OuvreTiroir(index);
+        OuvreTiroir(index, CauseLiberation::Clic);
     }
 }
 

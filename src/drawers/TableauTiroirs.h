@@ -22,6 +22,8 @@ public:
         CdeEnCours = 65535,       // jaune
     };
     static constexpr int NombreMaxTiroirs = 8;
+    // Pourquoi un tiroir est libéré (gardé au registre des remises).
+    enum class CauseLiberation { Tous, Datagramme, Temps, Clic };
 
     TableauTiroirs(JournalStatut& journal, Horloge& horloge, LigneCartes& ligne,
                    const Configuration& configuration, QObject* parent = nullptr);
@@ -36,7 +38,8 @@ public:
     void MetHeureTiroirLibre(int n, qint64 heure);
 
     void LectureEtatTiroir(int n);
-    QString OuvreTiroir(int NumTiroir);
+    // NumTiroir 0 : tous les tiroirs.
+    QString OuvreTiroir(int NumTiroir, CauseLiberation cause = CauseLiberation::Tous);
     QString RechGareLibre();
     void Lbl_Tiroir_Click(int index);
     void Bt_Test_LiaisonCartes_Click();
@@ -46,6 +49,8 @@ public:
 
 signals:
     void couleurChangee(int tiroir, int couleur);
+    // Émis pour chaque tiroir libéré, avant que OuvreTiroir ne cède la main.
+    void tiroirLibere(int tiroir, TableauTiroirs::CauseLiberation cause);
 
 private:
     // Échange "commande, adresse de la carte, paramètres" avec la carte i (1 à 4),

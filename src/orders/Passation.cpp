@@ -23,7 +23,8 @@ void Passation::SignaleEchec(Refus refus, const QString& fichier, const QString&
     m_journal.MessageStatus(texte);
 }
 
-bool Passation::LanceFichierCde(const QString& fichier, const QString& gare)
+bool Passation::LanceFichierCde(const QString& fichier, const QString& gare,
+                                const std::function<void(const QByteArray& contenu)>& avantEcriture)
 {
     const QString& cheminPassation = m_configuration.FichierPassation;
     m_dernierRefus = Refus::Aucun;
@@ -53,6 +54,8 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare)
     // fichier temporaire renommé : le frontal peut tenir ce fichier ouvert ou le
     // surveiller, il doit garder son identité.
     const QByteArray copie = FichierCommande::CopiePassation(contenu, gare);
+    if (avantEcriture)
+        avantEcriture(contenu);
 
     QFile passation(cheminPassation);
     bool ecrit = passation.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class JournalStatut;
 struct Configuration;
@@ -16,7 +17,10 @@ public:
     // Vrai quand la commande a été remise ; faux quand le fichier de passation
     // est occupé, quand la commande ne se lit pas ou quand l'écriture échoue
     // (le fichier de passation est alors revidé). Une ligne de journal par appel.
-    bool LanceFichierCde(const QString& fichier, const QString& gare);
+    // avantEcriture est appelé juste avant d'écrire le fichier de passation,
+    // une fois qu'il est su libre et la commande lue (le registre y note la remise).
+    bool LanceFichierCde(const QString& fichier, const QString& gare,
+                         const std::function<void(const QByteArray& contenu)>& avantEcriture = {});
 
     // Pourquoi le dernier appel a rendu faux.
     enum class Refus { Aucun, Occupe, CommandeIllisible, EcritureImpossible };

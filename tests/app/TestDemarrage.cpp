@@ -90,7 +90,12 @@ void TestDemarrage::echecsFatals_data()
                                    << Version() + "\r\nbase: %1\r\n";
     QTest::newRow("dossier d'echange impossible") << "sans-dossier" << 5
                                                   << "impossible de creer le dossier d'echange %2"
-                                                  << Version() + "\r\nbase: %1\r\nadr UDP: 127.0.0.1:43325\r\n"
+                                                  << Version() + "\r\nbase: %1\r\nregistre: %3\r\n"
+                                                                 "registre des remises indisponible (%3 : dossier "
+                                                                 "absent) : les commandes continuent, mais après un "
+                                                                 "arrêt brutal une commande pourrait être remise deux "
+                                                                 "fois ; nouvel essai dans une minute\r\n"
+                                                                 "adr UDP: 127.0.0.1:43325\r\n"
                                                                  "Creation du dossier %2\r\n";
 }
 
@@ -121,7 +126,9 @@ void TestDemarrage::echecsFatals()
         banc.racine = banc.essai.Chemin(QStringLiteral("fichier/racine/"));
     }
     auto remplit = [&](QString t) {
-        return t.replace(QLatin1String("%1"), base).replace(QLatin1String("%2"), echanges);
+        return t.replace(QLatin1String("%1"), base)
+            .replace(QLatin1String("%2"), echanges)
+            .replace(QLatin1String("%3"), banc.essai.Chemin(QStringLiteral("fichier/racine/pelorane-registre.db")));
     };
     banc.Cree();
     QVERIFY(!banc.fenetre->Demarrage());
@@ -150,6 +157,7 @@ void TestDemarrage::demarrageNormal()
     const QStringList attendues = {
         Version(),
         QStringLiteral("base: ") + banc.essai.Base(),
+        QStringLiteral("registre: ") + banc.essai.Racine() + QStringLiteral("pelorane-registre.db"),
         QStringLiteral("adr UDP: 127.0.0.1:%1").arg(banc.fenetre->Parametres().UdpPort),
         QStringLiteral("Creation du dossier ") + echanges,
         QStringLiteral("dossier d'echange: ") + echanges,

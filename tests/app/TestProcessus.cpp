@@ -77,7 +77,7 @@ void TestProcessus::arretsAuDemarrage_data()
                                        "base de données\n"
                                     << 1 << "";
     QTest::newRow("base absente") << "sans-base" << 3 << "[VBpelorane] le fichier %1 est absent\n" << 1 << "";
-    QTest::newRow("port inconnu") << "port-inconnu" << 6 << "[erreur ouverture port COM] Le port COM1 est inconnu\n" << 6
+    QTest::newRow("port inconnu") << "port-inconnu" << 6 << "[erreur ouverture port COM] Le port COM1 est inconnu\n" << 7
                                   << "ouvre le COM1:9600,n,8,1";
 }
 
