@@ -4,9 +4,13 @@
 #include "app/HorlogeSysteme.h"
 #include "app/InstanceUnique.h"
 #include "app/JournalStatut.h"
+#include "orders/HistoriqueRemises.h"
+#include "orders/RegistreRemises.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -60,6 +64,35 @@ QString RacineParDefaut()
 #endif
 }
 
+QString RegistreParDefaut(const QString& racine)
+{
+    return QDir(racine).absolutePath() + QStringLiteral("/pelorane-registre.db");
+}
+
+// pelorane --historique : les remises du registre, les plus anciennes d'abord.
+int MontreHistorique(const QString& registre, const QString& depuis, bool csv)
+{
+    qint64 depuisMs = 0;
+    if (!depuis.isEmpty()) {
+        const QDate date = QDate::fromString(depuis, QStringLiteral("yyyy-MM-dd"));
+        if (!date.isValid()) {
+            std::fprintf(stderr, "date incorrecte pour --depuis : %s (attendu AAAA-MM-JJ)\n", qPrintable(depuis));
+            return 64;
+        }
+        depuisMs = date.startOfDay().toMSecsSinceEpoch();
+    }
+    QList<RegistreRemises::LigneHistorique> lignes;
+    QString erreur;
+    if (!RegistreRemises::LitHistorique(registre, depuisMs, &lignes, &erreur)) {
+        std::fprintf(stderr, "impossible de lire le registre des remises %s : %s\n",
+                     qPrintable(QDir::toNativeSeparators(registre)), qPrintable(erreur));
+        return 1;
+    }
+    const QByteArray texte = csv ? HistoriqueRemises::Csv(lignes) : HistoriqueRemises::Tableau(lignes);
+    std::fwrite(texte.constData(), 1, size_t(texte.size()), stdout);
+    return 0;
+}
+
 // Fin immédiate : ni la boucle de traitement ni un gestionnaire en cours ne reprennent.
 void TermineProcessus(int code)
 {
@@ -108,12 +141,28 @@ int main(int argc, char* argv[])
         QStringLiteral("Demande à la copie qui tourne pour cette racine de lancer une action, comme un clic "
                        "sur son bouton : test-liaison-cdapi, test-liaison-cartes, montrer."),
         QStringLiteral("ACTION"));
+    const QCommandLineOption registre(QStringLiteral("registre"),
+                                      QStringLiteral("Registre durable des remises (SQLite). Par défaut : "
+                                                     "DOSSIER/pelorane-registre.db, à côté du fichier de passation."),
+                                      QStringLiteral("FICHIER"));
+    const QCommandLineOption historique(QStringLiteral("historique"),
+                                        QStringLiteral("N'ouvre pas de service : écrit les commandes remises, les plus "
+                                                       "anciennes d'abord, lues dans le registre (en lecture seule)."));
+    const QCommandLineOption depuis(QStringLiteral("depuis"),
+                                    QStringLiteral("Avec --historique : seulement les remises depuis ce jour."),
+                                    QStringLiteral("AAAA-MM-JJ"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("Avec --historique : en CSV (séparateur ;) plutôt qu'en tableau."));
     analyseur.addOption(aide);
     analyseur.addOption(action);
     analyseur.addOption(version);
     analyseur.addOption(racine);
     analyseur.addOption(portSerie);
     analyseur.addOption(journal);
+    analyseur.addOption(registre);
+    analyseur.addOption(historique);
+    analyseur.addOption(depuis);
+    analyseur.addOption(csv);
     if (!analyseur.parse(application.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return 64;
@@ -125,6 +174,15 @@ int main(int argc, char* argv[])
     if (analyseur.isSet(version)) {
         std::printf("pelorane %s\n", PELORANE_VERSION_TEXTE);
         return 0;
+    }
+
+    const QString cheminRegistre =
+        analyseur.isSet(registre) ? analyseur.value(registre) : RegistreParDefaut(analyseur.value(racine));
+    if (analyseur.isSet(historique))
+        return MontreHistorique(cheminRegistre, analyseur.value(depuis), analyseur.isSet(csv));
+    if (analyseur.isSet(depuis) || analyseur.isSet(csv)) {
+        std::fprintf(stderr, "--depuis et --csv ne vont qu'avec --historique\n");
+        return 64;
     }
 
     if (analyseur.isSet(action)) {
@@ -157,6 +215,7 @@ int main(int argc, char* argv[])
     F1Pelorane::Options options;
     options.racine = QDir(analyseur.value(racine)).absolutePath() + QLatin1Char('/');
     options.portSerie = analyseur.value(portSerie);
+    options.registre = cheminRegistre;
     InstanceUnique instance(options.racine);
     F1Pelorane fenetre(horloge, dialogues, journalStatut, &instance, options, TermineProcessus);
     dialogues.ChangeParent(&fenetre);

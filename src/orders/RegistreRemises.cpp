@@ -351,8 +351,10 @@ QList<RegistreRemises::TiroirEnVol> RegistreRemises::TiroirsEnVol(int nbTiroirs,
     QList<qint64> aClore;
     {
         QSqlQuery q(QSqlDatabase::database(m_connexion, false));
-        q.prepare(QStringLiteral("SELECT id, tiroir, fichier, ordre, remise_le FROM remises"
-                                 " WHERE remise_le IS NOT NULL AND liberee_le IS NULL ORDER BY remise_le DESC, id DESC"));
+        // Une remise mise de côté a peut-être été prise par l'hôte : son tiroir
+        // attend aussi, depuis le début de la remise.
+        q.prepare(QStringLiteral("SELECT id, tiroir, fichier, ordre, COALESCE(remise_le, debut_le) AS quand"
+                                 " FROM remises WHERE liberee_le IS NULL ORDER BY quand DESC, id DESC"));
         if (!q.exec()) {
             Panne(q.lastError().text());
             return enVol;

@@ -1,3 +1,5 @@
 # Tests du cycle de traitement
 pelorane_test(test_cycle_traitement ${CMAKE_CURRENT_LIST_DIR}/TestCycleTraitement.cpp)
 pelorane_test(test_cycle_cartes ${CMAKE_CURRENT_LIST_DIR}/TestCycleCartes.cpp LIENS emulateur_cartes)
+# Reprise après un arrêt : registre des remises
+pelorane_test(test_reprise ${CMAKE_CURRENT_LIST_DIR}/TestReprise.cpp)

@@ -1,0 +1,335 @@
+#include "app/CycleTraitement.h"
+#include "app/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/FichiersEssai.h"
+#include "commun/HorlogeTest.h"
+#include "config/Configuration.h"
+#include "drawers/LigneCartes.h"
+#include "drawers/TableauTiroirs.h"
+#include "orders/FichierCommande.h"
+#include "orders/HistoriqueRemises.h"
+#include "orders/ListesEchange.h"
+#include "orders/Passation.h"
+#include "orders/RegistreRemises.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// Reprise après un arrêt : le registre durable des remises, un service arrêté à
+// un point choisi de la remise puis un nouveau service sur la même racine et le
+// même registre. Rien n'est remis deux fois, aucun tiroir en attente de boîtes ne
+// reprend une commande, et l'historique dit ce qui s'est passé.
+namespace {
+
+const QByteArray Commande1("protocol: CDE\r\nordre:    41\r\nP.Recept: 009\r\ncip Qt    : 3400930000001        001\r\n");
+const QByteArray Commande2("ordre:    42\r\nP.Recept: 001\r\nprotocol: X\r\n");
+
+// Heure murale des tests : 2026-03-02 08:00:00 UTC, puis avancée à la main.
+constexpr qint64 MuralDepart = 1772438400000;
+
+// Un service en mode simulation (tiroirs verts par un clic) avec son registre ;
+// le détruire, c'est l'arrêt brutal : rien n'est fermé proprement avant.
+struct Service
+{
+    Service(const QString& racine, const QString& registre, qint64* mural)
+    {
+        config.NbTiroirs = 4;
+        config.LectReelleEtatTiroirs = QStringLiteral("N");
+        config.DossierEchange = racine + QStringLiteral("/Echanges/");
+        config.FichierPassation = racine + QStringLiteral("/zCdeMnl.txt");
+        QDir().mkpath(config.DossierEchange);
+        registreRemises.MetHorlogeMurale([mural] { return *mural; });
+        registreRemises.Ouvre(registre);
+        cycle.MetRegistre(&registreRemises);
+    }
+    // Le démarrage : règlement, listes, libération de tous les tiroirs, reprise.
+    void Demarre()
+    {
+        cycle.RegleRemisesInachevees(config.DossierEchange, config.FichierPassation);
+        listes.MAJlisteFichierCD();
+        tiroirs.OuvreTiroir(0);
+        cycle.ReprendTiroirsEnVol(config.TempsMaxAttenteMs);
+    }
+    // Quelques passes espacées, comme la boucle (elle attend 300 ms entre deux).
+    // hote : l'hôte prend aussitôt chaque commande remise (il vide le fichier).
+    void Passes(int nombre = 4)
+    {
+        for (int i = 0; i < nombre; ++i) {
+            cycle.Passe();
+            horloge.Avance(300);
+            if (hote && QFileInfo(config.FichierPassation).size() > 1)
+                Ecrit(config.FichierPassation, QByteArray());
+        }
+    }
+    QString Chemin(const QString& nom) const { return config.DossierEchange + nom; }
+    QStringList Lignes() const { return journal.Texte().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts); }
+
+    bool hote = true;
+    Configuration config;
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne{ journal, horloge, dialogues, config };
+    ListesEchange listes{ journal, horloge, config, {} };
+    TableauTiroirs tiroirs{ journal, horloge, ligne, config };
+    Passation passation{ journal, config };
+    RegistreRemises registreRemises{ journal };
+    CycleTraitement cycle{ journal, horloge, listes, tiroirs, passation };
+};
+
+int Compte(const QStringList& lignes, const QString& debut)
+{
+    int n = 0;
+    for (const QString& l : lignes)
+        n += l.startsWith(debut) ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestReprise : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void arretPendantLaRemise_data();
+    void arretPendantLaRemise();
+    void tiroirEnAttenteGardeSonEcheance();
+    void historiqueDeDeuxCommandes();
+    void registreEnPanneNArretePasLesCommandes();
+
+private:
+    std::unique_ptr<Service> NouveauService()
+    {
+        return std::make_unique<Service>(m_dossier->path(), m_dossier->filePath(QStringLiteral("registre.db")), &m_mural);
+    }
+    std::unique_ptr<QTemporaryDir> m_dossier;
+    qint64 m_mural = MuralDepart;
+};
+
+void TestReprise::init()
+{
+    m_dossier = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dossier->isValid());
+    m_mural = MuralDepart;
+}
+
+void TestReprise::arretPendantLaRemise_data()
+{
+    QTest::addColumn<QString>("arret");         // où le premier service s'arrête
+    QTest::addColumn<bool>("effacable");        // le second service peut-il effacer CD1.txt ?
+    QTest::addColumn<QString>("ligneAttendue"); // %1 : chemin de CD1.txt
+    QTest::addColumn<bool>("relancee");         // CD1.txt repart-il au second service ?
+
+    const QString remise = QStringLiteral("commande CD1.txt (ordre 41) deja remise au tiroir 2 avant l'arret : "
+                                          "fichier %1 efface sans nouvelle remise");
+    QTest::newRow("effacement bloque puis arret") << "effacement" << true << remise << false;
+    QTest::newRow("copie entiere, remise non notee") << "ecriture" << true << remise << false;
+    QTest::newRow("encore ineffacable au redemarrage")
+        << "effacement" << false
+        << "commande CD1.txt (ordre 41) deja remise au tiroir 2 avant l'arret ; impossible d'effacer %1 : elle ne "
+           "sera pas relancee"
+        << false;
+    QTest::newRow("arret entre la ligne et l'ecriture")
+        << "ligne" << true
+        << "commande CD1.txt (ordre 41) mise de cote : le service s'est arrete pendant sa remise au tiroir 2, on ne "
+           "peut pas savoir si le robot l'a prise. Elle n'est pas relancee : verifiez au robot, puis effacez %1 ou "
+           "deposez-la de nouveau sous un autre nom pour la relancer"
+        << false;
+    QTest::newRow("meme nom, autre contenu : nouvelle commande") << "autre-contenu" << true << QString() << true;
+}
+
+void TestReprise::arretPendantLaRemise()
+{
+    QFETCH(QString, arret);
+    QFETCH(bool, effacable);
+    QFETCH(QString, ligneAttendue);
+    QFETCH(bool, relancee);
+
+    auto premier = NouveauService();
+    const QString cd1 = premier->Chemin(QStringLiteral("CD1.txt"));
+    Ecrit(cd1, Commande1);
+    premier->Demarre();
+    premier->tiroirs.Lbl_Tiroir_Click(2);
+    const QByteArray copie = FichierCommande::CopiePassation(Commande1, QStringLiteral("002"));
+    if (arret == QLatin1String("effacement") || arret == QLatin1String("autre-contenu")) {
+        // Le fichier ne s'efface pas, puis le processus est tué.
+        premier->cycle.MetSuppression([](const QString&) { return false; });
+        premier->hote = false;
+        premier->Passes();
+        QCOMPARE(Lit(premier->config.FichierPassation), copie);
+    } else {
+        // Arrêt juste après la ligne « remise commencée », la copie écrite ou non.
+        QVERIFY(premier->registreRemises.DebutRemise(QStringLiteral("CD1.txt"), Commande1, QStringLiteral("002")) > 0);
+        if (arret == QLatin1String("ecriture"))
+            Ecrit(premier->config.FichierPassation, copie);
+    }
+    premier.reset();
+
+    // L'hôte a pris ce qu'il y avait dans le fichier de passation (la copie
+    // entière, elle, attend encore au redémarrage).
+    if (arret != QLatin1String("ecriture"))
+        Ecrit(m_dossier->filePath(QStringLiteral("zCdeMnl.txt")), QByteArray());
+    if (arret == QLatin1String("autre-contenu"))
+        Ecrit(cd1, Commande2);
+    Ecrit(m_dossier->filePath(QStringLiteral("Echanges/CD2.txt")), Commande2);
+
+    m_mural += 5000;
+    auto second = NouveauService();
+    if (!effacable)
+        second->registreRemises.MetSuppression([](const QString&) { return false; });
+    second->Demarre();
+    QStringList attendues;
+    if (!ligneAttendue.isEmpty())
+        attendues << ligneAttendue.arg(cd1);
+    for (int i = 1; i <= 4; ++i)
+        attendues << QStringLiteral("libere tiroir: %1   ").arg(i);
+    // Le tiroir 2 attend peut-être encore les boîtes de CD1.txt : il reste en cours.
+    attendues << QStringLiteral("tiroir 2 : commande CD1.txt (ordre 41) remise avant l'arret il y a 5 s, ses boites "
+                                "sont attendues : le tiroir reste en cours");
+    QCOMPARE(second->Lignes(), attendues);
+    QCOMPARE(second->tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
+    QCOMPARE(QFileInfo::exists(cd1), !effacable || arret == QLatin1String("ligne") || relancee);
+    if (arret == QLatin1String("ligne"))
+        QCOMPARE(second->cycle.TexteDerniereCde(), ligneAttendue.arg(cd1) + QStringLiteral("\r\n"));
+
+    // Les tiroirs sont libres : seule une commande jamais remise part.
+    Ecrit(second->config.FichierPassation, QByteArray());
+    second->tiroirs.OuvreTiroir(0);
+    second->tiroirs.Lbl_Tiroir_Click(3);
+    second->tiroirs.Lbl_Tiroir_Click(4);
+    second->Passes(6);
+    const QStringList lignes = second->Lignes();
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + cd1), relancee ? 1 : 0);
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + second->Chemin(QStringLiteral("CD2.txt"))), 1);
+}
+
+void TestReprise::tiroirEnAttenteGardeSonEcheance()
+{
+    auto premier = NouveauService();
+    Ecrit(premier->Chemin(QStringLiteral("CD1.txt")), Commande1);
+    Ecrit(premier->Chemin(QStringLiteral("CD2.txt")), Commande2);
+    premier->Demarre();
+    premier->tiroirs.Lbl_Tiroir_Click(2);
+    premier->Passes(); // CD1.txt au tiroir 2
+    m_mural += 40000;
+    premier->tiroirs.Lbl_Tiroir_Click(3);
+    premier->Passes(); // CD2.txt au tiroir 3, 40 s plus tard
+    QCOMPARE(premier->tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
+    QCOMPARE(premier->tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
+    premier.reset();
+
+    // Redémarrage 10 s après la seconde remise : la première a dépassé les 30 s.
+    m_mural += 10000;
+    auto second = NouveauService();
+    second->Demarre();
+    QCOMPARE(second->tiroirs.Couleur(2), int(TableauTiroirs::PasEnAttente));
+    QCOMPARE(second->tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
+    QCOMPARE(second->Lignes().mid(4),
+             QStringList{ QStringLiteral("tiroir 3 : commande CD2.txt (ordre 42) remise avant l'arret il y a 10 s, "
+                                         "ses boites sont attendues : le tiroir reste en cours") });
+    // L'échéance d'origine : 30 s après la remise, soit 20 s après le redémarrage.
+    const qint64 depart = second->tiroirs.HeureTiroirLibre(3);
+    second->horloge.Regle(depart + 30000);
+    second->cycle.ControleTempsTiroirs(second->config.TempsMaxAttenteMs);
+    QCOMPARE(second->tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
+    second->horloge.Regle(depart + 30001);
+    m_mural += 20001;
+    second->cycle.ControleTempsTiroirs(second->config.TempsMaxAttenteMs);
+    QCOMPARE(second->tiroirs.Couleur(3), int(TableauTiroirs::PasEnAttente));
+
+    QList<RegistreRemises::LigneHistorique> historique;
+    QString erreur;
+    QVERIFY2(RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur),
+             qPrintable(erreur));
+    QCOMPARE(historique.size(), 2);
+    QCOMPARE(historique[0].liberation, RegistreRemises::Liberation::Tous);
+    QCOMPARE(historique[0].libereeLe, MuralDepart + 50000);
+    QCOMPARE(historique[1].liberation, RegistreRemises::Liberation::Temps);
+    QCOMPARE(historique[1].libereeLe, MuralDepart + 70001);
+}
+
+void TestReprise::historiqueDeDeuxCommandes()
+{
+    auto s = NouveauService();
+    Ecrit(s->Chemin(QStringLiteral("CD1.txt")), Commande1);
+    s->listes.MAJlisteFichierCD();
+    m_mural += 1500;
+    Ecrit(s->Chemin(QStringLiteral("CD2;b.txt")), Commande2);
+    s->Demarre();
+    s->tiroirs.Lbl_Tiroir_Click(1);
+    s->Passes(); // CD1.txt au tiroir 1
+    m_mural += 2000;
+    s->tiroirs.OuvreTiroir(1, TableauTiroirs::CauseLiberation::Datagramme);
+    s->tiroirs.Lbl_Tiroir_Click(4);
+    s->Passes(); // CD2;b.txt au tiroir 4
+    s->horloge.Avance(30001);
+    m_mural += 31000;
+    s->cycle.ControleTempsTiroirs(s->config.TempsMaxAttenteMs);
+
+    QList<RegistreRemises::LigneHistorique> historique;
+    QString erreur;
+    QVERIFY(RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur));
+    auto h = [](qint64 decalage) { return HistoriqueRemises::Heure(MuralDepart + decalage); };
+    QCOMPARE(QString::fromUtf8(HistoriqueRemises::Csv(historique)).split(QLatin1Char('\n')),
+             (QStringList{ QStringLiteral("fichier;ordre;tiroir;vue_le;remise_le;effacee_le;liberee_le;liberation"),
+                           QStringLiteral("CD1.txt;41;1;%1;%2;%2;%3;datagramme").arg(h(0), h(1500), h(3500)),
+                           QStringLiteral("\"CD2;b.txt\";42;4;%1;%2;%2;%3;temps").arg(h(1500), h(3500), h(34500)),
+                           QString() }));
+    // Depuis un jour donné : les remises d'avant n'y sont pas.
+    historique.clear();
+    QVERIFY(RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("registre.db")), MuralDepart + 3000,
+                                           &historique, &erreur));
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD2;b.txt"));
+    // Sans registre : une erreur, pas un historique vide.
+    QVERIFY(!RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("absent.db")), 0, &historique, &erreur));
+    QCOMPARE(erreur, QStringLiteral("registre introuvable"));
+}
+
+void TestReprise::registreEnPanneNArretePasLesCommandes()
+{
+    // Le registre vit dans un dossier qui n'existe pas encore.
+    const QString dossierRegistre = m_dossier->filePath(QStringLiteral("plus-tard"));
+    Service s(m_dossier->path(), dossierRegistre + QStringLiteral("/registre.db"), &m_mural);
+    QCOMPARE(s.Lignes(), QStringList{ QStringLiteral("registre des remises indisponible (") + dossierRegistre
+                                      + QStringLiteral("/registre.db : dossier absent) : les commandes continuent, mais "
+                                                       "après un arrêt brutal une commande pourrait être remise deux "
+                                                       "fois ; nouvel essai dans une minute") });
+    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
+    Ecrit(s.Chemin(QStringLiteral("CD2.txt")), Commande2);
+    s.Demarre();
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.tiroirs.Lbl_Tiroir_Click(1);
+    s.Passes();
+    QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 1);
+
+    // Moins d'une minute plus tard, pas de nouvel essai ; après, le registre revient.
+    QVERIFY(QDir().mkpath(dossierRegistre));
+    m_mural += 59000;
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.tiroirs.Lbl_Tiroir_Click(2);
+    s.Passes();
+    QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible")), 0);
+    m_mural += 1000;
+    Ecrit(s.Chemin(QStringLiteral("CD3.txt")), Commande1);
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.tiroirs.Lbl_Tiroir_Click(3);
+    s.Passes();
+    QCOMPARE(s.Lignes().filter(QStringLiteral("registre")),
+             QStringList{ QStringLiteral("registre des remises de nouveau disponible: ") + dossierRegistre
+                          + QStringLiteral("/registre.db") });
+    QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 3);
+    QList<RegistreRemises::LigneHistorique> historique;
+    QString erreur;
+    QVERIFY(RegistreRemises::LitHistorique(dossierRegistre + QStringLiteral("/registre.db"), 0, &historique, &erreur));
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD3.txt"));
+}
+
+QTEST_GUILESS_MAIN(TestReprise)
+#include "TestReprise.moc"
