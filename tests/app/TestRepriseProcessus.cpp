@@ -1,0 +1,277 @@
+#include "commun/InstallationEssai.h"
+#include "drawers/EmulateurCartes.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+
+// Le vrai programme arrêté puis relancé sur la même racine : un tiroir dont les
+// boîtes sont en route reste en cours, l'historique se lit pendant que le service
+// tourne, et des arrêts brutaux répétés pendant que le simulateur dépose des
+// commandes ne doublent, ne perdent ni ne mélangent aucune commande.
+class TestRepriseProcessus : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void tiroirEnRouteApresRedemarrage();
+    void arretsBrutauxPendantLeTravail();
+
+private:
+    static QStringList Lignes(const QString& chemin);
+    static int Compte(const QStringList& lignes, const QString& debut);
+    static quint16 PortUdpLibre();
+    QProcessEnvironment Environnement(const InstallationEssai& essai) const;
+    QString m_service;
+    QString m_simulateur;
+};
+
+void TestRepriseProcessus::initTestCase()
+{
+    m_service = qEnvironmentVariable("PELORANE_BINAIRE");
+    m_simulateur = qEnvironmentVariable("PELORANE_SIMULATEUR");
+    QVERIFY2(QFileInfo(m_service).isExecutable(), qPrintable(m_service));
+    QVERIFY2(QFileInfo(m_simulateur).isExecutable(), qPrintable(m_simulateur));
+}
+
+QStringList TestRepriseProcessus::Lignes(const QString& chemin)
+{
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lignes;
+    for (const QByteArray& ligne : f.readAll().split('\n'))
+        if (!ligne.isEmpty())
+            lignes << QString::fromUtf8(ligne.mid(24)); // sans l'horodatage
+    return lignes;
+}
+
+int TestRepriseProcessus::Compte(const QStringList& lignes, const QString& debut)
+{
+    int n = 0;
+    for (const QString& l : lignes)
+        n += l.startsWith(debut) ? 1 : 0;
+    return n;
+}
+
+quint16 TestRepriseProcessus::PortUdpLibre()
+{
+    QUdpSocket libre;
+    libre.bind(QHostAddress::LocalHost, 0);
+    return libre.localPort();
+}
+
+QProcessEnvironment TestRepriseProcessus::Environnement(const InstallationEssai& essai) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
+{
+    // Un tiroir, sa carte dit toujours "0" : les boîtes ne sont pas encore arrivées.
+    EmulateurCartes cartes;
+    QVERIFY(cartes.Ouvre());
+    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
+    InstallationEssai essai;
+    essai.EcritReglage(essai.CreeBase());
+    const quint16 portUdp = PortUdpLibre();
+    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
+                                         "('Nb_Tiroirs', '1'), ('TempsMaxAttenteProduit', '120')")
+                              .arg(portUdp)));
+    const QString racine = essai.Racine();
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString passation = racine + QStringLiteral("zCdeMnl.txt");
+    const QStringList arguments = { QStringLiteral("--racine"), racine, QStringLiteral("--journal"), journal,
+                                    QStringLiteral("--port-serie"), cartes.CheminEsclave() };
+    QDir().mkpath(racine + QStringLiteral("Echanges"));
+    auto ecrit = [](const QString& chemin, const QByteArray& octets) {
+        QFile f(chemin);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(octets) == octets.size();
+    };
+    const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
+
+    QProcess premier;
+    premier.setProcessEnvironment(Environnement(essai));
+    premier.start(m_service, arguments);
+    QVERIFY(premier.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Lignes(journal).contains(attente), 15000);
+    QVERIFY(ecrit(racine + QStringLiteral("Echanges/CD1.txt"), "ordre:    71\r\nP.Recept: 000\r\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), QStringLiteral("supp fich: ")) == 1, 10000);
+    QVERIFY(ecrit(passation, QByteArray())); // l'hôte prend la commande
+    ::kill(pid_t(premier.processId()), SIGTERM);
+    QVERIFY(premier.waitForFinished(10000));
+    QCOMPARE(premier.exitCode(), 0);
+
+    // Redémarrage : le tiroir 1 attend toujours les boîtes de CD1.txt.
+    QProcess second;
+    second.setProcessEnvironment(Environnement(essai));
+    second.start(m_service, arguments);
+    QVERIFY(second.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), attente) == 2, 15000);
+    const QStringList apres = Lignes(journal).mid(Lignes(journal).lastIndexOf(QStringLiteral("libere tiroir: 1   ")));
+    QVERIFY2(QRegularExpression(QStringLiteral("^tiroir 1 : commande CD1\\.txt \\(ordre 71\\) remise avant l'arret il "
+                                               "y a \\d+ s, ses boites sont attendues : le tiroir reste en cours$"))
+                 .match(apres.value(1))
+                 .hasMatch(),
+             qPrintable(apres.value(1)));
+    QVERIFY(ecrit(racine + QStringLiteral("Echanges/CD2.txt"), "ordre:    72\r\nP.Recept: 000\r\n"));
+    QTest::qWait(3000); // une dizaine de passes : le tiroir ne prend rien
+    QCOMPARE(Compte(Lignes(journal), QStringLiteral("envoi le fichier ")), 1);
+
+    // L'historique se lit pendant que le service tourne.
+    QProcess historique;
+    historique.setProcessEnvironment(Environnement(essai));
+    historique.start(m_service, { QStringLiteral("--racine"), racine, QStringLiteral("--historique"), QStringLiteral("--csv") });
+    QVERIFY(historique.waitForFinished(10000));
+    QCOMPARE(historique.exitCode(), 0);
+    const QString h = QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}");
+    QVERIFY2(QRegularExpression(QStringLiteral("^fichier;ordre;tiroir;vue_le;remise_le;effacee_le;liberee_le;liberation\n"
+                                               "CD1\\.txt;71;1;%1;%1;%1;;\n$")
+                                    .arg(h))
+                 .match(QString::fromUtf8(historique.readAllStandardOutput()))
+                 .hasMatch(),
+             "historique inattendu");
+
+    // Les boîtes arrivent : le datagramme libère le tiroir, qui prend CD2.txt.
+    QUdpSocket convoyeur;
+    convoyeur.writeDatagram(QByteArrayLiteral("-Start     -S1"), QHostAddress::LocalHost, portUdp);
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), QStringLiteral("envoi le fichier ")) == 2, 10000);
+    ::kill(pid_t(second.processId()), SIGTERM);
+    QVERIFY(second.waitForFinished(10000));
+
+    historique.start(m_service, { QStringLiteral("--racine"), racine, QStringLiteral("--historique"), QStringLiteral("--csv") });
+    QVERIFY(historique.waitForFinished(10000));
+    const QStringList csv = QString::fromUtf8(historique.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QCOMPARE(csv.size(), 4);
+    QVERIFY2(csv[1].endsWith(QStringLiteral(";datagramme")), qPrintable(csv[1]));
+    QVERIFY2(csv[2].startsWith(QStringLiteral("CD2.txt;72;1;")) && csv[2].endsWith(QStringLiteral(";;")),
+             qPrintable(csv[2]));
+    // Le tableau pour une personne, puis un registre absent.
+    historique.start(m_service, { QStringLiteral("--racine"), racine, QStringLiteral("--historique") });
+    QVERIFY(historique.waitForFinished(10000));
+    const QStringList tableau = QString::fromUtf8(historique.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QVERIFY2(tableau.value(0).startsWith(QStringLiteral("Fichier  Ordre  Tiroir  Vue le")), qPrintable(tableau.value(0)));
+    QVERIFY2(tableau.value(1).contains(QStringLiteral("fin de convoyage")), qPrintable(tableau.value(1)));
+    QCOMPARE(tableau.value(3), QStringLiteral("2 commande(s)"));
+    historique.start(m_service, { QStringLiteral("--registre"), essai.Chemin(QStringLiteral("absent.db")),
+                                  QStringLiteral("--historique") });
+    QVERIFY(historique.waitForFinished(10000));
+    QCOMPARE(historique.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(historique.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last(),
+             QStringLiteral("impossible de lire le registre des remises %1 : registre introuvable")
+                 .arg(essai.Chemin(QStringLiteral("absent.db"))));
+}
+
+void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
+{
+    QTcpServer tcpLibre;
+    QVERIFY(tcpLibre.listen(QHostAddress::LocalHost, 0));
+    const quint16 portCdapi = tcpLibre.serverPort();
+    tcpLibre.close();
+    const quint16 portUdp = PortUdpLibre();
+
+    InstallationEssai essai;
+    const QString racine = essai.Racine();
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString journalSimulateur = essai.Chemin(QStringLiteral("simulateur.txt"));
+    const int commandes = 40;
+    QProcess robot;
+    robot.setProcessEnvironment(Environnement(essai));
+    robot.setStandardOutputFile(journalSimulateur);
+    robot.start(m_simulateur,
+                { QStringLiteral("--racine"), racine, QStringLiteral("--commandes"), QString::number(commandes),
+                  QStringLiteral("--intervalle"), QStringLiteral("400"), QStringLiteral("--delai-hote"),
+                  QStringLiteral("200"), QStringLiteral("--delai-convoyeur"), QStringLiteral("1500"),
+                  QStringLiteral("--collecte"), QStringLiteral("600"), QStringLiteral("--perte-datagramme"),
+                  QStringLiteral("4"), QStringLiteral("--retours"), QStringLiteral("0"), QStringLiteral("--port-cdapi"),
+                  QString::number(portCdapi), QStringLiteral("--port-udp"), QString::number(portUdp),
+                  QStringLiteral("--param"), QStringLiteral("TempsMaxAttenteProduit=4") });
+    QVERIFY(robot.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(racine + QStringLiteral("cartes-serie")), 10000);
+    const QStringList arguments = { QStringLiteral("--racine"), racine, QStringLiteral("--port-serie"),
+                                    racine + QStringLiteral("cartes-serie"), QStringLiteral("--journal"), journal };
+    const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
+
+    // Vingt arrêts brutaux (kill -9), chacun à un moment tiré au hasard du travail.
+    const int arrets = 20;
+    for (int i = 0; i < arrets; ++i) {
+        QProcess service;
+        service.setProcessEnvironment(Environnement(essai));
+        service.start(m_service, arguments);
+        QVERIFY(service.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), attente) == i + 1, 15000);
+        QTest::qWait(int(QRandomGenerator::global()->bounded(300, 1500)));
+        ::kill(pid_t(service.processId()), SIGKILL);
+        QVERIFY(service.waitForFinished(10000));
+    }
+
+    // Un dernier service finit le travail.
+    QProcess service;
+    service.setProcessEnvironment(Environnement(essai));
+    service.start(m_service, arguments);
+    QVERIFY(service.waitForStarted(5000));
+    const QString echanges = racine + QStringLiteral("Echanges/");
+    auto restantes = [&] { return QDir(echanges).entryList({ QStringLiteral("CD*.txt") }, QDir::Files); };
+    // Restent seulement les commandes mises de côté (l'opérateur décide).
+    auto miseDeCote = [&](const QStringList& journalService, const QString& nom) {
+        return !journalService.filter(QStringLiteral("commande ") + nom).filter(QStringLiteral("mise de cote")).isEmpty();
+    };
+    auto seulesMisesDeCote = [&] {
+        const QStringList s = Lignes(journal);
+        for (const QString& nom : restantes())
+            if (!miseDeCote(s, nom))
+                return false;
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8([&] {
+                                 QFile f(journalSimulateur);
+                                 return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+                             }())
+                                     .contains(QStringLiteral("dépose CD%1.txt").arg(commandes, 6, 10, QLatin1Char('0')))
+                                 && seulesMisesDeCote(),
+                             60000);
+    QTest::qWait(3000); // les dernières boîtes arrivent
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(10000));
+    ::kill(pid_t(robot.processId()), SIGTERM);
+    QVERIFY(robot.waitForFinished(10000));
+
+    // Une commande mise de côté reste dans le dossier, avec sa ligne au journal :
+    // elle n'est ni perdue ni remise deux fois.
+    const QStringList s = Lignes(journal);
+    const int laissees = int(restantes().size());
+    const QStringList bilan = QString::fromUtf8([&] {
+        QFile f(journalSimulateur);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }()).split(QLatin1Char('\n'));
+    qInfo("%d arrets brutaux ; commandes mises de cote : %d ; effacees au redemarrage sans nouvelle remise : %d ; "
+          "tiroirs repris en cours : %d",
+          arrets, laissees, Compte(s, QStringLiteral("commande CD")) - laissees,
+          s.filter(QStringLiteral("ses boites sont attendues")).size());
+    // Une commande mise de côté a pu être prise par l'hôte avant l'arrêt, ou non.
+    const QRegularExpression jamais(QStringLiteral("^commandes jamais prises: (\\d+)$"));
+    int jamaisPrises = -1;
+    for (const QString& ligne : bilan)
+        if (jamais.match(ligne).hasMatch())
+            jamaisPrises = jamais.match(ligne).captured(1).toInt();
+    QVERIFY2(jamaisPrises >= 0 && jamaisPrises <= laissees, qPrintable(bilan.join(QLatin1Char('\n'))));
+    for (const QString& ligne : { QStringLiteral("commandes deposees: %1").arg(commandes),
+                                  QStringLiteral("commandes prises deux fois: 0"),
+                                  QStringLiteral("commandes vers un tiroir occupe: 0"),
+                                  QStringLiteral("commandes vers un tiroir inconnu: 0") })
+        QVERIFY2(bilan.contains(ligne), qPrintable(ligne + QStringLiteral(" absent de :\n") + bilan.join(QLatin1Char('\n'))));
+}
+
+QTEST_GUILESS_MAIN(TestRepriseProcessus)
+#include "TestRepriseProcessus.moc"
