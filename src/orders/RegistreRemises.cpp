@@ -176,6 +176,7 @@ bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, q
 {
     if (!Pret())
         return false;
+    ++m_requetes;
     QSqlQuery q(QSqlDatabase::database(m_connexion, false));
     bool ok = q.prepare(QString::fromLatin1(sql));
     for (const QVariant& v : valeurs)

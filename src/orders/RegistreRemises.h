@@ -38,6 +38,8 @@ public:
     // si le registre est indisponible (la ligne du journal a été écrite).
     bool Ouvre(const QString& chemin);
     bool Disponible() const { return m_ouvert; }
+    // Requêtes envoyées à la base depuis la création (pour le banc de mesure).
+    int NombreRequetes() const { return m_requetes; }
     QString Chemin() const { return m_chemin; }
 
     // Noms de la liste des commandes : retient quand chacun a été vu la première fois.
@@ -105,6 +107,7 @@ private:
     QString m_connexion;
     bool m_ouvert = false;
     bool m_enPanne = false;
+    int m_requetes = 0;
     qint64 m_dernierEssai = 0;
     QHash<QString, qint64> m_vues;       // nom -> première fois vu dans la liste
     QHash<qint64, int> m_tiroirsEnRemise; // ligne -> tiroir, le temps de la remise

@@ -19,6 +19,7 @@
 #include "drawers/TableauTiroirs.h"
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
+#include "orders/RegistreRemises.h"
 
 #include "MesuresProcessus.h"
 
@@ -160,6 +161,38 @@ std::vector<double> ChronometrePasses(Service& s, int passes, const std::functio
     return durees;
 }
 
+// Coût du registre durable sur une remise : une commande lancée par passe, avec
+// et sans registre ; puis les requêtes au registre pendant des passes sans
+// commande à lancer (il doit y en avoir zéro).
+void MesureRegistre(const QTemporaryDir& racine)
+{
+    for (bool avecRegistre : { false, true }) {
+        Service s(racine.path() + (avecRegistre ? QStringLiteral("/registre") : QStringLiteral("/sans-registre")));
+        RegistreRemises registre(s.journal);
+        if (avecRegistre) {
+            registre.Ouvre(racine.path() + QStringLiteral("/registre/pelorane-registre.db"));
+            s.cycle.MetRegistre(&registre);
+        }
+        s.CreeCommandes(0, 300);
+        s.cycle.Passe();
+        const Mesure m = Resume(ChronometrePasses(s, 300, [&] {
+            QFile::resize(s.config.FichierPassation, 0); // le frontal a pris la commande
+            s.tiroirs.MetCouleur(1, TableauTiroirs::AutoriseCde);
+        }));
+        std::printf("%-62s %9.3f ms %9.3f ms\n",
+                    avecRegistre ? "remise d'une commande, registre durable (WAL, FULL)"
+                                 : "remise d'une commande, sans registre",
+                    m.mediane, m.p95);
+        if (avecRegistre) {
+            const int avant = registre.NombreRequetes();
+            for (int i = 0; i < 1000; ++i)
+                s.cycle.Passe(); // plus de tiroir libre : rien à lancer
+            std::printf("%-62s %9d\n", "requêtes au registre pendant 1 000 passes sans remise",
+                        registre.NombreRequetes() - avant);
+        }
+    }
+}
+
 // Le tableau de synthèse : travail propre d'une passe selon le nombre de fichiers
 // en attente, mémoire, puis les mesures sur les vrais processus.
 int TableauResume(const QTemporaryDir& racine)
@@ -185,6 +218,7 @@ int TableauResume(const QTemporaryDir& racine)
             std::printf("%-62s %9ld Kio -> %ld Kio\n", "mémoire résidente au départ -> après 10 000 passes",
                         memoireDebut, MemoireResidenteKio());
     }
+    MesureRegistre(racine);
     std::fflush(stdout);
 
     const ResultatsProcessus r = MesureProcessus(QStringLiteral(PELORANE_BINAIRE), QStringLiteral(SIMULATEUR_BINAIRE),
