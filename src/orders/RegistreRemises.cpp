@@ -154,6 +154,7 @@ bool RegistreRemises::Ouvre(const QString& chemin)
 void RegistreRemises::Panne(const QString& erreur)
 {
     FermeConnexion();
+    m_dernierEssai = Maintenant(); // pas de nouvel essai avant une minute
     if (m_enPanne)
         return; // une ligne par panne, pas une par commande
     m_enPanne = true;

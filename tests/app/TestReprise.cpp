@@ -14,6 +14,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -101,6 +103,7 @@ private slots:
     void tiroirEnAttenteGardeSonEcheance();
     void historiqueDeDeuxCommandes();
     void registreEnPanneNArretePasLesCommandes();
+    void registreVerrouilleParUnAutreProgramme();
 
 private:
     std::unique_ptr<Service> NouveauService()
@@ -329,6 +332,44 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
     QVERIFY(RegistreRemises::LitHistorique(dossierRegistre + QStringLiteral("/registre.db"), 0, &historique, &erreur));
     QCOMPARE(historique.size(), 1);
     QCOMPARE(historique[0].fichier, QStringLiteral("CD3.txt"));
+}
+
+void TestReprise::registreVerrouilleParUnAutreProgramme()
+{
+    const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
+    Service s(m_dossier->path(), chemin, &m_mural);
+    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
+    Ecrit(s.Chemin(QStringLiteral("CD2.txt")), Commande2);
+    s.Demarre();
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    {
+        // Un autre programme tient la base en écriture.
+        QSqlDatabase autre = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("autre"));
+        autre.setDatabaseName(chemin);
+        QVERIFY(autre.open());
+        QSqlQuery verrou(autre);
+        QVERIFY(verrou.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        s.tiroirs.Lbl_Tiroir_Click(1);
+        s.Passes();
+        const QStringList lignes = s.Lignes();
+        QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ")), 1);
+        QCOMPARE(Compte(lignes, QStringLiteral("registre des remises indisponible (") + chemin
+                                    + QStringLiteral(" : database is locked")),
+                 1);
+        QVERIFY(verrou.exec(QStringLiteral("ROLLBACK")));
+        autre.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("autre"));
+    m_mural += 60000;
+    s.tiroirs.Lbl_Tiroir_Click(2);
+    s.Passes();
+    QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 2);
+    QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible: ") + chemin), 1);
+    QList<RegistreRemises::LigneHistorique> historique;
+    QString erreur;
+    QVERIFY(RegistreRemises::LitHistorique(chemin, 0, &historique, &erreur));
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD2.txt"));
 }
 
 QTEST_GUILESS_MAIN(TestReprise)
