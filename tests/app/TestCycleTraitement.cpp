@@ -35,6 +35,12 @@ struct Service
         journal.MessageStatus(QStringLiteral("clear"));
     }
     QString Chemin(const QString& nom) const { return config.DossierEchange + nom; }
+    // Une passe qui relève les commandes déposées, puis le délai qui les rend stables.
+    void Observe()
+    {
+        cycle.Passe();
+        horloge.Avance(ListesEchange::DelaiStabiliteMs);
+    }
     void Verts(const QList<int>& numeros)
     {
         for (int n : numeros)
@@ -108,20 +114,23 @@ void TestCycleTraitement::commandeDisparueAvantAffichage()
     s.Verts({ 2 });
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
     Ecrit(cd1, Commande1);
-    // Son auteur la retire juste après la relecture du dossier.
+    // Son auteur la retire juste après la relecture du dossier : le relevé de
+    // la commande ne la trouve plus, rien n'est lu ni lancé.
     s.apresReleve = [&] { QFile::remove(cd1); };
-
+    s.Observe();
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ")
-                                    + cd1 + QStringLiteral(", il n'est pas lance\r\n"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nAux8: OFF (Z45)\r\n"));
     QCOMPARE(s.tiroirs.Couleur(2), int(TableauTiroirs::AutoriseCde));
     QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
     QCOMPARE(s.cycle.TexteDerniereCde(), QString());
 
-    // Même échec répété : une seule ligne tant qu'il dure.
+    // Affichage demandé d'un fichier parti : une ligne, une seule tant que ça dure.
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.cycle.afficheFichierCdeBrut(cd1);
-    QCOMPARE(s.journal.Texte(), QString());
+    s.cycle.afficheFichierCdeBrut(cd1);
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + cd1
+                                    + QStringLiteral(", il n'est pas lance\r\n"));
+    QCOMPARE(s.cycle.TexteDerniereCde(), QString());
 }
 
 void TestCycleTraitement::commandeIneffacableLanceeUneFois()
@@ -139,6 +148,7 @@ void TestCycleTraitement::commandeIneffacableLanceeUneFois()
         return chemin == cd1 ? false : QFile::remove(chemin);
     });
 
+    s.Observe();
     s.cycle.Passe();
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
                                     + QStringLiteral(" vers 002\r\nsupp fich: ") + cd1
@@ -175,40 +185,56 @@ void TestCycleTraitement::commandeIneffacableLanceeUneFois()
 void TestCycleTraitement::commandeIllisibleNeBloquePasLesAutres()
 {
     Service& s = *m_s;
-    s.Verts({ 1, 2 });
+    s.Verts({ 1, 2, 3 });
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
     const QString cd2 = s.Chemin(QStringLiteral("CD2.txt"));
+    const QString cd3 = s.Chemin(QStringLiteral("CD3.txt"));
     Ecrit(cd1, Commande1);
     Ecrit(cd2, Commande2);
+    Ecrit(cd3, Commande2);
     // CD1.txt ne se lit pas (tenu par son comptoir, droits) ; root lit tout, d'où la lecture remplacée.
     bool cd1Lisible = false;
     s.cycle.MetLecture([&](const QString& chemin, QByteArray* contenu) {
         if (chemin == cd1 && !cd1Lisible)
-            return false;
-        QFile f(chemin);
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
-        *contenu = f.readAll();
-        return true;
+            return ListesEchange::Lecture::Illisible;
+        return s.listes.LitCommande(chemin, contenu);
     });
+    auto videPassation = [&] { Ecrit(s.config.FichierPassation, QByteArray()); };
 
+    s.Observe();
     s.cycle.Passe();
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ") + cd1
                                     + QStringLiteral(", il n'est pas lance\r\n"));
     s.journal.MessageStatus(QStringLiteral("clear"));
+    s.horloge.Avance(1000);
     s.cycle.Passe(); // la suivante passe devant
     QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd2 + QStringLiteral(" vers 002\r\nsupp fich: ")
                                     + cd2 + QStringLiteral("\r\n"));
 
-    // Il ne reste qu'elle : elle est réessayée, sans nouvelle ligne tant qu'elle reste illisible.
-    Ecrit(s.config.FichierPassation, QByteArray());
+    // 2 s après son essai, elle reprend sa place en tête de liste, devant CD3.txt ;
+    // toujours illisible : pas de nouvelle ligne, CD3.txt passe encore.
+    videPassation();
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.horloge.Avance(1000);
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n")); // 3 -> 2 fichiers, rien de lancé
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray());
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n"));
+    // Le tiroir 3 a été pris par l'essai de CD1.txt : la recherche repart du suivant, le 1 est libre.
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd3 + QStringLiteral(" vers 001\r\nsupp fich: ")
+                                    + cd3 + QStringLiteral("\r\n"));
+
+    // Lisible à nouveau : repris 2 s après le dernier essai.
+    videPassation();
     cd1Lisible = true;
     s.journal.MessageStatus(QStringLiteral("clear"));
+    s.horloge.Avance(1500);
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd1 + QStringLiteral(" vers 001\r\nsupp fich: ")
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n")); // 2 -> 1 fichier, rien de lancé
+    s.horloge.Avance(600);
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1 + QStringLiteral(" vers 003\r\nsupp fich: ")
                                     + cd1 + QStringLiteral("\r\n"));
 }
 
@@ -238,6 +264,7 @@ void TestCycleTraitement::passeJamaisReentree()
         ++appels;
         s.cycle.Passe();
     });
+    s.Observe();
     s.cycle.Passe();
     QCOMPARE(appels, 1);
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
