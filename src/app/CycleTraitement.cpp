@@ -24,18 +24,12 @@ CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, Liste
     , m_listes(listes)
     , m_tiroirs(tiroirs)
     , m_passation(passation)
-    , m_supprime([](const QString& chemin) { return QFile::remove(chemin); })
-    , m_lit([](const QString& chemin, QByteArray* contenu) {
-        QFile fichier(chemin);
-        if (!fichier.open(QIODevice::ReadOnly))
-            return false;
-        *contenu = fichier.readAll();
-        return fichier.error() == QFileDevice::NoError;
-    })
+    , m_supprime([](const QString& chemin) { return ListesEchange::Supprime(chemin); })
+    , m_lit([this](const QString& chemin, QByteArray* contenu) { return m_listes.LitCommande(chemin, contenu); })
 {
 }
 
-void CycleTraitement::MetLecture(std::function<bool(const QString&, QByteArray*)> lit)
+void CycleTraitement::MetLecture(FonctionLecture lit)
 {
     m_lit = std::move(lit);
 }
@@ -119,29 +113,70 @@ void CycleTraitement::MetTexteDerniereCde(const QString& texte)
     emit texteDerniereCdeChange(m_texteDerniereCde);
 }
 
-bool CycleTraitement::TexteCommande(const QString& nomDuFichier, QString* texte)
+bool CycleTraitement::LitCommande(const QString& nomDuFichier, QByteArray* contenu, QString* texte)
 {
-    QByteArray contenu;
-    if (!m_lit(nomDuFichier, &contenu)) {
-        // Fichier retiré par son auteur entre la liste et l'affichage, ou tenu
-        // par lui : une ligne (pas une à chaque passe tant que ça dure).
-        if (!m_illisibles.contains(nomDuFichier)) {
-            m_illisibles.insert(nomDuFichier);
-            m_journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + nomDuFichier
-                                    + QStringLiteral(", il n'est pas lance"));
-        }
+    return TraiteLecture(nomDuFichier, m_lit(nomDuFichier, contenu), *contenu, texte);
+}
+
+bool CycleTraitement::TraiteLecture(const QString& nomDuFichier, ListesEchange::Lecture lecture,
+                                    const QByteArray& contenu, QString* texte)
+{
+    switch (lecture) {
+    case ListesEchange::Lecture::Lue:
+        m_illisibles.remove(nomDuFichier);
+        *texte = FichierCommande::TexteAffichageBrut(nomDuFichier, contenu);
+        return true;
+    case ListesEchange::Lecture::TropGrosse:
+        // Écartée tant qu'elle ne change pas : une ligne, pas une à chaque passe.
+        m_listes.EcarteFichierCde(nomDuFichier);
+        m_journal.MessageStatus(QStringLiteral("Le fichier ") + nomDuFichier
+                                + QStringLiteral(" depasse %1 octets, il n'est pas lance")
+                                      .arg(ListesEchange::TailleMaxCommande));
         return false;
+    case ListesEchange::Lecture::EnCours:
+    case ListesEchange::Lecture::PasOrdinaire:
+        // Changée depuis le relevé (encore en écriture), ou devenue un tube, un
+        // dossier… : la relecture du dossier en décidera à la passe suivante.
+        return false;
+    case ListesEchange::Lecture::Absente:
+    case ListesEchange::Lecture::Illisible:
+        break;
     }
-    m_illisibles.remove(nomDuFichier);
-    *texte = FichierCommande::TexteAffichageBrut(nomDuFichier, contenu);
-    return true;
+    // Fichier retiré par son auteur entre la liste et l'affichage, ou tenu
+    // par lui : une ligne (pas une à chaque passe tant que ça dure).
+    if (!m_illisibles.contains(nomDuFichier))
+        m_journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + nomDuFichier
+                                + QStringLiteral(", il n'est pas lance"));
+    m_illisibles.insert(nomDuFichier, m_horloge.get_exact_milli_second());
+    return false;
 }
 
 void CycleTraitement::afficheFichierCdeBrut(const QString& nomDuFichier)
 {
+    // Affichage seul : pas d'attente de stabilité, la même lecture bornée.
+    QByteArray contenu;
+    const ListesEchange::Lecture lecture =
+        ListesEchange::LitBorne(nomDuFichier, ListesEchange::TailleMaxCommande, &contenu);
     QString texte;
-    if (TexteCommande(nomDuFichier, &texte))
+    if (TraiteLecture(nomDuFichier, lecture, contenu, &texte))
         MetTexteDerniereCde(texte);
+}
+
+QSet<QString> CycleTraitement::CommandesAEviter()
+{
+    QSet<QString> aEviter;
+    const qint64 maintenant = m_horloge.get_exact_milli_second();
+    for (auto it = m_illisibles.begin(); it != m_illisibles.end();) {
+        // Les commandes illisibles qui ont quitté le dossier sont oubliées.
+        if (!ListesEchange::Existe(it.key())) {
+            it = m_illisibles.erase(it);
+            continue;
+        }
+        if (maintenant - it.value() < DelaiNouvelEssaiMs)
+            aEviter.insert(it.key());
+        ++it;
+    }
+    return aEviter;
 }
 
 void CycleTraitement::Passe()
@@ -156,40 +191,37 @@ void CycleTraitement::Passe()
     m_listes.MAJlisteFichierRT();
     m_tiroirs.LectureEtatTiroir(0);
 
-    // Les commandes illisibles qui ont quitté le dossier sont oubliées.
-    for (auto it = m_illisibles.begin(); it != m_illisibles.end();)
-        it = QFile::exists(*it) ? std::next(it) : m_illisibles.erase(it);
-    const QString fichier = m_listes.RechFichierCdeEnAttente(m_illisibles);
+    const QString fichier = m_listes.RechFichierCdeEnAttente(CommandesAEviter());
     if (fichier.isEmpty())
         return;
     const QString gare = m_tiroirs.RechGareLibre();
     if (gare.isEmpty())
         return;
 
-    // La commande montrée est aussitôt remise ou remplacée par l'avis de refus,
+    // La commande est lue une seule fois, bornée : les octets montrés sont ceux
+    // qui sont remis. Elle est aussitôt remise ou remplacée par l'avis de refus,
     // sans cession entre les deux : le texte n'est publié qu'une fois.
+    QByteArray contenu;
     QString texteCommande;
-    if (!TexteCommande(fichier, &texteCommande))
+    if (!LitCommande(fichier, &contenu, &texteCommande))
         return; // pas lancée à cette passe
 
     // Chaque étape de la remise est validée au registre avant la suivante : après
     // un arrêt brutal, le démarrage sait ce qui est déjà parti.
     const QString nom = QFileInfo(fichier).fileName();
     qint64 remise = 0;
-    const auto noteDebut = [&](const QByteArray& contenu) {
+    const auto noteDebut = [&] {
         if (m_registre)
             remise = m_registre->DebutRemise(nom, contenu, gare);
     };
-    if (!m_passation.LanceFichierCde(fichier, gare, noteDebut)) {
+    if (!m_passation.LanceFichierCde(fichier, gare, contenu, noteDebut)) {
         if (m_registre)
             m_registre->RemiseAbandonnee(remise);
         const QString suite = QStringLiteral("il est donc impossible de lancer le fichier: ") + fichier
             + QStringLiteral(" vers la gare: ") + gare + QStringLiteral("\r\n");
         switch (m_passation.DernierRefus()) {
-        case Passation::Refus::CommandeIllisible:
-            // Lue pour l'affichage mais plus à la remise : les suivantes passent devant.
-            m_illisibles.insert(fichier);
-            MetTexteDerniereCde(QStringLiteral("Commande illisible ...\r\n\r\n") + suite);
+        case Passation::Refus::PassationInvalide:
+            MetTexteDerniereCde(QStringLiteral("Fichier de passation inutilisable ...\r\n\r\n") + suite);
             break;
         case Passation::Refus::EcritureImpossible:
             MetTexteDerniereCde(QStringLiteral("Fichier de passation impossible a ecrire ...\r\n\r\n") + suite);
@@ -209,7 +241,7 @@ void CycleTraitement::Passe()
     m_tiroirs.MetCouleur(n, TableauTiroirs::CdeEnCours);
     m_tiroirs.MetHeureTiroirLibre(n, m_horloge.get_exact_milli_second());
     m_journal.MessageStatus(QStringLiteral("supp fich: ") + fichier);
-    if (!m_supprime(fichier) && QFile::exists(fichier)) {
+    if (!m_supprime(fichier) && ListesEchange::Existe(fichier)) {
         // La commande est déjà chez le frontal : la relancer la livrerait deux fois.
         m_journal.MessageStatus(QStringLiteral("Impossible d'effacer le fichier ") + fichier
                                 + QStringLiteral(" : deja envoye, il ne sera plus lance"));

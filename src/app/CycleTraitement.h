@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <functional>
 
+#include "orders/ListesEchange.h"
+
 class Horloge;
 class JournalStatut;
-class ListesEchange;
 class Passation;
 class RegistreRemises;
 class TableauTiroirs;
@@ -45,9 +47,14 @@ public:
     // Effacement d'un fichier de commande remis ; vrai s'il a disparu.
     // Remplaçable pour les tests (un fichier qu'on ne peut effacer).
     void MetSuppression(std::function<bool(const QString&)> supprime);
-    // Lecture d'un fichier de commande pour l'affichage ; faux s'il ne se lit pas.
-    // Remplaçable pour les tests (un fichier illisible même pour root).
-    void MetLecture(std::function<bool(const QString&, QByteArray*)> lit);
+    // Lecture bornée d'une commande, une fois par essai : ces octets sont
+    // montrés et remis. Par défaut ListesEchange::LitCommande ; remplaçable pour
+    // les tests (un fichier illisible même pour root).
+    using FonctionLecture = std::function<ListesEchange::Lecture(const QString&, QByteArray*)>;
+    void MetLecture(FonctionLecture lit);
+
+    // Délai avant de réessayer une commande qui n'a pas pu être lue.
+    static constexpr qint64 DelaiNouvelEssaiMs = 2000;
 
     // Registre durable des remises (peut rester absent : les commandes passent
     // alors sans mémoire d'un arrêt à l'autre).
@@ -64,8 +71,14 @@ signals:
     void compteurChange(const QString& compteur);
 
 private:
-    // Texte de la commande pour Txt_DerniereCde ; faux si le fichier ne se lit pas.
-    bool TexteCommande(const QString& nomDuFichier, QString* texte);
+    // Lit la commande (une fois, bornée) et fait son texte pour Txt_DerniereCde ;
+    // faux quand elle n'est pas à lancer à cette passe (illisible, trop grosse,
+    // encore en écriture), avec une ligne de journal quand il y a lieu.
+    bool LitCommande(const QString& nomDuFichier, QByteArray* contenu, QString* texte);
+    bool TraiteLecture(const QString& nomDuFichier, ListesEchange::Lecture lecture, const QByteArray& contenu,
+                       QString* texte);
+    // Commandes illisibles depuis moins de DelaiNouvelEssaiMs.
+    QSet<QString> CommandesAEviter();
     void MetTexteDerniereCde(const QString& texte);
     void AvanceCompteur();
 
@@ -76,14 +89,16 @@ private:
     Passation& m_passation;
     RegistreRemises* m_registre = nullptr;
     std::function<bool(const QString&)> m_supprime;
-    std::function<bool(const QString&, QByteArray*)> m_lit;
+    FonctionLecture m_lit;
 
     QString m_texteDerniereCde;
     QString m_compteur = QStringLiteral("1");
-    // Commandes qui n'ont pas pu être lues : les suivantes passent devant elles
-    // (sinon une seule commande illisible en tête de liste bloquerait toutes les
-    // autres) ; elles sont réessayées quand il ne reste qu'elles.
-    QSet<QString> m_illisibles;
+    // Commandes qui n'ont pas pu être lues, avec l'heure du dernier essai : les
+    // suivantes passent devant elles (sinon une seule commande illisible en tête
+    // de liste bloquerait toutes les autres) ; chacune est réessayée à sa place
+    // dans la liste 2 s après son dernier essai. Une ligne de journal par
+    // commande tant qu'elle reste illisible.
+    QHash<QString, qint64> m_illisibles;
     bool m_dansPasse = false;
     bool m_dansBoucle = false;
     bool m_arret = false;

@@ -29,7 +29,20 @@ const Definition MotsCles[] = {
     { "cip Qt", FichierCommande::MotCle::CipQt },
 };
 
+// Le début montré d'un contenu trop long pour l'écran, et s'il a été coupé.
+QByteArray DebutMontre(const QByteArray& contenu, bool* coupe)
+{
+    *coupe = contenu.size() > FichierCommande::TailleMaxAffichage;
+    return *coupe ? contenu.left(FichierCommande::TailleMaxAffichage) : contenu;
+}
+
 } // namespace
+
+QString FichierCommande::LigneCoupure()
+{
+    return QStringLiteral("------ affichage coupé : seuls les %1 premiers octets sont montrés ------")
+        .arg(TailleMaxAffichage);
+}
 
 QList<QByteArray> FichierCommande::DecoupeLignes(const QByteArray& contenu)
 {
@@ -83,15 +96,18 @@ bool FichierCommande::EstMasqueeALAffichage(MotCle motCle)
 
 QString FichierCommande::TexteAffichageBrut(const QString& chemin, const QByteArray& contenu)
 {
+    bool coupe = false;
+    const QByteArray debut = DebutMontre(contenu, &coupe);
     QByteArray montre;
-    montre.reserve(contenu.size() + 64);
-    for (const QByteArray& ligne : DecoupeLignes(contenu)) {
+    montre.reserve(debut.size() + 64);
+    for (const QByteArray& ligne : DecoupeLignes(debut)) {
         if (EstMasqueeALAffichage(ClasseLigne(ligne)))
             continue;
         montre += ligne;
         montre += FinDeLigne;
     }
-    return chemin + QString::fromLatin1(FinDeLigne) + DecodeWindows1252(montre);
+    return chemin + QString::fromLatin1(FinDeLigne) + DecodeWindows1252(montre)
+        + (coupe ? LigneCoupure() + QString::fromLatin1(FinDeLigne) : QString());
 }
 
 QByteArray FichierCommande::CopiePassation(const QByteArray& contenu, const QString& gare)
@@ -120,12 +136,14 @@ QByteArray FichierCommande::CopiePassation(const QByteArray& contenu, const QStr
 
 QString FichierCommande::TexteVueFichier(const QString& chemin, const QByteArray& contenu)
 {
+    bool coupe = false;
+    const QByteArray debut = DebutMontre(contenu, &coupe);
     QByteArray corps;
-    corps.reserve(contenu.size() + 64);
-    for (const QByteArray& ligne : DecoupeLignes(contenu)) {
+    corps.reserve(debut.size() + 64);
+    for (const QByteArray& ligne : DecoupeLignes(debut)) {
         corps += ligne;
         corps += FinDeLigne;
     }
     return QStringLiteral("------ fichier : ") + chemin + QStringLiteral(" ------\r\n")
-        + DecodeWindows1252(corps);
+        + DecodeWindows1252(corps) + (coupe ? LigneCoupure() + QString::fromLatin1(FinDeLigne) : QString());
 }

@@ -10,6 +10,11 @@
 class FichierCommande
 {
 public:
+    // Au-delà, l'écran ne montre que le début du fichier, suivi de LigneCoupure.
+    static constexpr qsizetype TailleMaxAffichage = 64 * 1024;
+    // "------ affichage coupé : seuls les 65536 premiers octets sont montrés ------"
+    static QString LigneCoupure();
+
     enum class MotCle {
         Aucun,
         Protocol, // "protocol"
@@ -40,7 +45,8 @@ public:
     static bool EstMasqueeALAffichage(MotCle motCle);
 
     // Texte de Txt_DerniereCde pour une commande : le chemin et CR LF, puis
-    // chaque ligne non masquée suivie de CR LF.
+    // chaque ligne non masquée suivie de CR LF ; au-delà de TailleMaxAffichage
+    // octets, la ligne de coupure et CR LF.
     static QString TexteAffichageBrut(const QString& chemin, const QByteArray& contenu);
 
     // Copie remise dans le fichier de passation : chaque ligne "P.Recept"
@@ -50,6 +56,6 @@ public:
     static QByteArray CopiePassation(const QByteArray& contenu, const QString& gare);
 
     // Texte de la fenêtre Liste : "------ fichier : " chemin " ------" CR LF,
-    // puis chaque ligne du fichier suivie de CR LF.
+    // puis chaque ligne du fichier suivie de CR LF ; coupé comme l'affichage brut.
     static QString TexteVueFichier(const QString& chemin, const QByteArray& contenu);
 };

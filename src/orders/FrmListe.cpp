@@ -1,6 +1,7 @@
 #include "FrmListe.h"
 
 #include "FichierCommande.h"
+#include "ListesEchange.h"
 #include "app/Dialogues.h"
 #include "app/JournalStatut.h"
 
@@ -82,13 +83,15 @@ FrmListe::~FrmListe() = default;
 void FrmListe::MontreFichier(QWidget* parent, JournalStatut& journal, Dialogues& dialogues,
                              const QString& cheminComplet)
 {
-    QFile fichier(cheminComplet);
-    if (!fichier.open(QIODevice::ReadOnly)) {
+    // Lecture bornée : un octet de plus que ce que l'écran montre suffit à
+    // savoir qu'il faut couper ; un tube ou un périphérique n'est jamais ouvert.
+    QByteArray contenu;
+    const ListesEchange::Lecture lecture =
+        ListesEchange::LitBorne(cheminComplet, FichierCommande::TailleMaxAffichage + 1, &contenu);
+    if (lecture != ListesEchange::Lecture::Lue && lecture != ListesEchange::Lecture::TropGrosse) {
         journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + cheminComplet);
         return;
     }
-    const QByteArray contenu = fichier.readAll();
-    fichier.close();
 
     if (!s_fenetre)
         s_fenetre = new FrmListe(dialogues, parent);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -17,10 +16,41 @@ struct Configuration;
 // "CD*.txt" et retours "RT*.txt", fichiers ordinaires seulement, triés par nom
 // sans égard à la casse. La fenêtre montre une liste et son compteur seulement
 // quand elle n'est pas vide, le compteur affichant le nombre d'entrées.
+//
+// Le dossier est rempli par d'autres programmes : on n'y lit jamais que des
+// fichiers ordinaires (après avoir suivi les liens), jamais sans borne, et une
+// commande n'est proposée qu'une fois stable (même taille et même date sur des
+// relevés espacés d'au moins 0,5 s).
 class ListesEchange : public QObject
 {
     Q_OBJECT
 public:
+    // Au-delà, une commande n'est pas lancée (elle reste dans le dossier).
+    static constexpr qint64 TailleMaxCommande = 1024 * 1024;
+    // Délai pendant lequel taille et date d'une commande doivent rester les mêmes.
+    static constexpr qint64 DelaiStabiliteMs = 500;
+
+    // Taille et date de modification (ns) d'un fichier ; taille -1 : absent.
+    struct Empreinte
+    {
+        qint64 taille = -1;
+        qint64 modificationNs = 0;
+        bool operator==(const Empreinte& autre) const
+        {
+            return taille == autre.taille && modificationNs == autre.modificationNs;
+        }
+        bool operator!=(const Empreinte& autre) const { return !(*this == autre); }
+    };
+
+    enum class Lecture {
+        Lue,          // contenu complet, au plus la limite
+        Absente,      // disparue
+        Illisible,    // ouverture ou lecture refusée
+        PasOrdinaire, // dossier, tube, périphérique, lien sans cible…
+        TropGrosse,   // plus grande que la limite : rien n'est rendu
+        EnCours,      // changée depuis le dernier relevé : encore en écriture
+    };
+
     // aux : commande de la sortie auxiliaire des cartes (numéro, "ON"/"OFF") ;
     // le câblage y met LigneCartes::AuxGri2.
     ListesEchange(JournalStatut& journal, Horloge& horloge, const Configuration& configuration,
@@ -32,19 +62,42 @@ public:
     void MAJlisteFichierCD();
     void MAJlisteFichierRT();
 
-    // Chemin complet de la prochaine commande à lancer, "" s'il n'y en a pas.
-    // Les commandes écartées (voir EcarteFichierCde) sont sautées ; celles de
-    // aEviter (chemins complets) aussi, sauf s'il ne reste qu'elles.
+    // Chemin complet de la prochaine commande à lancer, "" s'il n'y en a pas :
+    // la première de la liste qui est stable, ni écartée (voir EcarteFichierCde)
+    // ni dans aEviter (chemins complets).
     QString RechFichierCdeEnAttente(const QSet<QString>& aEviter = {});
+
+    // Lit une commande proposée, au plus TailleMaxCommande octets, et vérifie
+    // qu'elle n'a pas changé depuis le relevé qui l'a dite stable.
+    Lecture LitCommande(const QString& cheminComplet, QByteArray* contenu);
 
     QStringList ListeCD() const { return m_releveCD.trie; }
     QStringList ListeRT() const { return m_releveRT.trie; }
 
-    // Écarte une commande déjà remise dont le fichier n'a pas pu être effacé :
-    // elle n'est plus jamais proposée tant que ce fichier reste dans le dossier.
-    // Un fichier du même nom réécrit (autre taille ou autre date) est une
-    // nouvelle commande.
+    // Écarte une commande (déjà remise mais impossible à effacer, ou trop
+    // grosse) : elle n'est plus jamais proposée tant que ce fichier reste dans
+    // le dossier. Un fichier du même nom réécrit (autre taille ou autre date)
+    // est une nouvelle commande.
     void EcarteFichierCde(const QString& cheminComplet);
+
+    // Lecture bornée d'un fichier du dossier : jamais d'ouverture d'un tube ou
+    // d'un périphérique ; au plus `limite` octets rendus, TropGrosse au-delà
+    // (contenu reçoit alors les `limite` premiers octets). Les noms hors UTF-8
+    // listés (voir NomAffiche) se lisent aussi.
+    static Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu,
+                            Empreinte* empreinte = nullptr);
+    // Effacement d'un fichier du dossier (noms hors UTF-8 compris).
+    static bool Supprime(const QString& chemin);
+    // Vrai quand une entrée de ce nom est dans le dossier (lien sans cible compris).
+    static bool Existe(const QString& chemin);
+    static Empreinte EmpreinteDe(const QString& chemin);
+    // Ce qu'est une entrée qui n'est pas un fichier ordinaire (après les liens) :
+    // "dossier", "tube nommé", "lien sans cible", "lien vers un périphérique"… ;
+    // "" pour un fichier ordinaire ou une entrée absente.
+    static QString GenreEntree(const QString& chemin);
+
+    // Octets d'un nom rendus lisibles : ASCII imprimable tel quel, le reste <E9>.
+    static QString OctetsLisibles(const QByteArray& octets);
 
 signals:
     void listeCDChangee(const QStringList& liste);
@@ -61,6 +114,10 @@ private:
     // Vrai quand la liste triée a changé.
     static bool MetAJour(Releve& releve, QStringList ordreDossier);
     void SignaleAccesDossier(bool accessible);
+    // Une ligne par entrée ignorée (clé : nom et raison), pas une à chaque passe.
+    void SignaleIgnoree(QSet<QString>& vues, const QString& cle, const QString& texte);
+    // Vrai quand la commande a gardé la même empreinte depuis au moins 0,5 s.
+    bool EstStable(const QString& nom, const QString& chemin);
 
     JournalStatut& m_journal;
     Horloge& m_horloge;
@@ -69,17 +126,14 @@ private:
 
     Releve m_releveCD;
     Releve m_releveRT;
-    struct Empreinte
-    {
-        qint64 taille = -1;
-        QDateTime modification;
-        bool operator==(const Empreinte& autre) const
-        {
-            return taille == autre.taille && modification == autre.modification;
-        }
-    };
-    static Empreinte EmpreinteDe(const QString& chemin);
     QHash<QString, Empreinte> m_ecartes; // nom nu -> fichier remis
+    struct Observation
+    {
+        Empreinte empreinte;
+        qint64 depuis = 0; // heure du relevé qui l'a vue la première fois
+    };
+    QHash<QString, Observation> m_observations; // nom nu -> dernier relevé
+    QSet<QString> m_ignorees;                   // entrées déjà signalées
     // Retours lus par la dernière relecture des commandes, pour la relecture
     // des retours qui la suit dans la même passe (une seule lecture du dossier).
     QStringList m_retoursLus;

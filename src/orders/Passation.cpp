@@ -1,11 +1,18 @@
 #include "Passation.h"
 
 #include "FichierCommande.h"
+#include "ListesEchange.h"
 #include "app/JournalStatut.h"
 #include "config/Configuration.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 Passation::Passation(JournalStatut& journal, const Configuration& configuration)
     : m_journal(journal)
@@ -23,11 +30,69 @@ void Passation::SignaleEchec(Refus refus, const QString& fichier, const QString&
     m_journal.MessageStatus(texte);
 }
 
-bool Passation::LanceFichierCde(const QString& fichier, const QString& gare,
-                                const std::function<void(const QByteArray& contenu)>& avantEcriture)
+void Passation::SignaleDefautPassation(const QString& genre)
+{
+    if (genre == m_defautSignale)
+        return;
+    m_defautSignale = genre;
+    const QString& chemin = m_configuration.FichierPassation;
+    m_journal.MessageStatus(genre.isEmpty()
+                                ? QStringLiteral("fichier de passation de nouveau utilisable : ") + chemin
+                                : QStringLiteral("fichier de passation inutilisable (") + genre
+                                      + QStringLiteral(", pas un fichier ordinaire) : ") + chemin
+                                      + QStringLiteral(" ; aucune commande n'est envoyee"));
+}
+
+bool Passation::Ecrit(const QByteArray& copie, bool* invalide)
+{
+    *invalide = false;
+    QFile passation;
+#ifdef Q_OS_UNIX
+    // Ouverture sans troncature ni blocage (un tube sans lecteur échoue au lieu
+    // d'attendre), puis vérification sur le descripteur même : ce qui est écrit
+    // est bien un fichier ordinaire, même si le chemin a changé depuis le test.
+    const int fd = ::open(QFile::encodeName(m_configuration.FichierPassation).constData(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *invalide = true;
+        return false;
+    }
+    if (!passation.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    bool ecrit = passation.resize(0);
+#else
+    passation.setFileName(m_configuration.FichierPassation);
+    bool ecrit = passation.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    if (!ecrit)
+        return false;
+#endif
+    ecrit = ecrit && passation.write(copie) == copie.size() && passation.flush();
+    if (!ecrit)
+        passation.resize(0); // jamais de demi-commande laissée au frontal
+    passation.close();
+    return ecrit && passation.error() == QFileDevice::NoError;
+}
+
+bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, const QByteArray& contenu,
+                                const std::function<void()>& avantEcriture)
 {
     const QString& cheminPassation = m_configuration.FichierPassation;
     m_dernierRefus = Refus::Aucun;
+
+    // Un dossier ou un tube n'est pas « occupé », /dev/null n'est pas « libre » :
+    // la commande reste dans le dossier et la ligne dit ce qui ne va pas.
+    const QString genre = ListesEchange::GenreEntree(cheminPassation);
+    SignaleDefautPassation(genre);
+    if (!genre.isEmpty()) {
+        m_dernierRefus = Refus::PassationInvalide;
+        return false;
+    }
 
     // Fichier absent : libre, il naît de l'écriture.
     const QFileInfo infoPassation(cheminPassation);
@@ -38,35 +103,21 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare,
         return false;
     }
 
-    QFile commande(fichier);
-    const bool ouverte = commande.open(QIODevice::ReadOnly);
-    const QByteArray contenu = ouverte ? commande.readAll() : QByteArray();
-    const bool lectureComplete = ouverte && commande.error() == QFileDevice::NoError;
-    commande.close();
-    if (!lectureComplete) {
-        SignaleEchec(Refus::CommandeIllisible, fichier,
-                     QStringLiteral("Impossible de lire le fichier ") + fichier + QStringLiteral(", il n'est pas envoye"));
-        return false;
-    }
-
     // Toute la copie est prête en mémoire avant d'ouvrir le fichier de passation :
     // le frontal ne doit jamais y trouver une commande à moitié écrite. Pas de
     // fichier temporaire renommé : le frontal peut tenir ce fichier ouvert ou le
     // surveiller, il doit garder son identité.
     const QByteArray copie = FichierCommande::CopiePassation(contenu, gare);
     if (avantEcriture)
-        avantEcriture(contenu);
+        avantEcriture();
 
-    QFile passation(cheminPassation);
-    bool ecrit = passation.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-    if (ecrit) {
-        ecrit = passation.write(copie) == copie.size() && passation.flush();
-        if (!ecrit)
-            passation.resize(0); // jamais de demi-commande laissée au frontal
-        passation.close();
-        ecrit = ecrit && passation.error() == QFileDevice::NoError;
-    }
-    if (!ecrit) {
+    bool invalide = false;
+    if (!Ecrit(copie, &invalide)) {
+        if (invalide) {
+            SignaleDefautPassation(ListesEchange::GenreEntree(cheminPassation));
+            m_dernierRefus = Refus::PassationInvalide;
+            return false;
+        }
         // Une ouverture réussie a déjà tronqué le fichier ; un échec plus tard
         // doit aussi le laisser vide.
         if (QFileInfo::exists(cheminPassation) && QFileInfo(cheminPassation).size() > 0) {

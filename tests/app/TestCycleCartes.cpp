@@ -95,6 +95,10 @@ void TestCycleCartes::commandesJusquAuTiroir()
     const QString cd1 = config.DossierEchange + QStringLiteral("CD20240312-0001.txt");
     Ecrit(cd1, "protocol: CDE\r\nposte: 003\r\nordre: 41\r\nP.Recept: 009\r\n"
                "cip Qt    : 3400930000001        001\r\n");
+    // Relevé de la commande déposée ; elle n'est lancée qu'une fois stable 0,5 s.
+    listes.MAJlisteFichierCD();
+    QCOMPARE(listes.RechFichierCdeEnAttente(), QString());
+    horloge.Avance(ListesEchange::DelaiStabiliteMs);
     cycle.Passe();
     QCOMPARE(Corps(), (QList<QByteArray>{ "XZ]18", "GZ]L", "XZ]08", "XZ]08", "GZ\\L" }));
     QCOMPARE(journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nAux8: OFF (Z45)\r\nAux8: OFF (Z45)\r\n"
@@ -116,6 +120,8 @@ void TestCycleCartes::commandesJusquAuTiroir()
     // 2. Le frontal n'a pas encore pris la première : la seconde attend, rien ne bouge.
     const QString cd2 = config.DossierEchange + QStringLiteral("cd20240312-0002.TXT");
     Ecrit(cd2, "ordre: 42\r\nP.Recept: 001\r\n");
+    listes.MAJlisteFichierCD(); // relevé ; une partie, une arrivée : la sortie 8 ne bouge pas
+    QCOMPARE(listes.RechFichierCdeEnAttente(), QString());
     journal.MessageStatus(QStringLiteral("clear"));
     m_emulateur->OublieTrames();
     horloge.Avance(1000);

@@ -15,6 +15,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 const QByteArray Commande1("protocol: CDE\r\nposte: 003\r\nordre: 41\r\nP.Recept: 009\r\n"
@@ -35,6 +40,12 @@ struct Service
         journal.MessageStatus(QStringLiteral("clear"));
     }
     QString Chemin(const QString& nom) const { return config.DossierEchange + nom; }
+    // Une passe qui relève les commandes déposées, puis le délai qui les rend stables.
+    void Observe()
+    {
+        cycle.Passe();
+        horloge.Avance(ListesEchange::DelaiStabiliteMs);
+    }
     void Verts(const QList<int>& numeros)
     {
         for (int n : numeros)
@@ -70,6 +81,11 @@ private slots:
     void commandeIneffacableLanceeUneFois();
     void commandeIllisibleNeBloquePasLesAutres();
     void affichagesSuccessifs();
+    void commandeEcriteEnDeuxFois();
+    void tailleDeCommande_data();
+    void tailleDeCommande();
+    void passationDossier();
+    void nomHorsUtf8Lance();
     void passeJamaisReentree();
     void compteur();
     void boucleDetruitLesObjetsDifferes();
@@ -108,20 +124,23 @@ void TestCycleTraitement::commandeDisparueAvantAffichage()
     s.Verts({ 2 });
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
     Ecrit(cd1, Commande1);
-    // Son auteur la retire juste après la relecture du dossier.
+    // Son auteur la retire juste après la relecture du dossier : le relevé de
+    // la commande ne la trouve plus, rien n'est lu ni lancé.
     s.apresReleve = [&] { QFile::remove(cd1); };
-
+    s.Observe();
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ")
-                                    + cd1 + QStringLiteral(", il n'est pas lance\r\n"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nAux8: OFF (Z45)\r\n"));
     QCOMPARE(s.tiroirs.Couleur(2), int(TableauTiroirs::AutoriseCde));
     QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
     QCOMPARE(s.cycle.TexteDerniereCde(), QString());
 
-    // Même échec répété : une seule ligne tant qu'il dure.
+    // Affichage demandé d'un fichier parti : une ligne, une seule tant que ça dure.
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.cycle.afficheFichierCdeBrut(cd1);
-    QCOMPARE(s.journal.Texte(), QString());
+    s.cycle.afficheFichierCdeBrut(cd1);
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + cd1
+                                    + QStringLiteral(", il n'est pas lance\r\n"));
+    QCOMPARE(s.cycle.TexteDerniereCde(), QString());
 }
 
 void TestCycleTraitement::commandeIneffacableLanceeUneFois()
@@ -139,6 +158,7 @@ void TestCycleTraitement::commandeIneffacableLanceeUneFois()
         return chemin == cd1 ? false : QFile::remove(chemin);
     });
 
+    s.Observe();
     s.cycle.Passe();
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
                                     + QStringLiteral(" vers 002\r\nsupp fich: ") + cd1
@@ -175,40 +195,56 @@ void TestCycleTraitement::commandeIneffacableLanceeUneFois()
 void TestCycleTraitement::commandeIllisibleNeBloquePasLesAutres()
 {
     Service& s = *m_s;
-    s.Verts({ 1, 2 });
+    s.Verts({ 1, 2, 3 });
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
     const QString cd2 = s.Chemin(QStringLiteral("CD2.txt"));
+    const QString cd3 = s.Chemin(QStringLiteral("CD3.txt"));
     Ecrit(cd1, Commande1);
     Ecrit(cd2, Commande2);
+    Ecrit(cd3, Commande2);
     // CD1.txt ne se lit pas (tenu par son comptoir, droits) ; root lit tout, d'où la lecture remplacée.
     bool cd1Lisible = false;
     s.cycle.MetLecture([&](const QString& chemin, QByteArray* contenu) {
         if (chemin == cd1 && !cd1Lisible)
-            return false;
-        QFile f(chemin);
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
-        *contenu = f.readAll();
-        return true;
+            return ListesEchange::Lecture::Illisible;
+        return s.listes.LitCommande(chemin, contenu);
     });
+    auto videPassation = [&] { Ecrit(s.config.FichierPassation, QByteArray()); };
 
+    s.Observe();
     s.cycle.Passe();
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ") + cd1
                                     + QStringLiteral(", il n'est pas lance\r\n"));
     s.journal.MessageStatus(QStringLiteral("clear"));
+    s.horloge.Avance(1000);
     s.cycle.Passe(); // la suivante passe devant
     QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd2 + QStringLiteral(" vers 002\r\nsupp fich: ")
                                     + cd2 + QStringLiteral("\r\n"));
 
-    // Il ne reste qu'elle : elle est réessayée, sans nouvelle ligne tant qu'elle reste illisible.
-    Ecrit(s.config.FichierPassation, QByteArray());
+    // 2 s après son essai, elle reprend sa place en tête de liste, devant CD3.txt ;
+    // toujours illisible : pas de nouvelle ligne, CD3.txt passe encore.
+    videPassation();
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    s.horloge.Avance(1000);
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n")); // 3 -> 2 fichiers, rien de lancé
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray());
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n"));
+    // Le tiroir 3 a été pris par l'essai de CD1.txt : la recherche repart du suivant, le 1 est libre.
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd3 + QStringLiteral(" vers 001\r\nsupp fich: ")
+                                    + cd3 + QStringLiteral("\r\n"));
+
+    // Lisible à nouveau : repris 2 s après le dernier essai.
+    videPassation();
     cd1Lisible = true;
     s.journal.MessageStatus(QStringLiteral("clear"));
+    s.horloge.Avance(1500);
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd1 + QStringLiteral(" vers 001\r\nsupp fich: ")
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n")); // 2 -> 1 fichier, rien de lancé
+    s.horloge.Avance(600);
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1 + QStringLiteral(" vers 003\r\nsupp fich: ")
                                     + cd1 + QStringLiteral("\r\n"));
 }
 
@@ -226,6 +262,154 @@ void TestCycleTraitement::affichagesSuccessifs()
     QCOMPARE(s.journal.Texte(), QString());
 }
 
+void TestCycleTraitement::commandeEcriteEnDeuxFois()
+{
+    Service& s = *m_s;
+    s.Verts({ 1 });
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    const QByteArray debut = Commande1.left(30);
+    // Un comptoir écrit sur place, en deux fois, avec une pause de moins de 0,5 s
+    // (deux passes) entre les deux.
+    QFile f(cd1);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QCOMPARE(f.write(debut), debut.size());
+    const qint64 t0 = s.horloge.get_exact_milli_second();
+    s.cycle.Passe();
+    s.cycle.Passe();
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
+    QVERIFY2(s.horloge.get_exact_milli_second() - t0 > 200, "deux passes de plus de 100 ms chacune");
+    QVERIFY(s.horloge.get_exact_milli_second() - t0 < ListesEchange::DelaiStabiliteMs);
+    QCOMPARE(f.write(Commande1.mid(30)), Commande1.size() - 30);
+    f.close();
+    // La fin vient d'être écrite : une passe tout de suite, puis à 0,3 s, ne lancent rien.
+    s.cycle.Passe();
+    s.horloge.Avance(300);
+    s.cycle.Passe();
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
+    s.horloge.Avance(300);
+    s.cycle.Passe();
+    QCOMPARE(Lit(s.config.FichierPassation),
+             QByteArray("protocol: Fich-Pelorane\r\nposte: 003\r\nordre: 41\r\nP.Recept: 001\r\n"
+                        "cip Qt    : 3400930000001        001\r\n"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
+                                    + QStringLiteral(" vers 001\r\nsupp fich: ") + cd1 + QStringLiteral("\r\n"));
+}
+
+void TestCycleTraitement::tailleDeCommande_data()
+{
+    QTest::addColumn<int>("taille");
+    QTest::addColumn<bool>("lancee");
+    QTest::addColumn<bool>("affichageCoupe");
+    QTest::newRow("64 Kio tout juste") << 64 * 1024 << true << false;
+    QTest::newRow("64 Kio + 1") << 64 * 1024 + 1 << true << true;
+    QTest::newRow("1 Mio tout juste") << 1024 * 1024 << true << true;
+    QTest::newRow("1 Mio + 1") << 1024 * 1024 + 1 << false << false;
+    QTest::newRow("200 Mo") << 200 * 1024 * 1024 << false << false;
+}
+
+void TestCycleTraitement::tailleDeCommande()
+{
+    QFETCH(int, taille);
+    QFETCH(bool, lancee);
+    QFETCH(bool, affichageCoupe);
+    Service& s = *m_s;
+    s.Verts({ 1, 2 });
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    const QString cd2 = s.Chemin(QStringLiteral("CD2.txt"));
+    // "P.Recept" en tête, puis des lignes de produits jusqu'à la taille voulue.
+    QByteArray contenu("P.Recept: 009\r\n");
+    const QByteArray ligne("cip Qt    : 3400930000001        001\r\n"); // 38 octets
+    contenu.reserve(taille);
+    while (contenu.size() + ligne.size() <= taille)
+        contenu += ligne;
+    contenu += QByteArray(taille - contenu.size(), 'x');
+    QCOMPARE(contenu.size(), taille);
+    Ecrit(cd1, contenu);
+    Ecrit(cd2, Commande2);
+    QStringList textes;
+    connect(&s.cycle, &CycleTraitement::texteDerniereCdeChange, this, [&](const QString& t) { textes.append(t); });
+
+    s.Observe();
+    s.cycle.Passe();
+    if (lancee) {
+        QCOMPARE(Lit(s.config.FichierPassation), QByteArray("P.Recept: 001\r\n") + contenu.mid(15) + "\r\n");
+        QCOMPARE(Lit(cd1), QByteArray("<absent>"));
+        QCOMPARE(textes.size(), 1);
+        const QString texte = textes.first();
+        QVERIFY(texte.startsWith(cd1 + QStringLiteral("\r\nP.Recept: 009\r\ncip Qt")));
+        const QString coupure = QStringLiteral("------ affichage coupé : seuls les 65536 premiers octets sont montrés ------\r\n");
+        QCOMPARE(texte.endsWith(coupure), affichageCoupe);
+        QVERIFY(texte.size() <= cd1.size() + 2 + 65536 + 2 + coupure.size());
+        return;
+    }
+    // Trop grosse : une ligne, elle reste, la suivante part, et plus rien aux passes suivantes.
+    const QString ligneJournal = QStringLiteral("Le fichier ") + cd1 + QStringLiteral(" depasse 1048576 octets, il n'est pas lance\r\n");
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + ligneJournal);
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + ligneJournal + QStringLiteral("envoi le fichier ")
+                                    + cd2 + QStringLiteral(" vers 002\r\nsupp fich: ") + cd2 + QStringLiteral("\r\n"));
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.journal.MessageStatus(QStringLiteral("clear"));
+    for (int i = 0; i < 5; ++i) {
+        s.cycle.Passe();
+        s.horloge.Avance(300);
+    }
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n"));
+    QCOMPARE(QFileInfo(cd1).size(), qint64(taille));
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray());
+    QVERIFY(textes.isEmpty() || !textes.last().contains(QStringLiteral("cip Qt")) || textes.size() == 1);
+}
+
+void TestCycleTraitement::passationDossier()
+{
+    Service& s = *m_s;
+    s.Verts({ 1 });
+    QVERIFY(QDir().mkpath(s.config.FichierPassation));
+    const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
+    Ecrit(cd1, Commande1);
+    s.Observe();
+    for (int i = 0; i < 5; ++i) {
+        s.cycle.Passe();
+        s.horloge.Avance(300);
+    }
+    // Pas de faux « encore en attente » : une ligne qui dit ce qui ne va pas, la commande reste.
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nfichier de passation inutilisable (dossier, pas un "
+                                               "fichier ordinaire) : ")
+                                    + s.config.FichierPassation + QStringLiteral(" ; aucune commande n'est envoyee\r\n"));
+    QCOMPARE(s.cycle.TexteDerniereCde(), QStringLiteral("Fichier de passation inutilisable ...\r\n\r\nil est donc "
+                                                        "impossible de lancer le fichier: ")
+                                             + cd1 + QStringLiteral(" vers la gare: 001\r\n"));
+    QCOMPARE(Lit(cd1), Commande1);
+    QCOMPARE(s.tiroirs.Couleur(1), int(TableauTiroirs::AutoriseCde));
+}
+
+void TestCycleTraitement::nomHorsUtf8Lance()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("noms de fichiers en octets propres à Unix");
+#else
+    Service& s = *m_s;
+    s.Verts({ 1 });
+    // "CDé.txt" écrit en Windows-1252 par un comptoir sur un partage Linux.
+    const QByteArray brut = QFile::encodeName(s.config.DossierEchange) + "CD\xE9.txt";
+    const int fd = ::open(brut.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, Commande2.constData(), size_t(Commande2.size())), ssize_t(Commande2.size()));
+    ::close(fd);
+    const QString montre = s.Chemin(QStringLiteral("CD\u00E9.txt"));
+
+    s.Observe();
+    QCOMPARE(s.listes.ListeCD(), QStringList{ QStringLiteral("CD\u00E9.txt") });
+    s.cycle.Passe();
+    QCOMPARE(s.journal.Texte(), QStringLiteral("nom de fichier hors UTF-8 : ") + s.config.DossierEchange
+                                    + QStringLiteral("CD<E9>.txt, lu en Windows-1252 : CD\u00E9.txt\r\n"
+                                                     "Aux8: ON (Z45)\r\nenvoi le fichier ")
+                                    + montre + QStringLiteral(" vers 001\r\nsupp fich: ") + montre + QStringLiteral("\r\n"));
+    QCOMPARE(Lit(s.config.FichierPassation), QByteArray("ordre: 42\r\nP.Recept: 001\r\nprotocol: Fich-Pelorane\r\n"));
+    QVERIFY(::access(brut.constData(), F_OK) != 0); // effacé sous son vrai nom
+#endif
+}
+
 void TestCycleTraitement::passeJamaisReentree()
 {
     Service& s = *m_s;
@@ -238,6 +422,7 @@ void TestCycleTraitement::passeJamaisReentree()
         ++appels;
         s.cycle.Passe();
     });
+    s.Observe();
     s.cycle.Passe();
     QCOMPARE(appels, 1);
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));

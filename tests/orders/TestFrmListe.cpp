@@ -17,6 +17,10 @@
 #include "commun/FichiersEssai.h"
 #include <QToolButton>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 // Détruit pour de bon les fenêtres fermées (WA_DeleteOnClose passe par deleteLater).
@@ -54,7 +58,9 @@ private slots:
     void lignesAImprimer();
     void montreFichier();
     void fenetreReutiliseeJusquAFermeture();
+    void fichierDisparu_data();
     void fichierDisparu();
+    void fichierLongCoupe();
     void impression_data();
     void impression();
     void texteEfface();
@@ -170,13 +176,53 @@ void TestFrmListe::fenetreReutiliseeJusquAFermeture()
              QStringLiteral("------ fichier : ") + m_dossier + QStringLiteral("CD3.txt ------\nc\n"));
 }
 
+void TestFrmListe::fichierDisparu_data()
+{
+    QTest::addColumn<QString>("genre");
+    QTest::newRow("absent") << QString();
+    QTest::newRow("tube nomme") << QStringLiteral("tube");
+    QTest::newRow("lien vers /dev/zero") << QStringLiteral("zero");
+    QTest::newRow("dossier") << QStringLiteral("dossier");
+}
+
 void TestFrmListe::fichierDisparu()
 {
-    FrmListe::MontreFichier(nullptr, m_journal, m_dialogues, m_dossier + QStringLiteral("CD9.txt"));
+    QFETCH(QString, genre);
+    const QString chemin = m_dossier + QStringLiteral("CD9.txt");
+#ifdef Q_OS_UNIX
+    // Un tube sans écrivain bloquerait la fenêtre à l'ouverture ; /dev/zero ne finit jamais.
+    if (genre == QStringLiteral("tube"))
+        QCOMPARE(::mkfifo(QFile::encodeName(chemin).constData(), 0600), 0);
+    else if (genre == QStringLiteral("zero"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), chemin));
+#else
+    if (!genre.isEmpty() && genre != QStringLiteral("dossier"))
+        QSKIP("tubes et /dev/zero propres à Unix");
+#endif
+    if (genre == QStringLiteral("dossier"))
+        QVERIFY(QDir().mkpath(chemin));
+    FrmListe::MontreFichier(nullptr, m_journal, m_dialogues, chemin);
     QCOMPARE(FrmListe::FenetreOuverte(), nullptr);
-    QCOMPARE(m_journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + m_dossier
-                                    + QStringLiteral("CD9.txt\r\n"));
+    QCOMPARE(m_journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + chemin + QStringLiteral("\r\n"));
     QVERIFY(m_dialogues.Boites().isEmpty());
+}
+
+void TestFrmListe::fichierLongCoupe()
+{
+    // 2 Mio : seuls les 64 premiers Kio sont lus et montrés, suivis de la ligne de coupure.
+    QByteArray contenu;
+    for (int i = 0; contenu.size() < 2 * 1024 * 1024; ++i)
+        contenu += QByteArray::number(i).rightJustified(9, '0') + "\r\n"; // 11 octets par ligne
+    FrmListe* f = Ouvre(contenu, QStringLiteral("RT2.txt"));
+    QVERIFY(f);
+    const QString texte = f->Texte();
+    const QString entete = QStringLiteral("------ fichier : ") + m_dossier + QStringLiteral("RT2.txt ------\n");
+    QVERIFY(texte.startsWith(entete + QStringLiteral("000000000\n000000001\n")));
+    // 65536 = 5957 lignes de 11 octets + 9 octets : la dernière ligne montrée est coupée.
+    QVERIFY2(texte.endsWith(QStringLiteral("\n000005956\n000005957\n------ affichage coupé : seuls les 65536 premiers "
+                                           "octets sont montrés ------\n")),
+             qPrintable(texte.right(120)));
+    QCOMPARE(texte.size(), entete.size() + 5957 * 10 + 10 + 77);
 }
 
 void TestFrmListe::impression_data()

@@ -9,6 +9,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 void Cree(const QString& chemin)
@@ -32,6 +40,11 @@ private slots:
     void rechercheEtEcart();
     void dossierInaccessible();
     void retoursSeuls();
+    void entreesIgnorees_data();
+    void entreesIgnorees();
+    void stabilite_data();
+    void stabilite();
+    void nomsHorsUtf8();
 
 private:
     QString Dossier() const { return m_config.DossierEchange; }
@@ -104,11 +117,21 @@ void TestListesEchange::tri()
     listes->MAJlisteFichierRT();
     QCOMPARE(listes->ListeCD(), listeCD);
     QCOMPARE(listes->ListeRT(), listeRT);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString()); // relevé, stable 0,5 s plus tard
+    horloge.Avance(ListesEchange::DelaiStabiliteMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(),
              listeCD.isEmpty() ? QString() : Dossier() + listeCD.first());
     // Chaque relecture laisse passer les événements une fois avant de rendre la main.
     QCOMPARE(horloge.NombreCessions(), 2);
-    QCOMPARE(journal.Texte(), QString());
+    // Dossiers et lien vers un dossier : une ligne chacun (ordre du dossier).
+    QStringList attendu{ QStringLiteral("fichier ignoré (lien vers un dossier, pas un fichier ordinaire) : ")
+                         + Dossier() + QStringLiteral("CDlien.txt") };
+    for (const QString& d : dossiers)
+        attendu.append(QStringLiteral("fichier ignoré (dossier, pas un fichier ordinaire) : ") + Dossier() + d);
+    QStringList lignes = journal.Texte().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    lignes.sort();
+    attendu.sort();
+    QCOMPARE(lignes, attendu);
 }
 
 void TestListesEchange::sortie8()
@@ -197,6 +220,8 @@ void TestListesEchange::rechercheEtEcart()
     ::Cree(Dossier() + QStringLiteral("CD1.txt"));
     ::Cree(Dossier() + QStringLiteral("CD2.txt"));
     listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString()); // relevées, pas encore stables
+    horloge.Avance(ListesEchange::DelaiStabiliteMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(), Dossier() + QStringLiteral("CD1.txt"));
 
     // Remise faite mais fichier resté : la suivante passe devant, la liste le montre encore.
@@ -216,11 +241,13 @@ void TestListesEchange::rechercheEtEcart()
         f.write("ordre     00000099\r\nP.Recept: 000\r\n");
     }
     listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString()); // réécrite : de nouveau 0,5 s d'attente
+    horloge.Avance(ListesEchange::DelaiStabiliteMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(), Dossier() + QStringLiteral("CD2.txt"));
     listes->EcarteFichierCde(Dossier() + QStringLiteral("CD2.txt"));
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
 
-    // Les commandes à éviter passent après les autres, et reviennent s'il ne reste qu'elles.
+    // Les commandes à éviter sont sautées.
     QCOMPARE(listes->RechFichierCdeEnAttente({ Dossier() + QStringLiteral("CD1.txt") }), QString());
 
     // Parti du dossier puis revenu : c'est une nouvelle commande.
@@ -229,7 +256,10 @@ void TestListesEchange::rechercheEtEcart()
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
     ::Cree(Dossier() + QStringLiteral("CD1.txt"));
     listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(ListesEchange::DelaiStabiliteMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(), Dossier() + QStringLiteral("CD1.txt"));
+    QCOMPARE(listes->RechFichierCdeEnAttente({ Dossier() + QStringLiteral("CD1.txt") }), QString());
 }
 
 void TestListesEchange::dossierInaccessible()
@@ -281,6 +311,190 @@ void TestListesEchange::retoursSeuls()
     QCOMPARE(listes->ListeRT(), QStringList{ "rt1.txt" });
     QCOMPARE(listes->ListeCD(), QStringList{ "CD1.txt" });
     QCOMPARE(Appels(), QStringList{ "8:ON" });
+}
+
+void TestListesEchange::entreesIgnorees_data()
+{
+    QTest::addColumn<QString>("sorte");
+    QTest::addColumn<QString>("genre");
+    QTest::newRow("lien vers /dev/zero") << "zero" << "lien vers un périphérique";
+    QTest::newRow("lien vers /dev/urandom") << "urandom" << "lien vers un périphérique";
+    QTest::newRow("tube nomme") << "tube" << "tube nommé";
+    QTest::newRow("socket") << "socket" << "socket";
+    QTest::newRow("lien sans cible") << "casse" << "lien sans cible";
+    QTest::newRow("dossier") << "dossier" << "dossier";
+}
+
+void TestListesEchange::entreesIgnorees()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("tubes, sockets et liens propres à Unix");
+#else
+    QFETCH(QString, sorte);
+    QFETCH(QString, genre);
+    const QString chemin = Dossier() + QStringLiteral("CDz.txt");
+    int socketFd = -1;
+    if (sorte == QStringLiteral("zero") || sorte == QStringLiteral("urandom"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/") + sorte, chemin));
+    else if (sorte == QStringLiteral("tube"))
+        QCOMPARE(::mkfifo(QFile::encodeName(chemin).constData(), 0600), 0);
+    else if (sorte == QStringLiteral("casse"))
+        QVERIFY(QFile::link(m_racine->path() + QStringLiteral("/absent"), chemin));
+    else if (sorte == QStringLiteral("dossier"))
+        QVERIFY(QDir().mkpath(chemin));
+    else {
+        socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un adresse {};
+        adresse.sun_family = AF_UNIX;
+        const QByteArray nom = QFile::encodeName(chemin);
+        if (size_t(nom.size()) >= sizeof(adresse.sun_path))
+            QSKIP("dossier temporaire trop long pour une socket");
+        memcpy(adresse.sun_path, nom.constData(), size_t(nom.size()));
+        QCOMPARE(::bind(socketFd, reinterpret_cast<sockaddr*>(&adresse), sizeof(adresse)), 0);
+    }
+    ::Cree(Dossier() + QStringLiteral("CD1.txt"));
+
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    for (int i = 0; i < 3; ++i) {
+        listes->MAJlisteFichierCD();
+        listes->MAJlisteFichierRT();
+        horloge.Avance(300);
+        listes->RechFichierCdeEnAttente();
+    }
+    // Jamais listée ni ouverte (un tube bloquerait le fil), une seule ligne.
+    QCOMPARE(listes->ListeCD(), QStringList{ "CD1.txt" });
+    QCOMPARE(listes->RechFichierCdeEnAttente(), Dossier() + QStringLiteral("CD1.txt"));
+    const QString ligne = QStringLiteral("fichier ignoré (") + genre + QStringLiteral(", pas un fichier ordinaire) : ")
+        + chemin + QStringLiteral("\r\n");
+    QCOMPARE(journal.Texte(), ligne);
+    QByteArray contenu("reste");
+    QCOMPARE(ListesEchange::LitBorne(chemin, 100, &contenu), ListesEchange::Lecture::PasOrdinaire);
+    QCOMPARE(contenu, QByteArray());
+
+    // Remplacée par un vrai fichier : listée ; redevenue spéciale : une nouvelle ligne.
+    if (socketFd >= 0)
+        ::close(socketFd);
+    if (sorte == QStringLiteral("dossier"))
+        QVERIFY(QDir(chemin).removeRecursively());
+    else
+        QVERIFY(QFile::remove(chemin));
+    ::Cree(chemin);
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), (QStringList{ "CD1.txt", "CDz.txt" }));
+    QVERIFY(QFile::remove(chemin));
+    QVERIFY(QFile::link(m_racine->path() + QStringLiteral("/absent"), chemin));
+    listes->MAJlisteFichierCD();
+    QCOMPARE(journal.Texte(), ligne + QStringLiteral("fichier ignoré (lien sans cible, pas un fichier ordinaire) : ")
+                                  + chemin + QStringLiteral("\r\n"));
+#endif
+}
+
+void TestListesEchange::stabilite_data()
+{
+    QTest::addColumn<bool>("dateAncienne"); // copie qui garde la date de sa source
+    QTest::addColumn<bool>("changeEnCours"); // taille changée entre deux relevés
+    QTest::newRow("date recente") << false << false;
+    QTest::newRow("date ancienne") << true << false;
+    QTest::newRow("ecrite en deux fois") << false << true;
+    QTest::newRow("date ancienne, ecrite en deux fois") << true << true;
+}
+
+void TestListesEchange::stabilite()
+{
+    QFETCH(bool, dateAncienne);
+    QFETCH(bool, changeEnCours);
+    const QString cd1 = Dossier() + QStringLiteral("CD1.txt");
+    const QDateTime ancienne = QDateTime::currentDateTime().addYears(-1);
+    auto ecrit = [&](const QByteArray& octets, QIODevice::OpenMode mode) {
+        QFile f(cd1);
+        QVERIFY(f.open(mode));
+        f.write(octets);
+        if (dateAncienne)
+            QVERIFY(f.setFileTime(ancienne, QFileDevice::FileModificationTime));
+    };
+    ecrit("ordre: 1\r\n", QIODevice::WriteOnly);
+
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(300);
+    if (changeEnCours)
+        ecrit("P.Recept: 001\r\n", QIODevice::Append);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(199);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(1);
+    // 0,5 s depuis le premier relevé identique.
+    QCOMPARE(listes->RechFichierCdeEnAttente(), changeEnCours ? QString() : cd1);
+    horloge.Avance(300);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd1);
+
+    // Lue telle que relevée : ces octets-là ; changée depuis : pas lue.
+    QByteArray contenu;
+    QCOMPARE(listes->LitCommande(cd1, &contenu), ListesEchange::Lecture::Lue);
+    QCOMPARE(contenu, changeEnCours ? QByteArray("ordre: 1\r\nP.Recept: 001\r\n") : QByteArray("ordre: 1\r\n"));
+    ecrit("date: 2\r\n", QIODevice::Append);
+    QCOMPARE(listes->LitCommande(cd1, &contenu), ListesEchange::Lecture::EnCours);
+    QCOMPARE(contenu, QByteArray());
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(500);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd1);
+    QCOMPARE(journal.Texte(), QString());
+}
+
+void TestListesEchange::nomsHorsUtf8()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("noms de fichiers en octets propres à Unix");
+#else
+    auto creeBrut = [&](const QByteArray& nom, const QByteArray& octets) {
+        const int fd = ::open((QFile::encodeName(Dossier()) + nom).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, octets.constData(), size_t(octets.size())), ssize_t(octets.size()));
+        ::close(fd);
+    };
+    creeBrut("CD\xE9t\xE9.txt", "ordre: 7\r\n");
+    creeBrut("RT\x81\x01.txt", "r");
+    creeBrut("CD\xC9.txt", "latin");
+    ::Cree(Dossier() + QStringLiteral("CD\u00C9.txt")); // le même nom en UTF-8 : homonyme
+
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    for (int i = 0; i < 2; ++i) {
+        listes->MAJlisteFichierCD();
+        listes->MAJlisteFichierRT();
+    }
+    QCOMPARE(listes->ListeCD(), (QStringList{ QStringLiteral("CD\u00C9.txt"), QStringLiteral("CD\u00E9t\u00E9.txt") }));
+    QCOMPARE(listes->ListeRT(), QStringList{ QStringLiteral("RT\u0081\u0001.txt") });
+    QStringList lignes = journal.Texte().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    lignes.sort();
+    QCOMPARE(lignes, (QStringList{
+                         QStringLiteral("nom de fichier hors UTF-8 : ") + Dossier()
+                             + QStringLiteral("CD<C9>.txt, homonyme de CD\u00C9.txt : il n'est pas pris, renommez-le"),
+                         QStringLiteral("nom de fichier hors UTF-8 : ") + Dossier()
+                             + QStringLiteral("CD<E9>t<E9>.txt, lu en Windows-1252 : CD\u00E9t\u00E9.txt"),
+                         QStringLiteral("nom de fichier hors UTF-8 : ") + Dossier()
+                             + QStringLiteral("RT<81><01>.txt, lu en Windows-1252 : RT\u0081\u0001.txt"),
+                     }));
+
+    // Lu et effacé sous son vrai nom ; l'homonyme UTF-8 est lu sous le sien.
+    const QString montre = Dossier() + QStringLiteral("CD\u00E9t\u00E9.txt");
+    QByteArray contenu;
+    QCOMPARE(ListesEchange::LitBorne(montre, 100, &contenu), ListesEchange::Lecture::Lue);
+    QCOMPARE(contenu, QByteArray("ordre: 7\r\n"));
+    QCOMPARE(ListesEchange::LitBorne(Dossier() + QStringLiteral("CD\u00C9.txt"), 100, &contenu),
+             ListesEchange::Lecture::Lue);
+    QCOMPARE(contenu, QByteArray("ordre: 1\r\n"));
+    QVERIFY(ListesEchange::Existe(montre));
+    QVERIFY(ListesEchange::Supprime(montre));
+    QVERIFY(!ListesEchange::Existe(montre));
+    QVERIFY(::access((QFile::encodeName(Dossier()) + "CD\xE9t\xE9.txt").constData(), F_OK) != 0);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestListesEchange)

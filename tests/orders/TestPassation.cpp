@@ -10,7 +10,12 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -28,7 +33,9 @@ private slots:
     void init();
     void libreOuOccupe_data();
     void libreOuOccupe();
-    void commandeIlisible();
+    void contenuRemisTelQuel();
+    void passationPasOrdinaire_data();
+    void passationPasOrdinaire();
     void ecritureImpossible_data();
     void ecritureImpossible();
 
@@ -71,7 +78,7 @@ void TestPassation::libreOuOccupe()
 
     JournalStatut journal;
     Passation passation(journal, m_config);
-    QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("002")), lance);
+    QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("002"), Commande), lance);
 
     if (lance) {
         QCOMPARE(Lit(m_config.FichierPassation), CopieAttendue);
@@ -87,26 +94,104 @@ void TestPassation::libreOuOccupe()
     QCOMPARE(Lit(m_commande), Commande);
 }
 
-void TestPassation::commandeIlisible()
+void TestPassation::contenuRemisTelQuel()
 {
-    Ecrit(m_config.FichierPassation, QByteArray("x"));
+    // Les octets remis sont ceux que le cycle a lus et montrés, pas une relecture :
+    // le fichier a changé (ou disparu) depuis, la copie reste celle du contenu reçu.
     QVERIFY(QFile::remove(m_commande));
     JournalStatut journal;
     Passation passation(journal, m_config);
-    QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("001")), false);
-    QCOMPARE(journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + m_commande
-                                  + QStringLiteral(", il n'est pas envoye\r\n"));
-    QCOMPARE(passation.DernierRefus(), Passation::Refus::CommandeIllisible);
-    // Le fichier de passation n'a pas été ouvert en écriture.
-    QCOMPARE(Lit(m_config.FichierPassation), QByteArray("x"));
+    QVERIFY(passation.LanceFichierCde(m_commande, QStringLiteral("002"), Commande));
+    QCOMPARE(Lit(m_config.FichierPassation), CopieAttendue);
+    QCOMPARE(passation.DernierRefus(), Passation::Refus::Aucun);
+}
+
+void TestPassation::passationPasOrdinaire_data()
+{
+    QTest::addColumn<QString>("sorte");
+    QTest::addColumn<QString>("genre");
+    QTest::newRow("dossier") << "dossier" << "dossier";
+    QTest::newRow("lien vers /dev/null") << "null" << "lien vers un périphérique";
+    QTest::newRow("tube nomme") << "tube" << "tube nommé";
+    QTest::newRow("socket") << "socket" << "socket";
+    QTest::newRow("lien sans cible") << "casse" << "lien sans cible";
+    QTest::newRow("lien vers un dossier") << "lienDossier" << "lien vers un dossier";
+    // Avant : /dev/full était ouvert et l'échec d'écriture signalé ; ce n'est pas un fichier.
+    QTest::newRow("/dev/full") << "full" << "périphérique";
+}
+
+void TestPassation::passationPasOrdinaire()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("tubes, sockets et liens propres à Unix");
+#else
+    QFETCH(QString, sorte);
+    QFETCH(QString, genre);
+    // Chemin court : une socket Unix a un nom de 108 octets au plus.
+    if (sorte == QStringLiteral("full"))
+        m_config.FichierPassation = QStringLiteral("/dev/full");
+    const QString chemin = m_config.FichierPassation;
+    const QString cible = m_dossier.path() + QStringLiteral("/cible-absente");
+    int socketFd = -1;
+    if (sorte == QStringLiteral("dossier")) {
+        QVERIFY(QDir().mkpath(chemin));
+    } else if (sorte == QStringLiteral("null")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), chemin));
+    } else if (sorte == QStringLiteral("tube")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(chemin).constData(), 0600), 0);
+    } else if (sorte == QStringLiteral("socket")) {
+        socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un adresse {};
+        adresse.sun_family = AF_UNIX;
+        const QByteArray nom = QFile::encodeName(chemin);
+        if (size_t(nom.size()) >= sizeof(adresse.sun_path))
+            QSKIP("dossier temporaire trop long pour une socket");
+        std::memcpy(adresse.sun_path, nom.constData(), size_t(nom.size()));
+        QCOMPARE(::bind(socketFd, reinterpret_cast<sockaddr*>(&adresse), sizeof(adresse)), 0);
+    } else if (sorte == QStringLiteral("full")) {
+        if (!QFileInfo::exists(chemin))
+            QSKIP("pas de /dev/full sur cette machine");
+    } else if (sorte == QStringLiteral("casse")) {
+        QVERIFY(QFile::link(cible, chemin));
+    } else {
+        QVERIFY(QFile::link(m_dossier.path(), chemin));
+    }
+
+    JournalStatut journal;
+    Passation passation(journal, m_config);
+    const QString ligne = QStringLiteral("fichier de passation inutilisable (") + genre
+        + QStringLiteral(", pas un fichier ordinaire) : ") + chemin
+        + QStringLiteral(" ; aucune commande n'est envoyee\r\n");
+    // Refusée à chaque passe, une seule ligne tant que le défaut ne change pas.
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("002"), Commande), false);
+        QCOMPARE(passation.DernierRefus(), Passation::Refus::PassationInvalide);
+    }
+    QCOMPARE(journal.Texte(), ligne);
+    QVERIFY(!QFileInfo::exists(cible)); // un lien sans cible ne crée pas sa cible
+    QCOMPARE(Lit(m_commande), Commande);
+
+    // Remis en ordre : une ligne le dit, la commande part.
+    if (sorte == QStringLiteral("full"))
+        return;
+    if (socketFd >= 0)
+        ::close(socketFd);
+    if (sorte == QStringLiteral("dossier"))
+        QVERIFY(QDir(chemin).removeRecursively());
+    else
+        QVERIFY(QFile::remove(chemin));
+    QVERIFY(passation.LanceFichierCde(m_commande, QStringLiteral("002"), Commande));
+    QCOMPARE(journal.Texte(), ligne + QStringLiteral("fichier de passation de nouveau utilisable : ") + chemin
+                                  + QStringLiteral("\r\nenvoi le fichier ") + m_commande
+                                  + QStringLiteral(" vers 002\r\n"));
+    QCOMPARE(Lit(chemin), CopieAttendue);
+#endif
 }
 
 void TestPassation::ecritureImpossible_data()
 {
     QTest::addColumn<QString>("cheminPassation");
     QTest::addColumn<qint64>("limiteOctets"); // taille de fichier permise au processus, -1 sans limite
-    // /dev/full accepte l'ouverture puis refuse toute écriture (disque plein).
-    QTest::newRow("disque plein") << QStringLiteral("/dev/full") << qint64(-1);
     QTest::newRow("dossier absent") << QStringLiteral("<tmp>/absent/zCdeMnl.txt") << qint64(-1);
     // Écriture coupée après 20 octets : le frontal ne doit pas trouver ce début.
     QTest::newRow("ecriture coupee") << QStringLiteral("<tmp>/zCdeMnl.txt") << qint64(20);
@@ -135,14 +220,14 @@ void TestPassation::ecritureImpossible()
         limite.rlim_cur = rlim_t(limiteOctets);
         auto ancienGestionnaire = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limite), 0);
-        lance = passation.LanceFichierCde(m_commande, QStringLiteral("003"));
+        lance = passation.LanceFichierCde(m_commande, QStringLiteral("003"), Commande);
         setrlimit(RLIMIT_FSIZE, &avant);
         std::signal(SIGXFSZ, ancienGestionnaire);
 #else
         QSKIP("limite de taille de fichier propre à Unix");
 #endif
     } else {
-        lance = passation.LanceFichierCde(m_commande, QStringLiteral("003"));
+        lance = passation.LanceFichierCde(m_commande, QStringLiteral("003"), Commande);
     }
     QCOMPARE(lance, false);
     QCOMPARE(passation.DernierRefus(), Passation::Refus::EcritureImpossible);
@@ -151,7 +236,7 @@ void TestPassation::ecritureImpossible()
                                   + QStringLiteral(" n'est pas envoye\r\n"));
     // Le même échec à la passe suivante n'est pas récrit (une passe toutes les 300 ms).
     if (limiteOctets < 0) {
-        QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("003")), false);
+        QCOMPARE(passation.LanceFichierCde(m_commande, QStringLiteral("003"), Commande), false);
         QCOMPARE(journal.Texte().count(QStringLiteral("Erreur d'ecriture")), 1);
     }
     QCOMPARE(Lit(m_commande), Commande);
