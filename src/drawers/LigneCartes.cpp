@@ -188,6 +188,8 @@ void LigneCartes::JetteRecuAvantTrame(const QByteArray& ligneCde)
     }
     while (m_port.bytesAvailable() > 0)
         absorbe();
+    if (!m_port.isOpen())
+        return; // perdu pendant la garde : l'envoi qui suit le dira
 #ifndef Q_OS_WIN
     // Ce que le pilote tient encore (le port a cessé de lire, tampon plein) part aussi.
     int dansLePilote = 0;
