@@ -37,10 +37,10 @@ passe build-asan -DCMAKE_BUILD_TYPE=Debug \
     "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" || echec=1
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
-# Court passage du fuzzer sur la lecture des messages du robot, quand clang est là.
-if command -v clang++ >/dev/null 2>&1 && [ -x tests/cdapi/fuzz.sh ]; then
-    echo "== Fuzzer (messages CDAPI)"
-    tests/cdapi/fuzz.sh || echec=1
+# Court passage de chaque cible de fuzzing (une ligne de bilan par cible), quand clang est là.
+if command -v clang++ >/dev/null 2>&1 && [ -x tests/fuzz/fuzz.sh ]; then
+    echo "== Fuzzing (CDAPI, cartes, commandes, datagrammes, lecture numérique)"
+    tests/fuzz/fuzz.sh || echec=1
 fi
 
 if [ $echec -ne 0 ]; then

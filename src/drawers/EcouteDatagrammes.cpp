@@ -2,6 +2,7 @@
 
 #include "app/JournalStatut.h"
 #include "config/LectureNombre.h"
+#include "drawers/DatagrammeFinConvoyage.h"
 #include "drawers/TableauTiroirs.h"
 #include "drawers/TrameCartes.h"
 
@@ -9,19 +10,7 @@
 
 namespace {
 
-const QByteArray PrefixeFinConvoyage = QByteArrayLiteral("-Start     -S");
-
-// Comme Trim : seuls les espaces des deux bouts sont retirés.
-QByteArray RetireEspaces(const QByteArray& octets)
-{
-    qsizetype debut = 0;
-    qsizetype fin = octets.size();
-    while (debut < fin && octets.at(debut) == ' ')
-        ++debut;
-    while (fin > debut && octets.at(fin - 1) == ' ')
-        --fin;
-    return octets.mid(debut, fin - debut);
-}
+const QByteArray& PrefixeFinConvoyage = DatagrammeFinConvoyage::Prefixe;
 
 } // namespace
 
@@ -88,19 +77,31 @@ void EcouteDatagrammes::LitDatagrammesEnAttente()
     // cette boucle de l'intérieur. La boucle extérieure le lira, dans l'ordre d'arrivée.
     if (m_lectureEnCours)
         return;
+    m_suiteProgrammee = false;
     m_lectureEnCours = true;
-    while (m_socket.state() == QAbstractSocket::BoundState && m_socket.hasPendingDatagrams()) {
+    // Un nombre borné par tour d'événements : sous un flot de datagrammes, les passes de
+    // traitement et la minuterie continuent entre deux lots. Le reste attend dans la
+    // socket (rien n'est sauté) et la suite est reprise au tour suivant.
+    int lus = 0;
+    while (lus < DatagrammesParTour && m_socket.state() == QAbstractSocket::BoundState
+           && m_socket.hasPendingDatagrams()) {
         const QNetworkDatagram datagramme = m_socket.receiveDatagram();
+        ++lus;
         Winsock_UDP_DataArrival(datagramme.data());
     }
     m_lectureEnCours = false;
+    if (!m_suiteProgrammee && m_socket.state() == QAbstractSocket::BoundState && m_socket.hasPendingDatagrams()) {
+        m_suiteProgrammee = true;
+        QMetaObject::invokeMethod(this, &EcouteDatagrammes::LitDatagrammesEnAttente, Qt::QueuedConnection);
+    }
 }
 
 void EcouteDatagrammes::Winsock_UDP_DataArrival(const QByteArray& datagramme)
 {
-    const QByteArray texte = RetireEspaces(datagramme);
+    const DatagrammeFinConvoyage lu = DatagrammeFinConvoyage::Lit(datagramme);
+    const QByteArray& texte = lu.texte;
     m_journal.MessageStatus(QStringLiteral("UDP= ") + TexteAffichable(texte));
-    if (!texte.startsWith(PrefixeFinConvoyage))
+    if (!lu.finConvoyage)
         return;
     m_tiroirs.OuvreTiroir(LitNombre(texte.mid(PrefixeFinConvoyage.size())), TableauTiroirs::CauseLiberation::Datagramme);
 }

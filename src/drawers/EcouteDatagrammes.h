@@ -25,6 +25,9 @@ public:
     // Port effectivement lié (0 quand la socket est fermée).
     quint16 PortLocal() const;
 
+    // Datagrammes traités au plus par tour d'événements.
+    static constexpr int DatagrammesParTour = 64;
+
     // Traitement d'un datagramme reçu.
     void Winsock_UDP_DataArrival(const QByteArray& datagramme);
 
@@ -35,4 +38,5 @@ private:
     TableauTiroirs& m_tiroirs;
     QUdpSocket m_socket;
     bool m_lectureEnCours = false;
+    bool m_suiteProgrammee = false; // un appel différé de LitDatagrammesEnAttente attend
 };

@@ -11,12 +11,15 @@
 #include <QScopedValueRollback>
 
 #ifndef Q_OS_WIN
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
 const QByteArray CarteAux = QByteArrayLiteral("Z]"); // adresse de la carte "Z45"
+// Octets jetés montrés au journal : le début seulement.
+constexpr qsizetype ExtraitJete = 40;
 
 } // namespace
 
@@ -29,6 +32,9 @@ LigneCartes::LigneCartes(JournalStatut& journal, Horloge& horloge, Dialogues& di
     , m_configuration(configuration)
 {
     m_port.setObjectName(QStringLiteral("MSComm1"));
+    // Sans borne, QSerialPort lit tout ce qui arrive entre deux échanges : un flot de
+    // bruit ferait grandir la mémoire sans fin.
+    m_port.setReadBufferSize(TamponPortMax);
     m_minuterieReouverture.setInterval(3000);
     connect(&m_minuterieReouverture, &QTimer::timeout, this, &LigneCartes::EssaieReouverture);
     connect(&m_port, &QSerialPort::errorOccurred, this, &LigneCartes::SurErreurPort);
@@ -150,13 +156,66 @@ void LigneCartes::FermePortComm()
         m_journal.MessageStatus(QStringLiteral("ferme port COM"));
 }
 
+qint64 LigneCartes::OctetsRetenus() const
+{
+    return m_recuEnAttente.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+}
+
+void LigneCartes::JetteRecuAvantTrame(const QByteArray& ligneCde)
+{
+    qint64 jetes = m_recuEnAttente.size();
+    QByteArray extrait = m_recuEnAttente.left(ExtraitJete);
+    m_recuEnAttente.clear();
+    auto absorbe = [&] {
+        const QByteArray lu = m_port.read(TamponPortMax);
+        jetes += lu.size();
+        if (extrait.size() < ExtraitJete)
+            extrait += lu.left(ExtraitJete - extrait.size());
+    };
+    // Une carte qui répond juste après son délai : sa réponse arrive pendant la garde
+    // et part avec le reste, au lieu de répondre à la trame suivante.
+    if (m_depuisTimeOut.isValid()) {
+        for (;;) {
+            const qint64 reste = GardeApresTimeOutMs - m_depuisTimeOut.elapsed();
+            if (reste <= 0)
+                break;
+            if (m_port.bytesAvailable() > 0)
+                absorbe();
+            else if (!m_port.waitForReadyRead(int(reste)))
+                break;
+        }
+        m_depuisTimeOut.invalidate();
+    }
+    while (m_port.bytesAvailable() > 0)
+        absorbe();
+    if (!m_port.isOpen())
+        return; // perdu pendant la garde : l'envoi qui suit le dira
+#ifndef Q_OS_WIN
+    // Ce que le pilote tient encore (le port a cessé de lire, tampon plein) part aussi.
+    int dansLePilote = 0;
+    if (::ioctl(int(m_port.handle()), FIONREAD, &dansLePilote) == 0 && dansLePilote > 0)
+        jetes += dansLePilote;
+#endif
+    m_port.clear(QSerialPort::Input);
+    if (jetes == 0)
+        return;
+    m_journal.MessageStatus(QStringLiteral("ligne des cartes: ") + QString::number(jetes)
+                            + QStringLiteral(" octets recus hors echange jetes avant ")
+                            + TexteAffichable(ligneCde, 20) + QStringLiteral(": ")
+                            + TexteAffichable(extrait, 4 * ExtraitJete)
+                            + (jetes > extrait.size() ? QStringLiteral(" ...") : QString()));
+}
+
 bool LigneCartes::EnvoiCdeGrindel2(const QByteArray& ligneCde, bool* panne)
 {
     if (!m_port.isOpen()) {
         m_journal.MessageStatus(QStringLiteral(" *** Port COM NON OUVERT ***"));
         return false;
     }
-    // Les caractères reçus restés dans le port ne sont pas jetés avant l'envoi.
+    // Ce qui attend dans le port ne répond pas à cette trame : une réponse en retard
+    // ou du bruit, lus comme la réponse d'une autre carte, enverraient des commandes
+    // vers des tiroirs occupés.
+    JetteRecuAvantTrame(ligneCde);
     const QByteArray trame = TrameCommande(ligneCde);
     if (m_port.write(trame) != trame.size()) {
         *panne = true;
@@ -169,7 +228,7 @@ bool LigneCartes::EnvoiCdeGrindel2(const QByteArray& ligneCde, bool* panne)
     return true;
 }
 
-QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne)
+QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne, bool* tropLongue)
 {
     // Attente réelle, sans événement : elle finit dans son délai quelle que soit l'horloge
     // du programme.
@@ -177,6 +236,14 @@ QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne)
     chrono.start();
     for (;;) {
         const qsizetype cr = m_recuEnAttente.indexOf(CaractereCr);
+        if (cr > LongueurMaxReponse || (cr < 0 && m_recuEnAttente.size() > LongueurMaxReponse)) {
+            // Du bruit, pas une réponse : on ne le garde pas, et la ligne passe par la
+            // garde comme après un délai dépassé.
+            *tropLongue = true;
+            m_recuEnAttente.clear();
+            m_depuisTimeOut.start();
+            return QByteArray();
+        }
         if (cr >= 0) {
             const QByteArray ligne = m_recuEnAttente.left(cr);
             m_recuEnAttente.remove(0, cr + 1);
@@ -188,12 +255,13 @@ QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne)
             return QByteArray();
         }
         if (m_port.bytesAvailable() > 0) {
-            m_recuEnAttente += m_port.readAll();
+            m_recuEnAttente += m_port.read(LongueurMaxReponse + 1 - m_recuEnAttente.size());
             continue;
         }
         const qint64 reste = qint64(tempsTimeOut) - chrono.elapsed();
         if (reste < 0) {
             m_recuEnAttente.clear(); // ce qui a été lu sans CR est perdu
+            m_depuisTimeOut.start();
             return QByteArray();
         }
         if (!m_port.waitForReadyRead(int(reste) + 1)) {
@@ -209,15 +277,18 @@ QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne)
                 return QByteArray();
             }
         }
-        m_recuEnAttente += m_port.readAll();
+        m_recuEnAttente += m_port.read(LongueurMaxReponse + 1 - m_recuEnAttente.size());
     }
 }
 
 QByteArray LigneCartes::LectRepGrindel2(int tempsTimeOut, bool* panne)
 {
-    const QByteArray ligne = lectReponseComm(tempsTimeOut, panne);
+    bool tropLongue = false;
+    const QByteArray ligne = lectReponseComm(tempsTimeOut, panne, &tropLongue);
     if (*panne)
         return QByteArray();
+    if (tropLongue)
+        return EchecCartes::TropLongue;
     return AnalyseReponse(ligne);
 }
 

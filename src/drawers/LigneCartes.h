@@ -3,6 +3,7 @@
 #include "drawers/ReglageLigne.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -38,6 +39,16 @@ public:
     void MetIntervalleReouverture(int millisecondes);
     // Vrai pendant un échange, pauses entre les deux essais comprises.
     bool EchangeEnCours() const { return m_echangeEnCours; }
+    // Octets reçus et gardés par la ligne (tampon de l'objet et tampon du port) : borné
+    // par TamponPortMax + LongueurMaxReponse + 1, même sous une inondation.
+    qint64 OctetsRetenus() const;
+
+    // Ce que le port garde entre deux échanges ; au-delà, il cesse de lire et le
+    // pilote retient ou perd le reste.
+    static constexpr qint64 TamponPortMax = 4096;
+    // Après un délai dépassé, la trame suivante attend ce temps (en lisant et jetant ce
+    // qui arrive) : la réponse en retard ne peut pas répondre à la trame d'une autre carte.
+    static constexpr int GardeApresTimeOutMs = 250;
 
 private:
     QString CheminPeripherique() const;
@@ -46,7 +57,11 @@ private:
 
     // Faux quand rien n'est parti ; *panne signale une erreur du port.
     bool EnvoiCdeGrindel2(const QByteArray& ligneCde, bool* panne);
-    QByteArray lectReponseComm(int tempsTimeOut, bool* panne);
+    // Vide le port avant une trame, après la garde qui suit un délai dépassé ; une
+    // ligne au journal quand quelque chose a été jeté.
+    void JetteRecuAvantTrame(const QByteArray& ligneCde);
+    // *tropLongue : plus de LongueurMaxReponse octets sans CR.
+    QByteArray lectReponseComm(int tempsTimeOut, bool* panne, bool* tropLongue);
     QByteArray LectRepGrindel2(int tempsTimeOut, bool* panne);
 
     void SurErreurPort(QSerialPort::SerialPortError erreur);
@@ -60,9 +75,11 @@ private:
 
     QSerialPort m_port;
     ReglageLigne m_reglage;
-    // Caractères reçus après le CR d'une réponse : ils restent « dans le port »
-    // pour l'échange suivant.
+    // Caractères reçus pendant la lecture d'une réponse ; ce qui suit le CR est jeté
+    // avant la trame suivante.
     QByteArray m_recuEnAttente;
+    // Démarré au dernier délai dépassé, invalide sinon.
+    QElapsedTimer m_depuisTimeOut;
     bool m_echangeEnCours = false;
     bool m_perteSignalee = false;
     QString m_textePerte;

@@ -15,6 +15,8 @@ inline const QByteArray PasDeBarre = QByteArrayLiteral("Err: ne commence pas par
 // Ligne "/" + un ou deux caractères : trop courte pour le caractère qui suit "/"
 // et les deux caractères de la somme.
 inline const QByteArray TropCourte = QByteArrayLiteral("Err: reponse trop courte");
+// Ligne sans CR plus longue qu'aucune réponse de carte : du bruit sur la ligne.
+inline const QByteArray TropLongue = QByteArrayLiteral("Err: reponse trop longue");
 // Un échange est déjà en cours sur la ligne (appel venu d'une pause de celui-ci).
 inline const QByteArray LigneOccupee = QByteArrayLiteral("Err: ligne occupee");
 // Nom de carte dont on ne peut tirer une adresse d'un octet.
@@ -23,6 +25,9 @@ inline const QByteArray NomCarteIncorrect = QByteArrayLiteral("Err: nom de carte
 
 constexpr char CaractereEsc = 27;
 constexpr char CaractereCr = 13;
+// Une réponse de carte tient en quelques dizaines d'octets : une ligne plus longue,
+// CR non compris, est refusée plutôt que gardée.
+constexpr qsizetype LongueurMaxReponse = 256;
 
 bool EstEchecCartes(const QByteArray& resultat);
 

@@ -4,5 +4,6 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/ReglageLigne.h ${CMAKE_CURRENT_LIST_DIR}/ReglageLigne.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LigneCartes.h ${CMAKE_CURRENT_LIST_DIR}/LigneCartes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TableauTiroirs.h ${CMAKE_CURRENT_LIST_DIR}/TableauTiroirs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DatagrammeFinConvoyage.h ${CMAKE_CURRENT_LIST_DIR}/DatagrammeFinConvoyage.cpp
     ${CMAKE_CURRENT_LIST_DIR}/EcouteDatagrammes.h ${CMAKE_CURRENT_LIST_DIR}/EcouteDatagrammes.cpp
 )

@@ -13,11 +13,14 @@
 // Le service et le simulateur du côté robot, deux vrais processus, avec des délais
 // courts : chaque commande déposée est remise une seule fois, à un tiroir libre ;
 // les tiroirs sont libérés par datagramme et au bout du temps ; la liaison CDAPI
-// répond aux demandes d'éjection ; SIGTERM ferme proprement.
+// répond aux demandes d'éjection ; SIGTERM ferme proprement. Une seconde ligne fait
+// répondre la carte Z44 juste après son délai : ses tiroirs restent rouges, et sa
+// réponse en retard n'est jamais lue comme celle de Z45.
 class TestBoutEnBout : public QObject
 {
     Q_OBJECT
 private slots:
+    void pharmacieComplete_data();
     void pharmacieComplete();
 
 private:
@@ -44,8 +47,25 @@ int TestBoutEnBout::Compte(const QStringList& lignes, const QString& debut)
     return n;
 }
 
+void TestBoutEnBout::pharmacieComplete_data()
+{
+    QTest::addColumn<int>("commandes");
+    QTest::addColumn<QStringList>("optionsCartes");
+    QTest::addColumn<QStringList>("lignesService");
+    QTest::newRow("cartes à l'heure") << 10 << QStringList() << QStringList();
+    // Z44 répond 1050 ms après chaque trame (délai 1000 ms) : seuls les tiroirs 1 et 2 servent.
+    QTest::newRow("Z44 juste après son délai")
+        << 6 << QStringList{ QStringLiteral("--retard-cartes"), QStringLiteral("1050"), QStringLiteral("--carte-en-retard"),
+                             QStringLiteral("Z44") }
+        << QStringList{ QStringLiteral("Err: Time Out"),
+                        QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A005F<0D>") };
+}
+
 void TestBoutEnBout::pharmacieComplete()
 {
+    QFETCH(int, commandes);
+    QFETCH(QStringList, optionsCartes);
+    QFETCH(QStringList, lignesService);
     const QString service = qEnvironmentVariable("PELORANE_BINAIRE");
     const QString simulateur = qEnvironmentVariable("PELORANE_SIMULATEUR");
     QVERIFY(QFileInfo(service).isExecutable());
@@ -68,11 +88,10 @@ void TestBoutEnBout::pharmacieComplete()
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
 
-    const int commandes = 10;
     QProcess robot;
     robot.setProcessEnvironment(env);
     robot.setStandardOutputFile(journalSimulateur);
-    robot.start(simulateur, { QStringLiteral("--racine"), racine, QStringLiteral("--commandes"), QString::number(commandes),
+    robot.start(simulateur, QStringList{ QStringLiteral("--racine"), racine, QStringLiteral("--commandes"), QString::number(commandes),
                               QStringLiteral("--intervalle"), QStringLiteral("700"), QStringLiteral("--delai-hote"),
                               QStringLiteral("300"), QStringLiteral("--delai-convoyeur"), QStringLiteral("700"),
                               QStringLiteral("--collecte"), QStringLiteral("500"), QStringLiteral("--perte-datagramme"),
@@ -80,7 +99,7 @@ void TestBoutEnBout::pharmacieComplete()
                               QStringLiteral("--demande-r"), QStringLiteral("4"),
                               QStringLiteral("--port-cdapi"), QString::number(portCdapi), QStringLiteral("--port-udp"),
                               QString::number(portUdp), QStringLiteral("--param"),
-                              QStringLiteral("TempsMaxAttenteProduit=3") });
+                              QStringLiteral("TempsMaxAttenteProduit=3") } + optionsCartes);
     QVERIFY(robot.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(Lignes(journalSimulateur, false).join(QLatin1Char('\n')).contains(QStringLiteral("pret: ")),
                              10000);
@@ -114,7 +133,7 @@ void TestBoutEnBout::pharmacieComplete()
             && Compte(s, QStringLiteral("libere le tiroir ")) >= 1
             && QDir(racine + QStringLiteral("Echanges")).entryList({ QStringLiteral("CD*.txt") }, QDir::Files).isEmpty();
     };
-    QTRY_VERIFY_WITH_TIMEOUT(fini(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(fini(), 60000);
     QTest::qWait(1500); // les dernières boîtes sont retirées
 
     ::kill(pid_t(pelorane.processId()), SIGTERM);
@@ -132,6 +151,8 @@ void TestBoutEnBout::pharmacieComplete()
     QVERIFY(s.contains(QStringLiteral("- a - reponse a la demande d'ejection ----")));
     QVERIFY(s.contains(QStringLiteral("- r - Identification ---------------------")));
     QCOMPARE(Compte(s, QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES")), 0);
+    for (const QString& ligne : lignesService)
+        QVERIFY2(s.contains(ligne), qPrintable(ligne));
     // Chaque libération au bout du temps est précédée de sa ligne vide et suivie de la libération.
     const QRegularExpression duTemps(QStringLiteral("^libere le tiroir (\\d) car le temps est depasse$"));
     for (int i = 1; i + 1 < s.size(); ++i) {

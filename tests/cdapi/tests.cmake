@@ -10,10 +10,3 @@ pelorane_test(test_catalogue_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestCatalogueCdapi.
 pelorane_test(test_trace_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestTraceCdapi.cpp)
 pelorane_test(test_liaison_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestLiaisonCdapi.cpp LIENS hote_cdapi)
 
-# Fuzzing de la trace et de la réception (tests/cdapi/fuzz.sh), avec clang seulement.
-if(PELORANE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    add_executable(fuzz_cdapi ${CMAKE_CURRENT_LIST_DIR}/FuzzCdapi.cpp)
-    target_compile_options(fuzz_cdapi PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_options(fuzz_cdapi PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_libraries(fuzz_cdapi PRIVATE pelorane_commun_tests pelorane_noyau)
-endif()

@@ -6,11 +6,13 @@
 #include <QMutexLocker>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,6 +48,8 @@ bool EmulateurCartes::Ouvre(QString* erreur)
         ::close(maitre);
         return echec("grantpt/unlockpt");
     }
+    // Non bloquant : une inondation ne doit jamais bloquer le fil qui répond aux trames.
+    ::fcntl(maitre, F_SETFL, ::fcntl(maitre, F_GETFL) | O_NONBLOCK);
     const char* nom = ::ptsname(maitre);
     if (!nom) {
         ::close(maitre);
@@ -82,7 +86,11 @@ QString EmulateurCartes::CheminEsclave() const
 
 void EmulateurCartes::FermeMaitre()
 {
-    QMetaObject::invokeMethod(m_contexte, [this] { CoupeNotificateur(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_contexte, [this] {
+        CoupeNotificateur();
+        delete m_minuterieInondation;
+        m_minuterieInondation = nullptr;
+    }, Qt::BlockingQueuedConnection);
     QMutexLocker verrou(&m_verrou);
     if (m_maitre >= 0)
         ::close(m_maitre);
@@ -149,6 +157,63 @@ void EmulateurCartes::EnvoieBrut(const QByteArray& octets)
     Ecrit(octets);
 }
 
+void EmulateurCartes::MetRetard(const QByteArray& adresse, int ms)
+{
+    DeclareCarte(adresse);
+    QMutexLocker verrou(&m_verrou);
+    m_cartes[adresse].retardMs = qMax(0, ms);
+}
+
+void EmulateurCartes::Inonde(int octetsParSeconde, int dureeMs, const QByteArray& motif)
+{
+    QMetaObject::invokeMethod(m_contexte, [=] {
+        {
+            QMutexLocker verrou(&m_verrou);
+            m_motifInondation = motif.isEmpty() ? QByteArray(1, '?') : motif;
+            m_octetsParSeconde = qMax(1, octetsParSeconde);
+            m_debutInondation = m_chrono.elapsed();
+            m_finInondation = m_debutInondation + qMax(0, dureeMs);
+            m_inondationPrevue = 0;
+        }
+        if (!m_minuterieInondation) {
+            m_minuterieInondation = new QTimer;
+            m_minuterieInondation->setTimerType(Qt::PreciseTimer);
+            QObject::connect(m_minuterieInondation, &QTimer::timeout, m_contexte, [this] { PoursuitInondation(); });
+        }
+        m_minuterieInondation->start(5);
+    }, Qt::BlockingQueuedConnection);
+}
+
+bool EmulateurCartes::InondationEnCours() const
+{
+    QMutexLocker verrou(&m_verrou);
+    return m_finInondation > m_chrono.elapsed();
+}
+
+qint64 EmulateurCartes::OctetsInondation() const
+{
+    QMutexLocker verrou(&m_verrou);
+    return m_inondationEcrite;
+}
+
+void EmulateurCartes::PoursuitInondation()
+{
+    QMutexLocker verrou(&m_verrou);
+    const qint64 maintenant = qMin(m_chrono.elapsed(), m_finInondation);
+    const qint64 dus = (maintenant - m_debutInondation) * m_octetsParSeconde / 1000;
+    QByteArray morceau;
+    for (qint64 i = m_inondationPrevue; i < dus; ++i)
+        morceau += m_motifInondation.at(int(i % m_motifInondation.size()));
+    m_inondationPrevue = dus;
+    if (!morceau.isEmpty() && m_maitre >= 0) {
+        const ssize_t n = ::write(m_maitre, morceau.constData(), size_t(morceau.size()));
+        m_inondationEcrite += qMax<ssize_t>(0, n);
+        m_inondationPerdue += morceau.size() - qMax<ssize_t>(0, n);
+    }
+    if (m_chrono.elapsed() >= m_finInondation && m_minuterieInondation)
+        m_minuterieInondation->stop();
+}
+
 QList<EmulateurCartes::Trame> EmulateurCartes::Trames() const
 {
     QMutexLocker verrou(&m_verrou);
@@ -185,6 +250,11 @@ void EmulateurCartes::Ecrit(const QByteArray& octets)
         const ssize_t n = ::write(m_maitre, octets.constData() + ecrits, size_t(octets.size() - ecrits));
         if (n <= 0) {
             if (n < 0 && errno == EINTR)
+                continue;
+            // Pseudo-terminal plein (le service ne lit pas) : on attend un peu, puis on
+            // abandonne, comme une carte dont l'UART déborde.
+            pollfd attente{ m_maitre, POLLOUT, 0 };
+            if (n < 0 && errno == EAGAIN && ::poll(&attente, 1, 200) > 0)
                 continue;
             break;
         }
@@ -278,6 +348,14 @@ void EmulateurCartes::TraiteTrame(const QByteArray& brute)
     }
     default:
         break;
+    }
+    if (carte->retardMs > 0) {
+        // Réponse en retard : elle part plus tard, du fil de l'émulateur.
+        QTimer::singleShot(carte->retardMs, m_contexte, [this, reponse] {
+            QMutexLocker v(&m_verrou);
+            Ecrit(reponse);
+        });
+        return;
     }
     Ecrit(reponse);
 }

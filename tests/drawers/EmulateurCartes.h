@@ -11,6 +11,7 @@
 
 class QObject;
 class QSocketNotifier;
+class QTimer;
 
 // Cartes d'extension simulées au bout d'un pseudo-terminal. L'émulateur tient le côté
 // maître et tourne dans son propre fil : le service bloque son fil sans événement en
@@ -57,6 +58,15 @@ public:
     void IgnoreProchaines(const QByteArray& adresse, char commande, int nombre);
     // Écrit des octets tels quels vers le service.
     void EnvoieBrut(const QByteArray& octets);
+    // Carte en retard : chacune de ses réponses part « ms » millisecondes après la trame
+    // (0 : tout de suite). Les réponses en retard restent dans l'ordre des trames.
+    void MetRetard(const QByteArray& adresse, int ms);
+    // Octets non sollicités : « motif » répété à « octetsParSeconde » pendant « dureeMs ».
+    // Comme une UART débordée, ce que le pseudo-terminal ne prend pas est perdu.
+    void Inonde(int octetsParSeconde, int dureeMs, const QByteArray& motif);
+    bool InondationEnCours() const;
+    // Octets de l'inondation réellement écrits vers le service.
+    qint64 OctetsInondation() const;
 
     QList<Trame> Trames() const;
     void OublieTrames();
@@ -73,6 +83,7 @@ private:
         QHash<char, int> silences;
         Comportement comportement = Comportement::Normal;
         QByteArray seconde = QByteArrayLiteral("11");
+        int retardMs = 0;
     };
 
     void ActiveNotificateur();
@@ -80,6 +91,7 @@ private:
     void LitMaitre();
     void TraiteTrame(const QByteArray& brute);
     void Ecrit(const QByteArray& octets);
+    void PoursuitInondation();
 
     mutable QMutex m_verrou;
     mutable QWaitCondition m_trameArrivee;
@@ -87,6 +99,16 @@ private:
     QList<Trame> m_trames;
     QByteArray m_tampon;
     QElapsedTimer m_chrono;
+
+    // Inondation, menée dans le fil de l'émulateur.
+    QByteArray m_motifInondation;
+    qint64 m_debutInondation = 0;
+    qint64 m_finInondation = 0;
+    qint64 m_octetsParSeconde = 0;
+    qint64 m_inondationPrevue = 0; // octets dus depuis le début
+    qint64 m_inondationEcrite = 0;
+    qint64 m_inondationPerdue = 0;
+    QTimer* m_minuterieInondation = nullptr;
 
     int m_maitre = -1;
     int m_esclave = -1; // tenu ouvert : sans lui, le maître lirait EIO en boucle

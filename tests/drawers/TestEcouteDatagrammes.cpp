@@ -7,6 +7,7 @@
 #include "drawers/TableauTiroirs.h"
 
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -33,6 +34,8 @@ private slots:
     void datagramme_data();
     void datagramme();
     void rafale();
+    void flotParLots_data();
+    void flotParLots();
     void arriveePendantLiberation();
     void liaison();
     void liaisonRefusee_data();
@@ -137,6 +140,45 @@ void TestEcouteDatagrammes::rafale()
     QTRY_COMPARE(m_journal->Texte(), QStringLiteral("UDP= -Start     -S1\r\nlibere tiroir: 1   \r\n"
                                                     "UDP= bonjour\r\n"
                                                     "UDP= -Start     -S4\r\nlibere tiroir: 4   \r\n"));
+}
+
+void TestEcouteDatagrammes::flotParLots_data()
+{
+    QTest::addColumn<int>("nombre");
+    QTest::addColumn<bool>("minuterieEntreDeux");
+    QTest::newRow("sous la borne") << EcouteDatagrammes::DatagrammesParTour << false;
+    QTest::newRow("borne plus un") << EcouteDatagrammes::DatagrammesParTour + 1 << true;
+    QTest::newRow("plus de deux lots") << 150 << true;
+}
+
+void TestEcouteDatagrammes::flotParLots()
+{
+    // Un flot de datagrammes attend avant que la boucle d'événements ne tourne : ils sont
+    // tous traités, dans l'ordre, et une minuterie passe entre deux lots.
+    QFETCH(int, nombre);
+    QFETCH(bool, minuterieEntreDeux);
+    int vusParLaMinuterie = -1;
+    int entreDeux = 0;
+    QTimer minuterie;
+    minuterie.setInterval(0);
+    connect(&minuterie, &QTimer::timeout, this, [&] {
+        const int vus = int(m_journal->Texte().count(QStringLiteral("UDP= ")));
+        entreDeux += vus > 0 && vus < nombre ? 1 : 0;
+        vusParLaMinuterie = vus;
+    });
+    QString attendu;
+    for (int i = 0; i < nombre; ++i) {
+        const QByteArray texte = "datagramme " + QByteArray::number(i);
+        Envoie(texte);
+        attendu += QStringLiteral("UDP= ") + QString::fromLatin1(texte) + QStringLiteral("\r\n");
+    }
+    Envoie(Prefixe + "2");
+    attendu += QStringLiteral("UDP= -Start     -S2\r\nlibere tiroir: 2   \r\n");
+    minuterie.start();
+    QTRY_COMPARE(m_journal->Texte(), attendu);
+    QCOMPARE(entreDeux > 0, minuterieEntreDeux);
+    QVERIFY(vusParLaMinuterie >= 0);
+    QCOMPARE(m_tiroirs->Couleur(2), Rouge);
 }
 
 void TestEcouteDatagrammes::arriveePendantLiberation()

@@ -6,6 +6,7 @@
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"
 #include "drawers/LigneCartes.h"
+#include "drawers/TrameCartes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,6 +21,7 @@ using Comportement = EmulateurCartes::Comportement;
 
 namespace {
 const QByteArray Z45 = QByteArrayLiteral("Z]");
+const QByteArray Z44 = QByteArrayLiteral("Z\\");
 
 QList<QByteArray> Corps(const EmulateurCartes& emulateur)
 {
@@ -52,6 +54,12 @@ private slots:
     void echange();
     void repriseApresPause();
     void deuxReponsesEnAttente();
+    void carteEnRetard_data();
+    void carteEnRetard();
+    void longueurReponse_data();
+    void longueurReponse();
+    void inondation_data();
+    void inondation();
     void caracteresSansCrPerdus();
     void portNonOuvert();
     void auxGri2_data();
@@ -242,6 +250,8 @@ void TestLigneCartes::repriseApresPause()
 
 void TestLigneCartes::deuxReponsesEnAttente()
 {
+    // La seconde réponse attend dans le port : elle ne répond à aucune trame et part
+    // avant la trame suivante, avec une ligne au journal.
     m_emulateur->MetReponse(Z45, 'G', "01");
     m_emulateur->MetSecondeReponse(Z45, "10");
     m_emulateur->MetComportement(Z45, Comportement::DeuxReponses);
@@ -254,10 +264,134 @@ void TestLigneCartes::deuxReponsesEnAttente()
     QVERIFY(m_emulateur->AttendTrames(1, 1000));
     QTest::qWait(50); // la seconde réponse est là, dans le port
     m_emulateur->MetComportement(Z45, Comportement::Silencieux);
-    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 400), QByteArray("10"));
-    QVERIFY(m_emulateur->AttendTrames(2, 1000));
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 200), QByteArray("Err: Time Out"));
+    QCOMPARE(Corps(*m_emulateur), QList<QByteArray>(3, QByteArray("GZ]L")));
+    QCOMPARE(journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\n"
+                                             "ligne des cartes: 7 octets recus hors echange jetes avant GZ]L: "
+                                             "/A105E<0D>\r\n"));
+}
+
+void TestLigneCartes::carteEnRetard_data()
+{
+    // Deux cartes interrogées l'une après l'autre, délai de 300 ms. Une réponse en
+    // retard ne doit jamais passer pour celle de la carte suivante.
+    QTest::addColumn<int>("retard45");
+    QTest::addColumn<int>("retard44");
+    QTest::addColumn<QByteArray>("resultat45");
+    QTest::addColumn<QByteArray>("resultat44");
+    QTest::addColumn<QStringList>("jetes");
+    const QString avant45 = QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ]L: ");
+    const QString avant44 = QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: ");
+    const QString rep45 = QStringLiteral("/A015E<0D>");
+    const QString rep44 = QStringLiteral("/A105E<0D>");
+    QTest::newRow("à l'heure") << 0 << 0 << QByteArray("01") << QByteArray("10") << QStringList();
+    QTest::newRow("en retard dans le délai") << 200 << 0 << QByteArray("01") << QByteArray("10") << QStringList();
+    QTest::newRow("Z45 juste après son délai")
+        << 350 << 0 << QByteArray("Err: Time Out") << QByteArray("10") << QStringList{ avant45 + rep45, avant44 + rep45 };
+    QTest::newRow("les deux juste après leur délai")
+        << 350 << 350 << QByteArray("Err: Time Out") << QByteArray("Err: Time Out")
+        << QStringList{ avant45 + rep45, avant44 + rep45, avant44 + rep44, avant45 + rep44 };
+}
+
+void TestLigneCartes::carteEnRetard()
+{
+    QFETCH(int, retard45);
+    QFETCH(int, retard44);
+    QFETCH(QByteArray, resultat45);
+    QFETCH(QByteArray, resultat44);
+    QFETCH(QStringList, jetes);
+    m_emulateur->MetReponse(Z45, 'G', "01");
+    m_emulateur->MetReponse(Z44, 'G', "10");
+    m_emulateur->MetRetard(Z45, retard45);
+    m_emulateur->MetRetard(Z44, retard44);
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    const int debut = journal.Texte().size();
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 300), resultat45);
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ\\L", 300), resultat44);
+
+    // Les cartes redeviennent rapides : chacune lit ses propres entrées dès la passe suivante.
+    m_emulateur->MetRetard(Z45, 0);
+    m_emulateur->MetRetard(Z44, 0);
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 300), QByteArray("01"));
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ\\L", 300), QByteArray("10"));
+    QStringList lignes = journal.Texte().mid(debut).split(QStringLiteral("\r\n"));
+    QCOMPARE(lignes.takeLast(), QString());
+    QCOMPARE(lignes, jetes);
+}
+
+void TestLigneCartes::longueurReponse_data()
+{
+    QTest::addColumn<int>("longueurCharge");
+    QTest::addColumn<QByteArray>("resultat");
+    QTest::addColumn<int>("trames");
+    // Ligne = "/", le caractère qui suit, la charge et la somme : charge + 4 octets.
+    QTest::newRow("ligne de 256 octets") << 252 << QByteArray(252, 'x') << 1;
+    QTest::newRow("ligne de 257 octets") << 253 << QByteArray("Err: reponse trop longue") << 2;
+    QTest::newRow("ligne de 4000 octets") << 3996 << QByteArray("Err: reponse trop longue") << 2;
+}
+
+void TestLigneCartes::longueurReponse()
+{
+    QFETCH(int, longueurCharge);
+    QFETCH(QByteArray, resultat);
+    QFETCH(int, trames);
+    m_emulateur->MetReponse(Z45, 'V', QByteArray(longueurCharge, 'x'));
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("VZ]", 400), resultat);
+    QCOMPARE(Corps(*m_emulateur).size(), trames);
+    QVERIFY(ligne.OctetsRetenus() <= LongueurMaxReponse + 1 + LigneCartes::TamponPortMax);
+}
+
+void TestLigneCartes::inondation_data()
+{
+    QTest::addColumn<QByteArray>("motif");
+    QTest::newRow("lignes de bruit") << QByteArray("bruit sur la ligne\r");
+    QTest::newRow("sans CR") << QByteArray("xxxxxxxxxxxxxxxx");
+    QTest::newRow("réponses valides") << TrameReponse('A', "11");
+}
+
+void TestLigneCartes::inondation()
+{
+    // 200 Ko/s d'octets non sollicités pendant 1,5 s : la ligne garde une quantité bornée,
+    // ses lignes de journal aussi, et lit juste dès le premier échange après le flot.
+    QFETCH(QByteArray, motif);
+    m_emulateur->MetReponse(Z45, 'G', "01");
+    JournalStatut journal;
+    HorlogeTest horloge;
+    DialoguesScriptes dialogues;
+    LigneCartes ligne(journal, horloge, dialogues, m_config);
+    QVERIFY(ligne.OuvrePortComm());
+    const qint64 borne = LongueurMaxReponse + 1 + LigneCartes::TamponPortMax;
+    m_emulateur->Inonde(200000, 1500, motif);
+    qint64 retenusMax = 0;
+    int echanges = 0;
+    while (m_emulateur->InondationEnCours()) {
+        QTest::qWait(60); // entre deux échanges, le port lit ce qui arrive
+        retenusMax = qMax(retenusMax, ligne.OctetsRetenus());
+        ligne.EnvoiEtReponseGrindel2("GZ]L", 100);
+        retenusMax = qMax(retenusMax, ligne.OctetsRetenus());
+        ++echanges;
+    }
+    QVERIFY(echanges >= 3);
+    QVERIFY2(m_emulateur->OctetsInondation() > 4 * borne, qPrintable(QString::number(m_emulateur->OctetsInondation())));
+    QVERIFY2(retenusMax <= borne, qPrintable(QString::number(retenusMax)));
     QTest::qWait(50);
-    QCOMPARE(m_emulateur->Trames().size(), 2); // une seule trame pour le second échange
+    m_emulateur->OublieTrames();
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 300), QByteArray("01"));
+    QCOMPARE(Corps(*m_emulateur), QList<QByteArray>{ "GZ]L" });
+    QCOMPARE(ligne.EnvoiEtReponseGrindel2("GZ]L", 300), QByteArray("01"));
+    const QStringList lignes = journal.Texte().split(QStringLiteral("\r\n"));
+    for (const QString& l : lignes)
+        QVERIFY2(l.size() <= 260, qPrintable(l.left(300)));
+    QVERIFY(journal.Texte().contains(QStringLiteral(" octets recus hors echange jetes avant GZ]L: ")));
 }
 
 void TestLigneCartes::caracteresSansCrPerdus()

@@ -60,6 +60,8 @@ private slots:
     void lecture();
     void lectureCarteMuette();
     void lectureRelitLaCouleur();
+    void lectureCarteEnRetard_data();
+    void lectureCarteEnRetard();
     void lectureTroisTiroirs();
     void lectureCarteSansNom();
     void lectureSansCarte_data();
@@ -195,6 +197,43 @@ void TestTableauTiroirs::lectureRelitLaCouleur()
     QCOMPARE(banc.tiroirs.Couleur(2), Jaune);
     QCOMPARE(banc.tiroirs.HeureTiroirLibre(2), qint64(7));
     QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "XZ]08", "XZ]08", "XZ]08" }));
+}
+
+void TestTableauTiroirs::lectureCarteEnRetard_data()
+{
+    // Z45 répond 1050 ms après chaque trame (délai 1000 ms) avec "00" ; Z44 lit "11"
+    // (tiroirs 3 et 4 occupés). La réponse en retard de Z45 ne doit jamais être lue
+    // comme celle de Z44 : les tiroirs 3 et 4 ne deviennent pas verts.
+    QTest::addColumn<int>("retard44");
+    QTest::addColumn<QList<int>>("apres");
+    QTest::addColumn<QString>("journal");
+    const QString jete45 = QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ]L: /A005F<0D>\r\n");
+    const QString jete45Avant44 =
+        QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A005F<0D>\r\n");
+    const QString jete44 = QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A115D<0D>\r\n");
+    const QString timeOut = QStringLiteral("Err: Time Out\r\n");
+    QTest::newRow("Z44 à l'heure") << 0 << QList<int>{ Rouge, Rouge, Vert, Vert } << jete45 + timeOut + jete45Avant44;
+    QTest::newRow("Z44 en retard aussi")
+        << 1050 << QList<int>{ Rouge, Rouge, Rouge, Rouge } << jete45 + timeOut + jete45Avant44 + jete44 + timeOut;
+}
+
+void TestTableauTiroirs::lectureCarteEnRetard()
+{
+    QFETCH(int, retard44);
+    QFETCH(QList<int>, apres);
+    QFETCH(QString, journal);
+    m_emulateur->MetReponse(Z45, 'G', "00");
+    m_emulateur->MetReponse(Z44, 'G', "11");
+    m_emulateur->MetRetard(Z45, 1050);
+    m_emulateur->MetRetard(Z44, retard44);
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Vert, Vert, Vert, Vert });
+    const int debut = banc.journal.Texte().size();
+    banc.tiroirs.LectureEtatTiroir(0);
+    QCOMPARE(banc.Couleurs(), apres);
+    QCOMPARE(banc.journal.Texte().mid(debut), journal);
+    QVERIFY(!Corps().contains(QByteArray("XZ]08")));
 }
 
 void TestTableauTiroirs::lectureTroisTiroirs()

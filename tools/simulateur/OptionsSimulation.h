@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // Réglages d'une simulation du côté robot ; les durées sont en millisecondes.
 struct OptionsSimulation
@@ -21,5 +22,7 @@ struct OptionsSimulation
     QString normeCdapi = QStringLiteral("CDAPI-B");
     int demandeAToutesLesS = 0;     // une demande d'éjection "A" toutes les N s (0 : jamais)
     int identificationToutesLesS = 0; // une identification "R" toutes les N s (0 : jamais)
+    int retardCartesMs = 0;         // les cartes répondent … après chaque trame (0 : tout de suite)
+    QStringList cartesEnRetard;     // cartes concernées par le retard (vide : toutes)
     QMap<QString, QString> parametres; // clés ajoutées à la base quand elles manquent
 };

@@ -94,8 +94,15 @@ bool SimulateurRobot::Demarre(QString* erreur)
 
     if (!m_cartes->Ouvre(erreur))
         return false;
-    for (int i = 1; i <= 4; ++i)
-        m_cartes->DeclareCarte(AdresseCarte(QString::fromLatin1(NomsCartes[i])));
+    for (int i = 1; i <= 4; ++i) {
+        const QString nom = QString::fromLatin1(NomsCartes[i]);
+        m_cartes->DeclareCarte(AdresseCarte(nom));
+        if (m_options.retardCartesMs > 0
+            && (m_options.cartesEnRetard.isEmpty() || m_options.cartesEnRetard.contains(nom, Qt::CaseInsensitive))) {
+            m_cartes->MetRetard(AdresseCarte(nom), m_options.retardCartesMs);
+            Dit(QStringLiteral("cartes : %1 répond %2 ms après chaque trame").arg(nom).arg(m_options.retardCartesMs));
+        }
+    }
     MetEntreesCartes();
     QFile::remove(LienCartes());
     QFile::link(m_cartes->CheminEsclave(), LienCartes());

@@ -73,6 +73,10 @@ int main(int argc, char* argv[])
           QString::number(d.demandeAToutesLesS) },
         { "demande-r", "Envoie une identification \"R\" toutes les N secondes (0 : jamais).", "N",
           QString::number(d.identificationToutesLesS) },
+        { "retard-cartes", "Les cartes répondent N ms après chaque trame (au-delà de 1000, une lecture échoue).", "MS",
+          QString::number(d.retardCartesMs) },
+        { "carte-en-retard", "Carte concernée par --retard-cartes, par son nom (Z45…) ; répétable ; toutes sans elle.",
+          "NOM", QString() },
         { "param", "Clé de paramètre ajoutée à la base si elle manque (répétable).", "CLE=VALEUR", QString() },
     };
     for (const Option& o : options) {
@@ -105,6 +109,8 @@ int main(int argc, char* argv[])
     o.normeCdapi = analyseur.value(QStringLiteral("norme"));
     o.demandeAToutesLesS = entier("demande-a");
     o.identificationToutesLesS = entier("demande-r");
+    o.retardCartesMs = qMax(0, entier("retard-cartes"));
+    o.cartesEnRetard = analyseur.values(QStringLiteral("carte-en-retard"));
     for (const QString& p : analyseur.values(QStringLiteral("param"))) {
         const int egal = int(p.indexOf(QLatin1Char('=')));
         if (egal > 0)

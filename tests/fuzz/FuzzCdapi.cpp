@@ -1,6 +1,8 @@
 // Fuzzing (libFuzzer) de la trace CDAPI et de la réception : n'importe quels
 // octets, dans chaque variante, sans plantage ni lecture hors du message, et
 // avec les formes promises (un bloc par type connu, lignes de réponse complètes).
+#include "Exige.h"
+
 #include "app/JournalStatut.h"
 #include "cdapi/CatalogueCdapi.h"
 #include "cdapi/LiaisonCdapi.h"
@@ -15,12 +17,6 @@
 #include <cstdlib>
 
 namespace {
-
-void Exige(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 // Un texte de trace ne porte d'autre caractère de commande que les CR LF entre ses lignes.
 void VerifieTexte(const QString& texte)
@@ -83,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille)
     }
     Exige(ConstruitReponseIdentification(message).size() == 14);
 
-    static Reception reception;
+    // Une liaison neuve par entrée : aucun état ne passe d'une entrée à la suivante.
+    Reception reception;
     reception.config.NormeCDAPI = normes[taille % 3];
     reception.liaison.RecoitArrivee(message);
     QCoreApplication::processEvents();
