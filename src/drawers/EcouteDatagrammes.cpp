@@ -103,5 +103,5 @@ void EcouteDatagrammes::Winsock_UDP_DataArrival(const QByteArray& datagramme)
     m_journal.MessageStatus(QStringLiteral("UDP= ") + TexteAffichable(texte));
     if (!lu.finConvoyage)
         return;
-    m_tiroirs.OuvreTiroir(LitNombre(texte.mid(PrefixeFinConvoyage.size())), TableauTiroirs::CauseLiberation::Datagramme);
+    m_tiroirs.OuvreTiroir(lu.tiroir, TableauTiroirs::CauseLiberation::Datagramme);
 }
