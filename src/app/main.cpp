@@ -4,6 +4,7 @@
 #include "app/HorlogeSysteme.h"
 #include "app/InstanceUnique.h"
 #include "app/JournalStatut.h"
+#include "app/TraductionQt.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -82,6 +83,9 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelorane"));
     QApplication::setApplicationVersion(QStringLiteral(PELORANE_VERSION_TEXTE));
+    // Boutons et boîtes de Qt en français, quelle que soit la langue du système.
+    if (!ChargeTraductionQt(application))
+        std::fputs("traduction française de Qt non chargée\n", stderr);
 
     QCommandLineParser analyseur;
     analyseur.setApplicationDescription(
@@ -103,6 +107,12 @@ int main(int argc, char* argv[])
                                      QStringLiteral("Recopie chaque ligne du journal d'état, horodatée, à la fin de "
                                                     "FICHIER (UTF-8)."),
                                      QStringLiteral("FICHIER"));
+    // Rotation du journal fichier : un fichier par jour, gardé N jours.
+    const QCommandLineOption journalJours(
+        QStringLiteral("journal-jours"),
+        QStringLiteral("Avec --journal : chaque jour, FICHIER devient FICHIER.AAAA-MM-JJ ; les fichiers tournés "
+                       "de plus de N jours sont effacés (défaut : 31)."),
+        QStringLiteral("N"), QStringLiteral("31"));
     const QCommandLineOption action(
         QStringLiteral("action"),
         QStringLiteral("Demande à la copie qui tourne pour cette racine de lancer une action, comme un clic "
@@ -114,6 +124,7 @@ int main(int argc, char* argv[])
     analyseur.addOption(racine);
     analyseur.addOption(portSerie);
     analyseur.addOption(journal);
+    analyseur.addOption(journalJours);
     if (!analyseur.parse(application.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return 64;
@@ -144,10 +155,18 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    bool joursValides = false;
+    const int joursConservation = analyseur.value(journalJours).toInt(&joursValides);
+    if (!joursValides || joursConservation < 0) {
+        std::fprintf(stderr, "--journal-jours attend un nombre de jours positif ou nul : %s\n",
+                     qPrintable(analyseur.value(journalJours)));
+        return 64;
+    }
+
     JournalStatut journalStatut;
     if (analyseur.isSet(journal)) {
         QString erreur;
-        if (!journalStatut.OuvreFichierJournal(analyseur.value(journal), &erreur))
+        if (!journalStatut.OuvreFichierJournal(analyseur.value(journal), &erreur, joursConservation))
             std::fprintf(stderr, "impossible d'ouvrir le journal %s : %s\n", qPrintable(analyseur.value(journal)),
                          qPrintable(erreur));
     }
