@@ -1,4 +1,5 @@
 #include "FrmListe.h"
+#include "app/CheminAffiche.h"
 
 #include "FichierCommande.h"
 #include "app/Dialogues.h"
@@ -84,7 +85,7 @@ void FrmListe::MontreFichier(QWidget* parent, JournalStatut& journal, Dialogues&
 {
     QFile fichier(cheminComplet);
     if (!fichier.open(QIODevice::ReadOnly)) {
-        journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + cheminComplet);
+        journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + CheminAffiche(cheminComplet));
         return;
     }
     const QByteArray contenu = fichier.readAll();
@@ -92,7 +93,7 @@ void FrmListe::MontreFichier(QWidget* parent, JournalStatut& journal, Dialogues&
 
     if (!s_fenetre)
         s_fenetre = new FrmListe(dialogues, parent);
-    s_fenetre->MetTexte(FichierCommande::TexteVueFichier(cheminComplet, contenu));
+    s_fenetre->MetTexte(FichierCommande::TexteVueFichier(CheminAffiche(cheminComplet), contenu));
     // Ce gestionnaire tourne déjà dans une cession d'événements : la fenêtre
     // s'affiche dès qu'il rend la main.
     s_fenetre->show();

@@ -9,3 +9,5 @@ set_property(TEST test_bout_en_bout APPEND PROPERTY ENVIRONMENT
     "PELORANE_SIMULATEUR=$<TARGET_FILE:pelorane-simulateur>")
 set_tests_properties(test_bout_en_bout PROPERTIES TIMEOUT 120)
 add_dependencies(test_bout_en_bout pelorane pelorane-simulateur)
+pelorane_test(test_chemin_affiche ${CMAKE_CURRENT_LIST_DIR}/TestCheminAffiche.cpp)
+pelorane_test(test_attente_cedante ${CMAKE_CURRENT_LIST_DIR}/TestAttenteCedante.cpp LIENS Qt6::Network)
