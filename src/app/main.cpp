@@ -15,14 +15,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
 int tubeSignaux[2] = { -1, -1 };
 
 // Le gestionnaire de signal ne fait qu'écrire un octet : la fermeture elle-même a
@@ -73,7 +73,7 @@ void TermineProcessus(int code)
 
 int main(int argc, char* argv[])
 {
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
     // Sans écran (service lancé par un script, machine d'essai), la fenêtre vit hors
     // écran plutôt que d'empêcher le service de démarrer.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
@@ -180,7 +180,7 @@ int main(int argc, char* argv[])
     F1Pelorane fenetre(horloge, dialogues, journalStatut, &instance, options, TermineProcessus);
     dialogues.ChangeParent(&fenetre);
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
     InstalleSignaux(fenetre);
 #endif
 
