@@ -27,8 +27,56 @@ passe() {
     return $rc
 }
 
+# Paquet Debian de la construction normale : liste de ses fichiers, puis le programme
+# lancé depuis l'arbre dépaqueté.
+paquet() {
+    echo "== Paquet Debian"
+    (cd build && cpack -G DEB) >build.cpack.log 2>&1 || { tail -20 build.cpack.log; return 1; }
+    local version deb arbre
+    version=$(sed -n 's/^project(Pelorane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+    deb="build/pelorane_${version}_amd64.deb"
+    [ -f "$deb" ] || { echo "paquet absent : $deb"; return 1; }
+    local attendus="./usr/bin/pelorane
+./usr/bin/pelorane-simulateur
+./usr/share/applications/pelorane.desktop
+./usr/share/doc/pelorane/README.md
+./usr/share/man/man1/pelorane.1.gz
+./usr/share/pixmaps/pelorane.xpm"
+    local fichiers
+    fichiers=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
+    if [ "$fichiers" != "$attendus" ]; then
+        echo "fichiers du paquet inattendus :"; diff <(echo "$attendus") <(echo "$fichiers"); return 1
+    fi
+    arbre=$(mktemp -d)
+    dpkg-deb -x "$deb" "$arbre"
+    local sortie
+    sortie=$("$arbre/usr/bin/pelorane" --version 2>/dev/null) || true
+    rm -rf "$arbre"
+    [ "$sortie" = "pelorane $version" ] || { echo "pelorane --version depuis le paquet : « $sortie »"; return 1; }
+    echo "$(basename "$deb") : $(echo "$fichiers" | wc -l) fichiers, version $version"
+}
+
+# Chaque source de src/ passé au compilateur croisé MinGW-w64 (analyse seule, avec
+# les en-têtes Qt de Linux) : les branches Q_OS_WIN sont au moins lues et typées.
+# Ce n'est pas une construction pour Windows.
+mingw() {
+    echo "== Analyse MinGW-w64 (Q_OS_WIN)"
+    local cxx=x86_64-w64-mingw32-g++-posix qt=/usr/include/x86_64-linux-gnu/qt6
+    command -v "$cxx" >/dev/null || { echo "$cxx absent"; return 1; }
+    local inc=(-I"$qt" -Isrc -Ibuild/genere)
+    for m in QtCore QtGui QtWidgets QtNetwork QtSerialPort QtSql QtPrintSupport; do inc+=(-I"$qt/$m"); done
+    # -Wno-attributes : les en-têtes Linux de Qt ne portent pas les dllimport de Windows.
+    if ! find src -name '*.cpp' | sort | xargs -P "$JOBS" -n 1 "$cxx" -std=c++17 -fsyntax-only -Wno-attributes \
+            "${inc[@]}" >build.mingw.log 2>&1; then
+        grep -m 20 -E 'error' build.mingw.log; return 1
+    fi
+    echo "$(find src -name '*.cpp' | wc -l) sources analysés"
+}
+
 mkdir -p build
 passe build -DCMAKE_BUILD_TYPE=RelWithDebInfo || echec=1
+paquet || echec=1
+mingw || echec=1
 
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

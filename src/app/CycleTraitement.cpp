@@ -1,4 +1,5 @@
 #include "CycleTraitement.h"
+#include "app/CheminAffiche.h"
 
 #include "app/Horloge.h"
 #include "app/JournalStatut.h"
@@ -240,7 +241,7 @@ void CycleTraitement::Passe()
     const int n = LitNombre(gare);
     m_tiroirs.MetCouleur(n, TableauTiroirs::CdeEnCours);
     m_tiroirs.MetHeureTiroirLibre(n, m_horloge.get_exact_milli_second());
-    m_journal.MessageStatus(QStringLiteral("supp fich: ") + fichier);
+    m_journal.MessageStatus(QStringLiteral("supp fich: ") + CheminAffiche(fichier));
     if (!m_supprime(fichier) && ListesEchange::Existe(fichier)) {
         // La commande est déjà chez le frontal : la relancer la livrerait deux fois.
         m_journal.MessageStatus(QStringLiteral("Impossible d'effacer le fichier ") + fichier

@@ -52,7 +52,15 @@ Dialogues::Reponse DialoguesQt::QuestionOuiNon(Icone icone, const QString& titre
     EcritSurErreur(titre, texte);
     if (SansEcran())
         return parDefaut;
-    QMessageBox boite(IconeQt(icone), titre, Lignes(texte), QMessageBox::Yes | QMessageBox::No, m_parent);
-    boite.setDefaultButton(parDefaut == Reponse::Oui ? QMessageBox::Yes : QMessageBox::No);
-    return boite.exec() == QMessageBox::Yes ? Reponse::Oui : Reponse::Non;
+    const auto boite = CreeQuestion(icone, titre, texte, parDefaut, m_parent);
+    return boite->exec() == QMessageBox::Yes ? Reponse::Oui : Reponse::Non;
+}
+
+std::unique_ptr<QMessageBox> DialoguesQt::CreeQuestion(Icone icone, const QString& titre, const QString& texte,
+                                                       Reponse parDefaut, QWidget* parent)
+{
+    auto boite = std::make_unique<QMessageBox>(IconeQt(icone), titre, Lignes(texte),
+                                               QMessageBox::Yes | QMessageBox::No, parent);
+    boite->setDefaultButton(parDefaut == Reponse::Oui ? QMessageBox::Yes : QMessageBox::No);
+    return boite;
 }

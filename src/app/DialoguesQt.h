@@ -2,6 +2,9 @@
 
 #include "app/Dialogues.h"
 
+#include <memory>
+
+class QMessageBox;
 class QWidget;
 
 // Boîtes de message réelles. Le titre et le texte de chaque boîte sont aussi écrits
@@ -17,6 +20,10 @@ public:
     void Message(Icone icone, const QString& titre, const QString& texte) override;
     Reponse QuestionOuiNon(Icone icone, const QString& titre, const QString& texte,
                            Reponse parDefaut) override;
+
+    // La boîte Oui/Non telle qu'elle s'ouvre (boutons traduits par Qt, bouton par défaut).
+    static std::unique_ptr<QMessageBox> CreeQuestion(Icone icone, const QString& titre, const QString& texte,
+                                                     Reponse parDefaut, QWidget* parent);
 
 private:
     QWidget* m_parent;

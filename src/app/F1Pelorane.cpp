@@ -6,6 +6,7 @@
 #include "app/InstanceUnique.h"
 #include "app/JournalStatut.h"
 #include "app/BoutonMultiligne.h"
+#include "app/CheminAffiche.h"
 #include "app/CaseACocherMultiligne.h"
 #include "app/CycleTraitement.h"
 #include "app/ReglageBaseHote.h"
@@ -142,16 +143,9 @@ void F1Pelorane::CreeServices()
     m_cycle->MetRegistre(m_registre.get());
     m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
 
-    // La couleur du carré est l'état du tiroir, dès que le tableau existe.
-    auto peint = [this](int n, int couleur) {
-        if (n < 1 || n > 8)
-            return;
-        const QColor c = CouleurBgr(quint32(couleur));
-        Colore(m_lblTiroir[size_t(n)], &c, nullptr);
-    };
-    connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, peint);
-    for (int n = 1; n <= 8; ++n)
-        peint(n, m_tiroirs->Couleur(n));
+    // La couleur du carré suit l'état du tiroir à chaque changement. Avant l'étape 18
+    // le tableau n'a pas d'état réel : les carrés gardent leur couleur de création (rouge).
+    connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, &F1Pelorane::PeintTiroir);
     connect(m_cycle.get(), &CycleTraitement::texteDerniereCdeChange, this,
             [this](const QString& texte) { m_txtDerniereCde->setPlainText(PourAffichage(texte)); });
     connect(m_cycle.get(), &CycleTraitement::compteurChange, m_lblCompteur, &QLabel::setText);
@@ -159,6 +153,14 @@ void F1Pelorane::CreeServices()
             [this](const QStringList& noms) { MontreListe(m_lstFichierCD, m_lblNbFichierCD, noms); });
     connect(m_listes.get(), &ListesEchange::listeRTChangee, this,
             [this](const QStringList& noms) { MontreListe(m_lstFichierRT, m_lblNbFichierRT, noms); });
+}
+
+void F1Pelorane::PeintTiroir(int n, int couleur)
+{
+    if (n < 1 || n > 8)
+        return;
+    const QColor c = CouleurBgr(quint32(couleur));
+    Colore(m_lblTiroir[size_t(n)], &c, nullptr);
 }
 
 void F1Pelorane::MontreListe(QListWidget* liste, QLabel* compteur, const QStringList& noms)
@@ -425,15 +427,16 @@ bool F1Pelorane::Demarrage()
 
     // 16. 17.
     if (!QFileInfo(m_config.DossierEchange).isDir()) {
-        m_journal.MessageStatus(QStringLiteral("Creation du dossier ") + m_config.DossierEchange);
+        m_journal.MessageStatus(QStringLiteral("Creation du dossier ") + CheminAffiche(m_config.DossierEchange));
         if (!QDir().mkpath(m_config.DossierEchange)) {
             m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
-                                QStringLiteral("impossible de creer le dossier d'echange ") + m_config.DossierEchange);
+                                QStringLiteral("impossible de creer le dossier d'echange ")
+                                    + CheminAffiche(m_config.DossierEchange));
             Termine(5);
             return false;
         }
     }
-    m_journal.MessageStatus(QStringLiteral("dossier d'echange: ") + m_config.DossierEchange);
+    m_journal.MessageStatus(QStringLiteral("dossier d'echange: ") + CheminAffiche(m_config.DossierEchange));
 
 
     // 18. Carrés des tiroirs : blancs tant que le démarrage ne les a pas libérés.
@@ -442,6 +445,10 @@ bool F1Pelorane::Demarrage()
     for (int i = 1; i <= m_config.NbTiroirs; ++i)
         m_lblTiroir[size_t(i)]->show();
     m_tiroirs->Initialise();
+    // Le tableau naît « non initialisé » : Initialise ne change rien et n'émet rien ;
+    // les carrés prennent ici la couleur de l'état, tous les huit.
+    for (int n = 1; n <= 8; ++n)
+        PeintTiroir(n, m_tiroirs->Couleur(n));
     m_horloge.Cede();
     if (m_termine)
         return false;

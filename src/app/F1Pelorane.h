@@ -95,6 +95,7 @@ protected:
 private:
     void CreeControles();
     void CreeServices();
+    void PeintTiroir(int n, int couleur);
     void MontreListe(QListWidget* liste, QLabel* compteur, const QStringList& noms);
     void CliqueListe(QListWidget* liste);
     void MontreJournal(bool remplace, const QString& texte);

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <cstdio>
+
 namespace {
 const QString FinDeLigne = QStringLiteral("\r\n");
 }
@@ -47,24 +49,25 @@ void JournalStatut::Ajoute(const QString& messy, bool finDeLigne)
     }
 }
 
-bool JournalStatut::OuvreFichierJournal(const QString& chemin, QString* erreur)
+bool JournalStatut::OuvreFichierJournal(const QString& chemin, QString* erreur, int joursConservation)
 {
-    m_fichier.setFileName(chemin);
-    if (!m_fichier.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        if (erreur)
-            *erreur = m_fichier.errorString();
+    if (!m_fichier.Ouvre(chemin, joursConservation, m_horlogeMurale().date(), erreur))
         return false;
-    }
     m_debutLigneFichier = true;
     return true;
 }
 
 // Le fichier reçoit exactement le texte du journal, CR LF devenu "\n", chaque
-// ligne commençant par l'heure locale ; jamais tronqué, vidé après chaque écriture.
+// ligne commençant par l'heure locale ; jamais tronqué, écrit sans tampon.
 void JournalStatut::EcritFichier(const QString& morceau)
 {
-    if (!m_fichier.isOpen())
+    if (!m_fichier.EstOuvert())
         return;
+    const QDateTime maintenant = m_horlogeMurale();
+    // Après un échec, le début de la ligne est perdu : la suite reprend avec son heure.
+    if (m_fichier.EnEchec())
+        m_debutLigneFichier = true;
+    const bool debutDeLigne = m_debutLigneFichier;
     QString texte = morceau;
     texte.replace(FinDeLigne, QStringLiteral("\n"));
     QByteArray sortie;
@@ -74,9 +77,7 @@ void JournalStatut::EcritFichier(const QString& morceau)
         if (lignes[i].isEmpty() && !suivieDeFin)
             break;
         if (m_debutLigneFichier) {
-            sortie += QDateTime::currentDateTime()
-                          .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "))
-                          .toUtf8();
+            sortie += maintenant.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")).toUtf8();
             m_debutLigneFichier = false;
         }
         sortie += lignes[i].toUtf8();
@@ -85,6 +86,25 @@ void JournalStatut::EcritFichier(const QString& morceau)
             m_debutLigneFichier = true;
         }
     }
-    m_fichier.write(sortie);
-    m_fichier.flush();
+    SignaleEtatFichier(m_fichier.Ecrit(sortie, maintenant.date(), debutDeLigne));
+}
+
+// Une ligne au journal et sur la sortie d'erreur quand l'écriture échoue, une autre
+// quand elle reprend ; rien entre les deux (les lignes perdues ne se comptent pas).
+void JournalStatut::SignaleEtatFichier(JournalFichier::Etat etat)
+{
+    QString ligne;
+    if (etat == JournalFichier::Etat::EchecNouveau)
+        ligne = QStringLiteral("journal %1 : écriture impossible (%2)")
+                    .arg(m_fichier.Chemin(), m_fichier.DerniereErreur());
+    else if (etat == JournalFichier::Etat::Retabli)
+        ligne = QStringLiteral("journal %1 : écriture rétablie").arg(m_fichier.Chemin());
+    else
+        return;
+    const QByteArray octets = (ligne + QLatin1Char('\n')).toUtf8();
+    std::fwrite(octets.constData(), 1, size_t(octets.size()), stderr);
+    std::fflush(stderr);
+    // Écrite aussi au fichier quand il remarche ; en échec, l'essai échoue sans nouveau signal.
+    m_debutLigneFichier = true;
+    MessageStatus(ligne);
 }

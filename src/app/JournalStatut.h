@@ -1,8 +1,11 @@
 #pragma once
 
-#include <QFile>
+#include "app/JournalFichier.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 // Journal d'état : le texte unique que l'opérateur suit dans Text_HistMessages.
 // Il vit ici, hors des fenêtres ; la fenêtre le reflète par les deux signaux
@@ -27,8 +30,12 @@ public:
     // Position du curseur (début de sélection, sans sélection) après le dernier ajout.
     int PositionCurseur() const { return m_curseur; }
 
-    // Ouvre le fichier journal en ajout ; faux et le texte de l'erreur sinon.
-    bool OuvreFichierJournal(const QString& chemin, QString* erreur);
+    // Ouvre le fichier journal en ajout, un fichier par jour, les fichiers tournés
+    // gardés joursConservation jours ; faux et le texte de l'erreur sinon.
+    bool OuvreFichierJournal(const QString& chemin, QString* erreur, int joursConservation = 31);
+    // Heure murale locale des lignes du fichier et du changement de jour (les tests
+    // la remplacent pour passer minuit).
+    void ChangeHorlogeMurale(std::function<QDateTime()> horloge) { m_horlogeMurale = std::move(horloge); }
 
 signals:
     void texteAjoute(const QString& morceau);
@@ -40,6 +47,9 @@ private:
 
     QString m_texte;
     int m_curseur = 0;
-    QFile m_fichier;
+    void SignaleEtatFichier(JournalFichier::Etat etat);
+
+    JournalFichier m_fichier;
+    std::function<QDateTime()> m_horlogeMurale = [] { return QDateTime::currentDateTime(); };
     bool m_debutLigneFichier = true;
 };

@@ -4,6 +4,7 @@
 #include "app/HorlogeSysteme.h"
 #include "app/InstanceUnique.h"
 #include "app/JournalStatut.h"
+#include "app/TraductionQt.h"
 #include "orders/HistoriqueRemises.h"
 #include "orders/RegistreRemises.h"
 
@@ -18,14 +19,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
 int tubeSignaux[2] = { -1, -1 };
 
 // Le gestionnaire de signal ne fait qu'écrire un octet : la fermeture elle-même a
@@ -105,7 +106,7 @@ void TermineProcessus(int code)
 
 int main(int argc, char* argv[])
 {
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
     // Sans écran (service lancé par un script, machine d'essai), la fenêtre vit hors
     // écran plutôt que d'empêcher le service de démarrer.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
@@ -115,6 +116,9 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelorane"));
     QApplication::setApplicationVersion(QStringLiteral(PELORANE_VERSION_TEXTE));
+    // Boutons et boîtes de Qt en français, quelle que soit la langue du système.
+    if (!ChargeTraductionQt(application))
+        std::fputs("traduction française de Qt non chargée\n", stderr);
 
     QCommandLineParser analyseur;
     analyseur.setApplicationDescription(
@@ -136,6 +140,12 @@ int main(int argc, char* argv[])
                                      QStringLiteral("Recopie chaque ligne du journal d'état, horodatée, à la fin de "
                                                     "FICHIER (UTF-8)."),
                                      QStringLiteral("FICHIER"));
+    // Rotation du journal fichier : un fichier par jour, gardé N jours.
+    const QCommandLineOption journalJours(
+        QStringLiteral("journal-jours"),
+        QStringLiteral("Avec --journal : chaque jour, FICHIER devient FICHIER.AAAA-MM-JJ ; les fichiers tournés "
+                       "de plus de N jours sont effacés (défaut : 31)."),
+        QStringLiteral("N"), QStringLiteral("31"));
     const QCommandLineOption action(
         QStringLiteral("action"),
         QStringLiteral("Demande à la copie qui tourne pour cette racine de lancer une action, comme un clic "
@@ -163,6 +173,7 @@ int main(int argc, char* argv[])
     analyseur.addOption(historique);
     analyseur.addOption(depuis);
     analyseur.addOption(csv);
+    analyseur.addOption(journalJours);
     if (!analyseur.parse(application.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return 64;
@@ -202,10 +213,18 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    bool joursValides = false;
+    const int joursConservation = analyseur.value(journalJours).toInt(&joursValides);
+    if (!joursValides || joursConservation < 0) {
+        std::fprintf(stderr, "--journal-jours attend un nombre de jours positif ou nul : %s\n",
+                     qPrintable(analyseur.value(journalJours)));
+        return 64;
+    }
+
     JournalStatut journalStatut;
     if (analyseur.isSet(journal)) {
         QString erreur;
-        if (!journalStatut.OuvreFichierJournal(analyseur.value(journal), &erreur))
+        if (!journalStatut.OuvreFichierJournal(analyseur.value(journal), &erreur, joursConservation))
             std::fprintf(stderr, "impossible d'ouvrir le journal %s : %s\n", qPrintable(analyseur.value(journal)),
                          qPrintable(erreur));
     }
@@ -220,7 +239,7 @@ int main(int argc, char* argv[])
     F1Pelorane fenetre(horloge, dialogues, journalStatut, &instance, options, TermineProcessus);
     dialogues.ChangeParent(&fenetre);
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
     InstalleSignaux(fenetre);
 #endif
 

@@ -20,6 +20,21 @@ QString Rogne(const QString& texte)
         --fin;
     return texte.mid(debut, fin - debut);
 }
+
+// Une clé numérique qui ne se lit pas comme un nombre, ou négative, garde la valeur
+// calculée ; une ligne dit laquelle, sinon 0 tiroir ou un temps nul passent sans un mot.
+void SignaleValeurDouteuse(JournalStatut& journal, const QString& cle, const QString& texte, qint64 valeur,
+                           const QString& valeurUtilisee)
+{
+    QString motif;
+    if (!EstUnNombre(texte))
+        motif = QStringLiteral("ce n'est pas un nombre");
+    else if (valeur < 0)
+        motif = QStringLiteral("valeur negative");
+    else
+        return;
+    journal.MessageStatus(QStringLiteral("%1 = \"%2\" : %3, valeur utilisee %4").arg(cle, texte, motif, valeurUtilisee));
+}
 } // namespace
 
 void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Configuration& c)
@@ -30,7 +45,8 @@ void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Confi
                                     commentaire);
     };
 
-    const qint32 nbTiroirs = LitNombre(lit("Nb_Tiroirs", "4", QStringLiteral("Nombre de tiroirs Installés")));
+    const QString texteNbTiroirs = lit("Nb_Tiroirs", "4", QStringLiteral("Nombre de tiroirs Installés"));
+    const qint32 nbTiroirs = LitNombre(texteNbTiroirs);
     c.CdapiPortServeur = lit("CDAPI_Port_Serveur", "43323",
                              QStringLiteral("n° du port d'ecoute de VBtrevix pour le CDAPI en TCP/IP"));
     c.CdapiAdrServeur = Rogne(lit("CDAPI_Adr_Serveur", "127.0.0.1",
@@ -54,18 +70,18 @@ void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Confi
     c.LectReelleEtatTiroirs = Rogne(lit("Lect reelle etat tiroirs", "O",
                                   QStringLiteral("lecture reelle de l'etat des tiroirs (O/N)")).toUpper());
     c.TitreFenetre = Rogne(lit("Titre_Fenetre", "PELORANE - GRINDEL", QStringLiteral("nom de la fenetre")));
-    const qint64 tempsMax = LitNombre(lit("TempsMaxAttenteProduit", "30",
-                                          QStringLiteral("Temps maxi attente avant libération tiroir")));
+    const QString texteTempsMax = lit("TempsMaxAttenteProduit", "30",
+                                      QStringLiteral("Temps maxi attente avant libération tiroir"));
+    const qint64 tempsMax = LitNombre(texteTempsMax);
 
     // La fenêtre n'a que huit carrés de tiroir et les tableaux huit entrées.
     if (nbTiroirs > 8) {
         journal.MessageStatus(QStringLiteral("Nb_Tiroirs vaut %1 : ramene a 8 (8 tiroirs au plus)").arg(nbTiroirs));
         c.NbTiroirs = 8;
-    } else if (nbTiroirs < 0) {
-        journal.MessageStatus(QStringLiteral("Nb_Tiroirs vaut %1 : ramene a 0").arg(nbTiroirs));
-        c.NbTiroirs = 0;
     } else {
-        c.NbTiroirs = nbTiroirs;
+        c.NbTiroirs = qMax(0, nbTiroirs);
+        SignaleValeurDouteuse(journal, QStringLiteral("Nb_Tiroirs"), texteNbTiroirs, nbTiroirs,
+                              QString::number(c.NbTiroirs));
     }
 
     // Le produit par 1000 doit tenir sur 32 bits signés : au-delà il est borné.
@@ -74,10 +90,11 @@ void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Confi
     const qint64 produit = tempsMax * 1000;
     if (produit > maxi || produit < mini) {
         c.TempsMaxAttenteMs = produit > maxi ? maxi : mini;
-        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit vaut %1 s : ramene a %2 ms")
-                                  .arg(tempsMax)
-                                  .arg(c.TempsMaxAttenteMs));
+        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit vaut \"%1\" s : ramene a %2 ms")
+                                  .arg(texteTempsMax, QString::number(c.TempsMaxAttenteMs)));
     } else {
         c.TempsMaxAttenteMs = produit;
+        SignaleValeurDouteuse(journal, QStringLiteral("TempsMaxAttenteProduit"), texteTempsMax, tempsMax,
+                              QStringLiteral("%1 ms").arg(c.TempsMaxAttenteMs));
     }
 }

@@ -1,5 +1,7 @@
 #include "LectureNombre.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 #include <limits>
 
@@ -82,19 +84,37 @@ double LitNombreReel(const QString& texte)
         QString exposant = QStringLiteral("e");
         if (j < n && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-')))
             exposant += s[j++];
+        // L'exposant est lu aussi loin qu'il forme un nombre ("1E0000002" vaut 100) ;
+        // sa valeur est bornée pour que le texte converti reste court (au-delà de
+        // 9999 le résultat est de toute façon infini ou nul).
         int chiffresExposant = 0;
-        while (j < n && s[j].isDigit() && s[j].unicode() < 128 && chiffresExposant < 6) {
-            exposant += s[j++];
+        int valeurExposant = 0;
+        while (j < n && s[j].isDigit() && s[j].unicode() < 128) {
+            valeurExposant = qMin(9999, valeurExposant * 10 + (s[j].unicode() - '0'));
+            ++j;
             ++chiffresExposant;
         }
         if (chiffresExposant > 0)
-            nombre += exposant;
+            nombre += exposant + QString::number(valeurExposant);
     }
     bool ok = false;
     const double valeur = nombre.toDouble(&ok);
     if (!ok)
         return std::isinf(valeur) ? valeur : 0.0;
     return valeur;
+}
+
+bool EstUnNombre(const QString& texte)
+{
+    QString s;
+    s.reserve(texte.size());
+    for (QChar c : texte)
+        if (!EstIgnore(c))
+            s += c;
+    static const QRegularExpression motif(
+        QStringLiteral("^(?:[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[ED][+-]?[0-9]+)?|&H[0-9A-F]+|&O[0-7]+)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return motif.match(s).hasMatch();
 }
 
 qint32 ArrondiEntier32(double valeur)

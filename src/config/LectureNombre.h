@@ -12,6 +12,10 @@ qint32 LitNombre(const QString& texte);
 // Même lecture sur des octets (page de code à un octet).
 qint32 LitNombre(const QByteArray& octets);
 
+// Vrai si le texte, blancs ignorés, est tout entier un nombre que LitNombre lit
+// (décimal avec exposant éventuel, &H ou &O) ; faux pour un texte vide.
+bool EstUnNombre(const QString& texte);
+
 // La valeur lue avant l'arrondi (utile quand un appelant doit la multiplier).
 double LitNombreReel(const QString& texte);
 

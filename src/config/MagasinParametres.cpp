@@ -34,6 +34,19 @@ bool EstNomSur(const QString& nom)
             return false;
     return true;
 }
+
+// Le texte propre du pilote ("database is locked"), sans la phrase que Qt ajoute.
+QString TexteDuPilote(const QSqlError& e)
+{
+    const QString texte = e.databaseText().trimmed();
+    return texte.isEmpty() ? e.text() : texte;
+}
+
+// SQLITE_BUSY (5) et SQLITE_LOCKED (6) : un autre programme tient la base.
+bool EstVerrou(const QSqlError& e)
+{
+    return e.nativeErrorCode() == QLatin1String("5") || e.nativeErrorCode() == QLatin1String("6");
+}
 } // namespace
 
 MagasinParametres::MagasinParametres(JournalStatut& journal)
@@ -49,40 +62,72 @@ MagasinParametres::~MagasinParametres()
 
 bool MagasinParametres::Ouvre(const QString& BaseFic, QString* erreur)
 {
-    Ferme();
-    {
-        QSqlDatabase base;
-        if (EstBaseAccess(BaseFic)) {
-            const QString pilote = qEnvironmentVariable(
-                "PELORANE_PILOTE_ODBC", QStringLiteral("Microsoft Access Driver (*.mdb, *.accdb)"));
-            base = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_nomConnexion);
-            // DBQ pour le pilote Access, Database pour le pilote SQLite de secours.
-            base.setDatabaseName(QStringLiteral("DRIVER={%1};DBQ=%2;Database=%2;UID=admin;PWD=%3;")
-                                     .arg(pilote, BaseFic, MotDePasseBase));
-        } else {
-            base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nomConnexion);
-            base.setDatabaseName(BaseFic);
-        }
-        if (!base.open()) {
-            if (erreur)
-                *erreur = base.lastError().text();
-            base = QSqlDatabase();
-            Ferme();
-            return false;
-        }
-        bool tableTrouvee = false;
-        for (const QString& table : base.tables())
-            if (table.compare(NomTable, Qt::CaseInsensitive) == 0)
-                tableTrouvee = true;
-        if (!tableTrouvee) {
-            if (erreur)
-                *erreur = QStringLiteral("la table %1 est absente").arg(NomTable);
-            base = QSqlDatabase();
-            Ferme();
-            return false;
-        }
+    // Premier essai sans attendre : une base tenue par l'hôte donne tout de suite son
+    // erreur ; on l'écrit une fois, puis on rouvre avec une attente du verrou.
+    QString texteErreur;
+    Resultat r = EssaieOuvrir(BaseFic, 0, &texteErreur);
+    if (r == Resultat::Verrouillee) {
+        m_journal.MessageStatus(QStringLiteral("base %1 verrouillee par un autre programme (%2) : nouvel essai "
+                                               "pendant %3 s")
+                                    .arg(BaseFic, texteErreur, QString::number(m_attenteVerrouMs / 1000.0)));
+        r = EssaieOuvrir(BaseFic, m_attenteVerrouMs, &texteErreur);
+    }
+    if (r != Resultat::Ouverte) {
+        if (erreur)
+            *erreur = texteErreur;
+        Ferme();
+        return false;
     }
     return true;
+}
+
+MagasinParametres::Resultat MagasinParametres::EssaieOuvrir(const QString& BaseFic, int attenteVerrouMs,
+                                                             QString* erreur)
+{
+    Ferme();
+    QSqlDatabase base;
+    const bool sqlite = !EstBaseAccess(BaseFic);
+    if (!sqlite) {
+        const QString pilote = qEnvironmentVariable(
+            "PELORANE_PILOTE_ODBC", QStringLiteral("Microsoft Access Driver (*.mdb, *.accdb)"));
+        base = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_nomConnexion);
+        // DBQ pour le pilote Access, Database pour le pilote SQLite de secours.
+        base.setDatabaseName(QStringLiteral("DRIVER={%1};DBQ=%2;Database=%2;UID=admin;PWD=%3;")
+                                 .arg(pilote, BaseFic, MotDePasseBase));
+    } else {
+        base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nomConnexion);
+        base.setDatabaseName(BaseFic);
+        // SQLite attend lui-même le verrou, sans rendre la main, au plus ce délai.
+        base.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(attenteVerrouMs));
+    }
+    if (!base.open()) {
+        *erreur = TexteDuPilote(base.lastError());
+        return EstVerrou(base.lastError()) ? Resultat::Verrouillee : Resultat::Erreur;
+    }
+
+    // La liste des tables est lue par une vraie requête : QSqlDatabase::tables() rend
+    // une liste vide sur une base verrouillée, qu'on prendrait pour une table absente.
+    QStringList tables;
+    if (sqlite) {
+        QSqlQuery q(base);
+        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+            *erreur = TexteDuPilote(q.lastError());
+            return EstVerrou(q.lastError()) ? Resultat::Verrouillee : Resultat::Erreur;
+        }
+        while (q.next())
+            tables << q.value(0).toString();
+    } else {
+        tables = base.tables();
+        if (tables.isEmpty() && base.lastError().isValid()) {
+            *erreur = TexteDuPilote(base.lastError());
+            return Resultat::Erreur;
+        }
+    }
+    for (const QString& table : tables)
+        if (table.compare(NomTable, Qt::CaseInsensitive) == 0)
+            return Resultat::Ouverte;
+    *erreur = QStringLiteral("la table %1 est absente").arg(NomTable);
+    return Resultat::Erreur;
 }
 
 void MagasinParametres::Ferme()

@@ -1,4 +1,5 @@
 #include "FrmListe.h"
+#include "app/CheminAffiche.h"
 
 #include "FichierCommande.h"
 #include "ListesEchange.h"
@@ -89,13 +90,13 @@ void FrmListe::MontreFichier(QWidget* parent, JournalStatut& journal, Dialogues&
     const ListesEchange::Lecture lecture =
         ListesEchange::LitBorne(cheminComplet, FichierCommande::TailleMaxAffichage + 1, &contenu);
     if (lecture != ListesEchange::Lecture::Lue && lecture != ListesEchange::Lecture::TropGrosse) {
-        journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + cheminComplet);
+        journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + CheminAffiche(cheminComplet));
         return;
     }
 
     if (!s_fenetre)
         s_fenetre = new FrmListe(dialogues, parent);
-    s_fenetre->MetTexte(FichierCommande::TexteVueFichier(cheminComplet, contenu));
+    s_fenetre->MetTexte(FichierCommande::TexteVueFichier(CheminAffiche(cheminComplet), contenu));
     // Ce gestionnaire tourne déjà dans une cession d'événements : la fenêtre
     // s'affiche dès qu'il rend la main.
     s_fenetre->show();

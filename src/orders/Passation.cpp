@@ -1,4 +1,5 @@
 #include "Passation.h"
+#include "app/CheminAffiche.h"
 
 #include "FichierCommande.h"
 #include "ListesEchange.h"
@@ -98,7 +99,7 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, con
     const QFileInfo infoPassation(cheminPassation);
     if (infoPassation.exists() && infoPassation.size() > 1) {
         m_dernierRefus = Refus::Occupe;
-        m_journal.MessageStatus(QStringLiteral("Impossible d'envoyer le fichier ") + fichier
+        m_journal.MessageStatus(QStringLiteral("Impossible d'envoyer le fichier ") + CheminAffiche(fichier)
                                 + QStringLiteral(" car la commande précédente est encore en attente"));
         return false;
     }
@@ -132,7 +133,7 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, con
     }
 
     m_dernierEchecSignale.clear();
-    m_journal.MessageStatus(QStringLiteral("envoi le fichier ") + fichier + QStringLiteral(" vers ")
+    m_journal.MessageStatus(QStringLiteral("envoi le fichier ") + CheminAffiche(fichier) + QStringLiteral(" vers ")
                             + gare);
     return true;
 }

@@ -1,5 +1,7 @@
 #include "VersionPelorane.h"
+#include "app/DialoguesQt.h"
 #include "app/F1Pelorane.h"
+#include "app/TraductionQt.h"
 #include "app/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/HorlogeTest.h"
@@ -13,10 +15,13 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
+#include <functional>
 #include <QTest>
 #include <QUdpSocket>
 #include <memory>
@@ -40,6 +45,10 @@ private slots:
     void questionDArret_data();
     void questionDArret();
     void controlesDeLaFenetre();
+    void tableDesControles_data();
+    void tableDesControles();
+    void carresRougesDesLaCreation();
+    void questionDArretEnFrancais();
     void minuterieLegendeEtIcone();
     void reductionAutomatique();
 
@@ -315,6 +324,172 @@ void TestDemarrage::controlesDeLaFenetre()
                              "LstFichierRT", "Txt_DerniereCde", "Lbl_NbFichierCD", "Lbl_NbFichierRT", "lbl_couleurs",
                              "Bt_Test_LiaisonCartes", "Bt_TestLiaisonCDAPI", "Bt_Quitter", "Bt_Reduire" })
         QVERIFY2(f.findChild<QWidget*>(QString::fromLatin1(nom)), nom);
+}
+
+// Tableau des contrôles de la fenêtre principale : genre, texte de création,
+// couleurs (BGR, -1 : celle du système), police, alignement et place en twips.
+void TestDemarrage::tableDesControles_data()
+{
+    QTest::addColumn<QString>("genre");
+    QTest::addColumn<QString>("texte");
+    QTest::addColumn<qint64>("fond");
+    QTest::addColumn<qint64>("encre");
+    QTest::addColumn<QString>("famille"); // vide : police du système
+    QTest::addColumn<double>("points");   // 0 : taille non imposée
+    QTest::addColumn<bool>("gras");
+    QTest::addColumn<int>("alignement");  // alignement horizontal, 0 : non vérifié
+    QTest::addColumn<QRect>("twips");
+    const int centre = Qt::AlignHCenter, droite = Qt::AlignRight;
+    QTest::newRow("Lbl_Titre") << "QLabel" << "PELORANE - GRINDEL" << qint64(-1) << qint64(-1) << "" << 13.5 << true
+                               << centre << QRect(120, 0, 6855, 375);
+    QTest::newRow("ChkReductionAutomatique") << "CaseACocherMultiligne" << "réduction automatique de la fenetre"
+                                             << qint64(-1) << qint64(-1) << "" << 0.0 << false << 0
+                                             << QRect(7440, 0, 1935, 495);
+    QTest::newRow("Lbl_compteur") << "QLabel" << "Label1" << qint64(-1) << qint64(0xFF) << "" << 13.5 << false
+                                  << centre << QRect(9480, 120, 615, 495);
+    QTest::newRow("Bt_Reduire") << "QPushButton" << "Reduire" << qint64(-1) << qint64(-1) << "" << 0.0 << false << 0
+                                << QRect(10080, 0, 1575, 735);
+    QTest::newRow("Lbl_CdeEnAttente") << "QLabel" << "Cde en Attente" << qint64(0xFFFFC0) << qint64(-1) << ""
+                                      << 0.0 << false << 0 << QRect(120, 480, 1455, 255);
+    QTest::newRow("Lbl_fich_retourEnAttente") << "QLabel" << "Fich retour en attente" << qint64(0xC0C0FF)
+                                              << qint64(-1) << "" << 0.0 << false << 0 << QRect(1680, 480, 1575, 255);
+    QTest::newRow("Lbl_DerniereCde") << "QLabel" << "Dernière Commande prise en compte:" << qint64(0xC0FFC0)
+                                     << qint64(-1) << "" << 0.0 << false << 0 << QRect(3360, 480, 3975, 255);
+    QTest::newRow("Lbl_Heure") << "QLabel" << "Heure" << qint64(-1) << qint64(-1) << "" << 0.0 << false << droite
+                               << QRect(8760, 480, 1215, 255);
+    QTest::newRow("LstFichierCD") << "QListWidget" << "" << qint64(0xFFFFC0) << qint64(0xFF0000) << "" << 0.0
+                                  << false << 0 << QRect(120, 720, 1455, 4155);
+    QTest::newRow("LstFichierRT") << "QListWidget" << "" << qint64(0xC0C0FF) << qint64(0xFF) << "" << 0.0 << false
+                                  << 0 << QRect(1680, 720, 1575, 4155);
+    QTest::newRow("Txt_DerniereCde") << "QPlainTextEdit" << "" << qint64(0xC0FFC0) << qint64(-1) << "Courier New"
+                                     << 8.25 << false << 0 << QRect(3360, 720, 3975, 4455);
+    QTest::newRow("Text_HistMessages") << "QPlainTextEdit" << "" << qint64(0xC0E0FF) << qint64(0xFF0000)
+                                       << "Terminal" << 6.0 << true << 0 << QRect(7440, 720, 4335, 4455);
+    QTest::newRow("Lbl_NbFichierCD") << "QLabel" << "Label1" << qint64(0xFFFF) << qint64(0xFF0000) << "" << 18.0
+                                     << true << centre << QRect(120, 4920, 1455, 495);
+    QTest::newRow("Lbl_NbFichierRT") << "QLabel" << "Label1" << qint64(-1) << qint64(0xFF) << "" << 12.0 << false
+                                     << centre << QRect(1800, 4920, 1455, 255);
+    for (int i = 1; i <= 8; ++i)
+        QTest::addRow("Lbl_Tiroir%d", i) << "QLabel" << QStringLiteral("T%1").arg(i) << qint64(0xFF) << qint64(-1)
+                                         << "" << 12.0 << true << centre << QRect(240 + 600 * (i - 1), 5520, 375, 375);
+    QTest::newRow("lbl_couleurs") << "QLabel" << "Rouge: pas en attente Vert: autorise une cde Jaune: Cde en cours"
+                                  << qint64(-1) << qint64(-1) << "" << 0.0 << false << 0
+                                  << QRect(5040, 5280, 1815, 615);
+    QTest::newRow("Bt_Test_LiaisonCartes") << "BoutonMultiligne" << "Test liaison Cartes" << qint64(-1) << qint64(-1)
+                                           << "" << 0.0 << false << 0 << QRect(7440, 5280, 855, 615);
+    QTest::newRow("Bt_TestLiaisonCDAPI") << "BoutonMultiligne" << "Test Liaison CDAPI" << qint64(-1) << qint64(-1)
+                                         << "" << 0.0 << false << 0 << QRect(8520, 5280, 975, 615);
+    QTest::newRow("Bt_Test_CDAPI_A") << "BoutonMultiligne" << "Test CDAPI 'A'" << qint64(-1) << qint64(-1) << ""
+                                     << 0.0 << false << 0 << QRect(9480, 5280, 975, 615);
+    QTest::newRow("Bt_Quitter") << "BoutonMultiligne" << "Fin" << qint64(0xFF) << qint64(-1) << "" << 0.0 << false
+                                << 0 << QRect(10560, 5280, 1095, 615);
+}
+
+void TestDemarrage::tableDesControles()
+{
+    QFETCH(QString, genre);
+    QFETCH(QString, texte);
+    QFETCH(qint64, fond);
+    QFETCH(qint64, encre);
+    QFETCH(QString, famille);
+    QFETCH(double, points);
+    QFETCH(bool, gras);
+    QFETCH(int, alignement);
+    QFETCH(QRect, twips);
+    Banc banc;
+    banc.Cree();
+    auto* w = banc.fenetre->findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(w);
+    QCOMPARE(QString::fromLatin1(w->metaObject()->className()), genre);
+    auto bgr = [](qint64 v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)); };
+    const bool champ = qobject_cast<QAbstractScrollArea*>(w) != nullptr; // liste, boîte de texte
+    const bool bouton = qobject_cast<QAbstractButton*>(w) != nullptr;
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+        QCOMPARE(l->text(), texte);
+        if (alignement)
+            QCOMPARE(int(l->alignment() & Qt::AlignHorizontal_Mask), alignement);
+    } else if (bouton) {
+        QCOMPARE(static_cast<QAbstractButton*>(w)->text(), texte);
+    } else if (auto* t = qobject_cast<QPlainTextEdit*>(w)) {
+        QCOMPARE(t->toPlainText(), texte);
+    } else if (auto* lst = qobject_cast<QListWidget*>(w)) {
+        QCOMPARE(lst->count(), 0);
+    }
+    if (fond >= 0) {
+        const QPalette::ColorRole role = champ ? QPalette::Base : bouton ? QPalette::Button : QPalette::Window;
+        QCOMPARE(w->palette().color(role), bgr(fond));
+        if (!champ)
+            QVERIFY(w->autoFillBackground());
+    }
+    if (encre >= 0)
+        QCOMPARE(w->palette().color(champ ? QPalette::Text : QPalette::WindowText), bgr(encre));
+    if (!famille.isEmpty())
+        QCOMPARE(w->font().families().value(0), famille);
+    if (points > 0) {
+        QCOMPARE(w->font().pointSizeF(), points);
+        QCOMPARE(w->font().bold(), gras);
+    }
+    QCOMPARE(w->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+}
+
+// Les carrés ont leur couleur de création (rouge) jusqu'à l'étape 18 qui les met
+// au blanc ; la libération de l'étape 24 les remet au rouge.
+void TestDemarrage::carresRougesDesLaCreation()
+{
+    Banc banc;
+    banc.essai.EcritReglage(banc.essai.CreeBase());
+    QVERIFY(banc.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
+                                              "('UDP_Port', '%1')").arg(PortUdpLibre())));
+    banc.Cree();
+    const QColor rouge(255, 0, 0), blanc(255, 255, 255);
+    QCOMPARE(banc.fenetre->Lbl_Tiroir(1)->palette().color(QPalette::Window), rouge);
+    // Couleur vue à chaque cession du démarrage : étape 14 (titre), puis étape 18.
+    QList<QColor> vues;
+    QList<QString> journalVu;
+    std::function<void()> note = [&] {
+        vues << banc.fenetre->Lbl_Tiroir(1)->palette().color(QPalette::Window);
+        journalVu << banc.journal.Texte();
+        if (vues.size() < 2)
+            QTimer::singleShot(0, banc.fenetre.get(), note);
+    };
+    QTimer::singleShot(0, banc.fenetre.get(), note);
+    QVERIFY(banc.fenetre->Demarrage());
+    QCOMPARE(vues.size(), 2);
+    QVERIFY(journalVu.value(0).endsWith(QStringLiteral("registre: ") + banc.essai.Racine()
+                                        + QStringLiteral("pelorane-registre.db\r\n")));
+    QCOMPARE(vues.value(0), rouge);
+    QVERIFY(journalVu.value(1).endsWith(QStringLiteral("dossier d'echange: ") + banc.essai.Racine()
+                                        + QStringLiteral("Echanges/\r\n")));
+    QCOMPARE(vues.value(1), blanc);
+    QCOMPARE(banc.fenetre->Lbl_Tiroir(1)->palette().color(QPalette::Window), rouge);
+}
+
+// La vraie boîte de la question d'arrêt, avec la traduction de Qt compilée dans le
+// programme : "Oui" et "Non", "Non" par défaut, quelle que soit la langue du système.
+void TestDemarrage::questionDArretEnFrancais()
+{
+    const QString texte = QStringLiteral("Ce Programme est INDISPENSABLE à l'execution des commandes\r\r"
+                                         "Voulez-vous REELEMENT ARRETER ce programme ?");
+    {
+        const auto avant = DialoguesQt::CreeQuestion(Dialogues::Icone::Critique, QStringLiteral("ARRET du programme"),
+                                                     texte, Dialogues::Reponse::Non, nullptr);
+        QCOMPARE(avant->button(QMessageBox::Yes)->text(), QStringLiteral("&Yes"));
+    }
+    QVERIFY(ChargeTraductionQt(*QCoreApplication::instance()));
+    const auto boite = DialoguesQt::CreeQuestion(Dialogues::Icone::Critique, QStringLiteral("ARRET du programme"),
+                                                 texte, Dialogues::Reponse::Non, nullptr);
+    QCOMPARE(boite->button(QMessageBox::Yes)->text(), QStringLiteral("&Oui"));
+    QCOMPARE(boite->button(QMessageBox::No)->text(), QStringLiteral("&Non"));
+    QCOMPARE(boite->defaultButton(), boite->button(QMessageBox::No));
+    QCOMPARE(boite->icon(), QMessageBox::Critical);
+    QCOMPARE(boite->windowTitle(), QStringLiteral("ARRET du programme"));
+    QCOMPARE(boite->text(), QStringLiteral("Ce Programme est INDISPENSABLE à l'execution des commandes\n\n"
+                                           "Voulez-vous REELEMENT ARRETER ce programme ?"));
+    // La boîte du port des cartes (un seul bouton) : OK reste OK en français.
+    QMessageBox ok(QMessageBox::Critical, QStringLiteral("t"), QStringLiteral("x"), QMessageBox::Ok);
+    QCOMPARE(ok.button(QMessageBox::Ok)->text(), QStringLiteral("OK"));
+    QMessageBox annuler(QMessageBox::Critical, QStringLiteral("t"), QStringLiteral("x"), QMessageBox::Cancel);
+    QCOMPARE(annuler.button(QMessageBox::Cancel)->text(), QStringLiteral("Annuler"));
 }
 
 void TestDemarrage::minuterieLegendeEtIcone()

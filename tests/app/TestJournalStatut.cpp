@@ -1,5 +1,7 @@
 #include "app/JournalStatut.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,7 +18,29 @@ private slots:
     void curseurAvantDernierSautDeLigne();
     void nulRetire();
     void fichierJournal();
+    void changementDeJour();
+    void fichierDUnAutreJourTourneALaPremiereEcriture();
+    void effacementDesAnciens_data();
+    void effacementDesAnciens();
+    void ecritureImpossiblePuisRetablie();
+
+private:
+    static QByteArray Contenu(const QString& chemin);
+    static void Cree(const QString& chemin, const QByteArray& octets = QByteArray());
 };
+
+QByteArray TestJournalStatut::Contenu(const QString& chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+}
+
+void TestJournalStatut::Cree(const QString& chemin, const QByteArray& octets)
+{
+    QFile f(chemin);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(octets);
+}
 
 void TestJournalStatut::limite_data()
 {
@@ -124,6 +148,128 @@ void TestJournalStatut::fichierJournal()
         QVERIFY2(horodatage.match(ligne).hasMatch(), qPrintable(ligne));
         QCOMPARE(ligne.mid(24), attendus[i]);
     }
+}
+
+void TestJournalStatut::changementDeJour()
+{
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("pelorane.log"));
+    QDateTime maintenant(QDate(2024, 3, 10), QTime(23, 59, 59, 500));
+    JournalStatut j;
+    j.ChangeHorlogeMurale([&] { return maintenant; });
+    QString erreur;
+    QVERIFY(j.OuvreFichierJournal(chemin, &erreur));
+    j.MessageStatus(QStringLiteral("avant minuit"));
+    j.MessageStatusSScr(QStringLiteral("ligne "));
+    maintenant = QDateTime(QDate(2024, 3, 11), QTime(0, 0, 0, 100));
+    // La ligne commencée avant minuit finit dans le fichier de la veille.
+    j.MessageStatus(QStringLiteral("continuee"));
+    QCOMPARE(Contenu(chemin + QStringLiteral(".2024-03-10")), QByteArray("<absent>"));
+    j.MessageStatus(QStringLiteral("apres minuit"));
+    maintenant = QDateTime(QDate(2024, 3, 11), QTime(8, 0, 0, 7));
+    j.MessageStatus(QStringLiteral("matin"));
+
+    QCOMPARE(Contenu(chemin + QStringLiteral(".2024-03-10")),
+             QByteArray("2024-03-10 23:59:59.500 avant minuit\n"
+                        "2024-03-10 23:59:59.500 ligne continuee\n"));
+    QCOMPARE(Contenu(chemin), QByteArray("2024-03-11 00:00:00.100 apres minuit\n"
+                                         "2024-03-11 08:00:00.007 matin\n"));
+    QCOMPARE(QDir(dossier.path()).entryList(QDir::Files),
+             QStringList({ QStringLiteral("pelorane.log"), QStringLiteral("pelorane.log.2024-03-10") }));
+}
+
+void TestJournalStatut::fichierDUnAutreJourTourneALaPremiereEcriture()
+{
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("j.log"));
+    Cree(chemin, "2024-05-01 10:00:00.000 ancienne marche\n");
+    {
+        QFile f(chemin);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime(QDate(2024, 5, 1), QTime(18, 0)), QFileDevice::FileModificationTime));
+    }
+    JournalStatut j;
+    j.ChangeHorlogeMurale([] { return QDateTime(QDate(2024, 5, 3), QTime(9, 0)); });
+    QVERIFY(j.OuvreFichierJournal(chemin, nullptr));
+    QCOMPARE(Contenu(chemin + QStringLiteral(".2024-05-01")), QByteArray("<absent>"));
+    j.MessageStatus(QStringLiteral("version prog : 1.0.0"));
+    QCOMPARE(Contenu(chemin + QStringLiteral(".2024-05-01")), QByteArray("2024-05-01 10:00:00.000 ancienne marche\n"));
+    QCOMPARE(Contenu(chemin), QByteArray("2024-05-03 09:00:00.000 version prog : 1.0.0\n"));
+}
+
+void TestJournalStatut::effacementDesAnciens_data()
+{
+    QTest::addColumn<int>("jours");
+    QTest::addColumn<QStringList>("restentAuDemarrage");
+    QTest::addColumn<QStringList>("restentApresMinuit");
+    // Aujourd'hui 2024-03-31, puis passage au 2024-04-01 ; les autres noms ne sont jamais touchés.
+    const QStringList autres = { "j.log", "j.log.2023-01-01.gz", "j.log.bak", "j.log.2024-13-45", "k.log.2020-01-01" };
+    QTest::newRow("31 jours (defaut)")
+        << 31 << QStringList(autres) + QStringList{ "j.log.2024-02-29", "j.log.2024-03-01", "j.log.2024-03-30" }
+        << QStringList(autres) + QStringList{ "j.log.2024-03-01", "j.log.2024-03-30", "j.log.2024-03-31" };
+    QTest::newRow("1 jour") << 1 << QStringList(autres) + QStringList{ "j.log.2024-03-30" }
+                            << QStringList(autres) + QStringList{ "j.log.2024-03-31" };
+    QTest::newRow("0 jour") << 0 << QStringList(autres) << QStringList(autres);
+}
+
+void TestJournalStatut::effacementDesAnciens()
+{
+    QFETCH(int, jours);
+    QFETCH(QStringList, restentAuDemarrage);
+    QFETCH(QStringList, restentApresMinuit);
+    QTemporaryDir dossier;
+    for (const char* nom : { "j.log.2023-01-01.gz", "j.log.bak", "j.log.2024-13-45", "k.log.2020-01-01",
+                             "j.log.2023-12-31", "j.log.2024-02-28", "j.log.2024-02-29", "j.log.2024-03-01",
+                             "j.log.2024-03-30" })
+        Cree(dossier.filePath(QString::fromLatin1(nom)), "x");
+    QDateTime maintenant(QDate(2024, 3, 31), QTime(12, 0));
+    JournalStatut j;
+    j.ChangeHorlogeMurale([&] { return maintenant; });
+    QVERIFY(j.OuvreFichierJournal(dossier.filePath(QStringLiteral("j.log")), nullptr, jours));
+    auto presents = [&] {
+        QStringList noms = QDir(dossier.path()).entryList(QDir::Files);
+        noms.sort();
+        return noms;
+    };
+    restentAuDemarrage.sort();
+    restentApresMinuit.sort();
+    j.MessageStatus(QStringLiteral("midi"));
+    QCOMPARE(presents(), restentAuDemarrage);
+    maintenant = QDateTime(QDate(2024, 4, 1), QTime(0, 0, 1));
+    j.MessageStatus(QStringLiteral("nouveau jour"));
+    QCOMPARE(presents(), restentApresMinuit);
+}
+
+// Un disque plein : une ligne quand l'écriture échoue, une quand elle reprend, et le
+// service continue. Le lien symbolique mène d'abord à /dev/full, puis à un vrai fichier.
+void TestJournalStatut::ecritureImpossiblePuisRetablie()
+{
+    if (!QFileInfo(QStringLiteral("/dev/full")).exists())
+        QSKIP("pas de /dev/full ici");
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("j.log"));
+    const QString vrai = dossier.filePath(QStringLiteral("vrai.log"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), chemin));
+    JournalStatut j;
+    j.ChangeHorlogeMurale([] { return QDateTime(QDate(2024, 6, 1), QTime(10, 0)); });
+    QVERIFY(j.OuvreFichierJournal(chemin, nullptr));
+    j.MessageStatus(QStringLiteral("un"));
+    j.MessageStatus(QStringLiteral("deux"));
+    j.MessageStatusSScr(QStringLiteral("trois"));
+    const QString echec = QStringLiteral("journal ") + chemin
+                          + QStringLiteral(" : écriture impossible (No space left on device)");
+    QCOMPARE(j.Texte(), QStringLiteral("un\r\n") + echec + QStringLiteral("\r\ndeux\r\ntrois"));
+
+    QVERIFY(QFile::remove(chemin));
+    QVERIFY(QFile::link(vrai, chemin));
+    j.MessageStatus(QStringLiteral(" quatre"));
+    const QString retabli = QStringLiteral("journal ") + chemin + QStringLiteral(" : écriture rétablie");
+    QCOMPARE(j.Texte(), QStringLiteral("un\r\n") + echec + QStringLiteral("\r\ndeux\r\ntrois quatre\r\n") + retabli
+                            + QStringLiteral("\r\n"));
+    // Le début de la ligne est perdu ; la suite reprend tout de même avec son heure.
+    QCOMPARE(Contenu(vrai), (QStringLiteral("2024-06-01 10:00:00.000  quatre\n2024-06-01 10:00:00.000 ") + retabli
+                             + QStringLiteral("\n"))
+                                .toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestJournalStatut)

@@ -4,6 +4,8 @@
 
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -77,6 +79,13 @@ void TestProcessus::arretsAuDemarrage_data()
                                        "base de données\n"
                                     << 1 << "";
     QTest::newRow("base absente") << "sans-base" << 3 << "[VBpelorane] le fichier %1 est absent\n" << 1 << "";
+    QTest::newRow("base verrouillee par un autre programme")
+        << "base-verrouillee" << 4
+        << "[VBpelorane] impossible d'ouvrir la base de données %2\ndatabase is locked\n" << 3
+        << "base %2 verrouillee par un autre programme (database is locked) : nouvel essai pendant 10 s";
+    QTest::newRow("jours de journal faux") << "jours-faux" << 64
+                                           << "--journal-jours attend un nombre de jours positif ou nul : -3\n" << 0
+                                           << "";
     QTest::newRow("port inconnu") << "port-inconnu" << 6 << "[erreur ouverture port COM] Le port COM1 est inconnu\n" << 7
                                   << "ouvre le COM1:9600,n,8,1";
 }
@@ -96,16 +105,40 @@ void TestProcessus::arretsAuDemarrage()
         l.essai.EcritReglage(l.essai.CreeBase());
         arguments << QStringLiteral("--port-serie") << l.essai.Chemin(QStringLiteral("pas-de-carte"));
     }
+    if (cas == QLatin1String("jours-faux"))
+        arguments << QStringLiteral("--journal-jours") << QStringLiteral("-3");
+    // L'hôte écrit dans sa base : une vraie seconde connexion la tient en écriture
+    // exclusive pendant tout le démarrage (plus de 10 s).
+    QSqlDatabase hote;
+    const QString nomHote = QStringLiteral("hote-verrou");
+    if (cas == QLatin1String("base-verrouillee")) {
+        l.essai.EcritReglage(l.essai.CreeBase());
+        hote = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nomHote);
+        hote.setDatabaseName(l.essai.Base());
+        QVERIFY(hote.open());
+        QSqlQuery q(hote);
+        QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('Nb_Tiroirs', '2')")));
+    }
     Lance(l, arguments);
     QVERIFY(l.processus.waitForFinished(20000));
+    if (hote.isValid()) {
+        QSqlQuery(hote).exec(QStringLiteral("ROLLBACK"));
+        hote.close();
+        hote = QSqlDatabase();
+        QSqlDatabase::removeDatabase(nomHote);
+    }
     QCOMPARE(l.processus.exitStatus(), QProcess::NormalExit);
     QCOMPARE(l.processus.exitCode(), code);
     const QString erreur = QString::fromUtf8(l.processus.readAllStandardError());
-    if (erreurAttendue.contains(QLatin1String("%1")))
-        erreurAttendue = erreurAttendue.arg(l.essai.Chemin(QStringLiteral("nulle-part.db")));
+    erreurAttendue.replace(QLatin1String("%1"), l.essai.Chemin(QStringLiteral("nulle-part.db")));
+    erreurAttendue.replace(QLatin1String("%2"), l.essai.Base());
+    derniereLigne.replace(QLatin1String("%2"), l.essai.Base());
     QVERIFY2(erreur.contains(erreurAttendue), qPrintable(erreur));
     const QStringList lignes = LignesJournal(l.journal);
     QCOMPARE(lignes.size(), lignesJournal);
+    if (lignesJournal == 0)
+        return;
     QVERIFY(lignes.first().startsWith(QStringLiteral("version prog : ")));
     if (!derniereLigne.isEmpty())
         QCOMPARE(lignes.last(), derniereLigne);

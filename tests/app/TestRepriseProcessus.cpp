@@ -258,7 +258,7 @@ void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
     qInfo("%d arrets brutaux ; commandes mises de cote : %d ; effacees au redemarrage sans nouvelle remise : %d ; "
           "tiroirs repris en cours : %d",
           arrets, laissees, Compte(s, QStringLiteral("commande CD")) - laissees,
-          s.filter(QStringLiteral("ses boites sont attendues")).size());
+          int(s.filter(QStringLiteral("ses boites sont attendues")).size()));
     // Une commande mise de côté a pu être prise par l'hôte avant l'arrêt, ou non.
     const QRegularExpression jamais(QStringLiteral("^commandes jamais prises: (\\d+)$"));
     int jamaisPrises = -1;

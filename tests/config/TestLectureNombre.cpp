@@ -41,6 +41,11 @@ void TestLectureNombre::lecture_data()
     QTest::newRow("borne haute") << "99999999999" << 2147483647;
     QTest::newRow("borne basse") << "-99999999999" << int(-2147483647 - 1);
     QTest::newRow("exposant enorme") << "1E999999" << 2147483647;
+    QTest::newRow("exposant a zeros de tete") << "1E0000002" << 100;
+    QTest::newRow("exposant negatif a zeros de tete") << "5E-0000001" << 0;
+    QTest::newRow("exposant long et enorme") << "1E0000000999999" << 2147483647;
+    QTest::newRow("exposant long et infime") << "1E-00000000999999" << 0;
+    QTest::newRow("exposant suivi de lettres") << "3E0001x7" << 30;
     QTest::newRow("numero de datagramme") << " 12abc" << 12;
 }
 

@@ -4,6 +4,10 @@
 #include "config/MagasinParametres.h"
 
 #include <QDate>
+#include <QElapsedTimer>
+#include <QSemaphore>
+#include <QSqlError>
+#include <QThread>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -45,6 +49,8 @@ private slots:
     void cleAvecApostropheEtCasse();
     void ajoutRefuseJournaliseEtDefaut();
     void tableAbsente();
+    void baseVerrouillee_data();
+    void baseVerrouillee();
     void passageOdbc();
 
 private:
@@ -143,22 +149,40 @@ void TestMagasinParametres::conversions_data()
     QTest::addColumn<QString>("champ");
     QTest::addColumn<QString>("attendu");
     QTest::addColumn<QString>("journalAttendu");
-    QTest::newRow("Nb_Tiroirs Null") << "Nb_Tiroirs" << "NULL" << "NbTiroirs" << "0" << "";
-    QTest::newRow("Nb_Tiroirs vide") << "Nb_Tiroirs" << "''" << "NbTiroirs" << "0" << "";
-    QTest::newRow("Nb_Tiroirs lettres") << "Nb_Tiroirs" << "'abc'" << "NbTiroirs" << "0" << "";
+    QTest::newRow("Nb_Tiroirs Null") << "Nb_Tiroirs" << "NULL" << "NbTiroirs" << "0"
+                                     << "Nb_Tiroirs = \"\" : ce n'est pas un nombre, valeur utilisee 0\r\n";
+    QTest::newRow("Nb_Tiroirs vide") << "Nb_Tiroirs" << "''" << "NbTiroirs" << "0"
+                                     << "Nb_Tiroirs = \"\" : ce n'est pas un nombre, valeur utilisee 0\r\n";
+    QTest::newRow("Nb_Tiroirs lettres") << "Nb_Tiroirs" << "'abc'" << "NbTiroirs" << "0"
+                                        << "Nb_Tiroirs = \"abc\" : ce n'est pas un nombre, valeur utilisee 0\r\n";
+    QTest::newRow("Nb_Tiroirs chiffres puis lettres") << "Nb_Tiroirs" << "'3 tiroirs'" << "NbTiroirs" << "3"
+        << "Nb_Tiroirs = \"3 tiroirs\" : ce n'est pas un nombre, valeur utilisee 3\r\n";
+    QTest::newRow("Nb_Tiroirs blancs autour") << "Nb_Tiroirs" << "' 3 '" << "NbTiroirs" << "3" << "";
+    QTest::newRow("Nb_Tiroirs hexadecimal") << "Nb_Tiroirs" << "'&H6'" << "NbTiroirs" << "6" << "";
+    QTest::newRow("Nb_Tiroirs exposant") << "Nb_Tiroirs" << "'5E0'" << "NbTiroirs" << "5" << "";
     QTest::newRow("Nb_Tiroirs 12") << "Nb_Tiroirs" << "'12'" << "NbTiroirs" << "8"
                                    << "Nb_Tiroirs vaut 12 : ramene a 8 (8 tiroirs au plus)\r\n";
-    QTest::newRow("Nb_Tiroirs -1") << "Nb_Tiroirs" << "'-1'" << "NbTiroirs" << "0" << "Nb_Tiroirs vaut -1 : ramene a 0\r\n";
+    QTest::newRow("Nb_Tiroirs -1") << "Nb_Tiroirs" << "'-1'" << "NbTiroirs" << "0"
+                                   << "Nb_Tiroirs = \"-1\" : valeur negative, valeur utilisee 0\r\n";
     QTest::newRow("simulation ' n '") << "Lect reelle etat tiroirs" << "' n '" << "Lect" << "N" << "";
     QTest::newRow("titre Null") << "Titre_Fenetre" << "NULL" << "Titre" << "" << "";
     QTest::newRow("port UDP tel quel") << "UDP_Port" << "' 43325 '" << "UdpPort" << " 43325 " << "";
     QTest::newRow("adresse rognee") << "CDAPI_Adr_Serveur" << "' 10.0.0.1 '" << "Adr" << "10.0.0.1" << "";
     QTest::newRow("norme : seuls les espaces sont rognes") << "CDAPI_Norme" << "' CDAPI-A' || char(9)" << "Norme"
                                                            << "CDAPI-A\t" << "";
-    QTest::newRow("temps vide") << "TempsMaxAttenteProduit" << "''" << "Temps" << "0" << "";
+    QTest::newRow("temps vide") << "TempsMaxAttenteProduit" << "''" << "Temps" << "0"
+        << "TempsMaxAttenteProduit = \"\" : ce n'est pas un nombre, valeur utilisee 0 ms\r\n";
     QTest::newRow("temps 2.5") << "TempsMaxAttenteProduit" << "'2.5'" << "Temps" << "2000" << "";
+    QTest::newRow("temps -5") << "TempsMaxAttenteProduit" << "'-5'" << "Temps" << "-5000"
+        << "TempsMaxAttenteProduit = \"-5\" : valeur negative, valeur utilisee -5000 ms\r\n";
+    QTest::newRow("temps lettres") << "TempsMaxAttenteProduit" << "'trente'" << "Temps" << "0"
+        << "TempsMaxAttenteProduit = \"trente\" : ce n'est pas un nombre, valeur utilisee 0 ms\r\n";
     QTest::newRow("temps trop grand") << "TempsMaxAttenteProduit" << "'3000000'" << "Temps" << "2147483647"
-                                      << "TempsMaxAttenteProduit vaut 3000000 s : ramene a 2147483647 ms\r\n";
+                                      << "TempsMaxAttenteProduit vaut \"3000000\" s : ramene a 2147483647 ms\r\n";
+    QTest::newRow("temps trop grand en exposant") << "TempsMaxAttenteProduit" << "' 3E0000006 '" << "Temps"
+        << "2147483647" << "TempsMaxAttenteProduit vaut \" 3E0000006 \" s : ramene a 2147483647 ms\r\n";
+    QTest::newRow("temps trop petit") << "TempsMaxAttenteProduit" << "'-3000000'" << "Temps" << "-2147483648"
+        << "TempsMaxAttenteProduit vaut \"-3000000\" s : ramene a -2147483648 ms\r\n";
 }
 
 void TestMagasinParametres::conversions()
@@ -250,6 +274,68 @@ void TestMagasinParametres::tableAbsente()
     QString erreur;
     QVERIFY(!magasin.Ouvre(chemin, &erreur));
     QCOMPARE(erreur, QStringLiteral("la table paramINITtrevix est absente"));
+}
+
+void TestMagasinParametres::baseVerrouillee_data()
+{
+    QTest::addColumn<int>("dureeVerrou");  // ms pendant lesquelles l'autre programme tient la base
+    QTest::addColumn<bool>("ouverte");
+    QTest::newRow("verrou rendu pendant l'attente") << 700 << true;
+    QTest::newRow("verrou tenu au-dela de l'attente") << 4000 << false;
+}
+
+// Un autre programme (une vraie seconde connexion, sur un autre fil) tient la base
+// en écriture exclusive : la lecture attend, puis dit la vérité.
+void TestMagasinParametres::baseVerrouillee()
+{
+    QFETCH(int, dureeVerrou);
+    QFETCH(bool, ouverte);
+    InstallationEssai essai;
+    const QString chemin = essai.CreeBase();
+    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('Nb_Tiroirs', '2')")));
+    QSemaphore verrouPris;
+    QThread* hote = QThread::create([&] {
+        {
+            QSqlDatabase autre = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hote"));
+            autre.setDatabaseName(chemin);
+            if (autre.open()) {
+                QSqlQuery q(autre);
+                q.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+                q.exec(QStringLiteral("UPDATE paramINITtrevix SET valeur = '3' WHERE codevariable = 'Nb_Tiroirs'"));
+            }
+            verrouPris.release();
+            QThread::msleep(ulong(dureeVerrou));
+            QSqlQuery(autre).exec(QStringLiteral("ROLLBACK"));
+            autre.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("hote"));
+    });
+    hote->start();
+    verrouPris.acquire();
+
+    JournalStatut journal;
+    MagasinParametres magasin(journal);
+    magasin.ChangeAttenteVerrou(2000);
+    QString erreur;
+    QElapsedTimer chrono;
+    chrono.start();
+    QCOMPARE(magasin.Ouvre(chemin, &erreur), ouverte);
+    const qint64 duree = chrono.elapsed();
+    QVERIFY(hote->wait(10000));
+    delete hote;
+
+    QCOMPARE(journal.Texte(), QStringLiteral("base ") + chemin
+                                  + QStringLiteral(" verrouillee par un autre programme (database is locked) : "
+                                                   "nouvel essai pendant 2 s\r\n"));
+    if (ouverte) {
+        QVERIFY2(duree < 2000, qPrintable(QString::number(duree)));
+        QCOMPARE(magasin.LitParametre(MagasinParametres::NomTable, QStringLiteral("Nb_Tiroirs"), QStringLiteral("4"),
+                                      QStringLiteral("VBpelorane"), QString()),
+                 QStringLiteral("2"));
+    } else {
+        QVERIFY2(duree >= 2000 && duree < 3500, qPrintable(QString::number(duree)));
+        QCOMPARE(erreur, QStringLiteral("database is locked"));
+    }
 }
 
 void TestMagasinParametres::passageOdbc()
