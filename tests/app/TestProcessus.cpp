@@ -1,4 +1,5 @@
 #include "app/InstanceUnique.h"
+#include "commun/FichiersEssai.h"
 #include "commun/InstallationEssai.h"
 #include "drawers/EmulateurCartes.h"
 
@@ -32,7 +33,6 @@ private:
         QString journal;
     };
     void Lance(Lancement& l, const QStringList& argumentsEnPlus);
-    static QStringList LignesJournal(const QString& chemin);
     QString m_binaire;
 };
 
@@ -53,18 +53,6 @@ void TestProcessus::Lance(Lancement& l, const QStringList& argumentsEnPlus)
                                                l.journal }
                                      + argumentsEnPlus);
     QVERIFY(l.processus.waitForStarted(5000));
-}
-
-QStringList TestProcessus::LignesJournal(const QString& chemin)
-{
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lignes;
-    for (const QByteArray& ligne : f.readAll().split('\n'))
-        if (!ligne.isEmpty())
-            lignes << QString::fromUtf8(ligne.mid(24)); // sans l'horodatage
-    return lignes;
 }
 
 void TestProcessus::arretsAuDemarrage_data()

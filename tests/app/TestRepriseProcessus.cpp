@@ -1,3 +1,4 @@
+#include "commun/FichiersEssai.h"
 #include "commun/InstallationEssai.h"
 #include "drawers/EmulateurCartes.h"
 
@@ -25,7 +26,6 @@ private slots:
     void arretsBrutauxPendantLeTravail();
 
 private:
-    static QStringList Lignes(const QString& chemin);
     static int Compte(const QStringList& lignes, const QString& debut);
     static quint16 PortUdpLibre();
     QProcessEnvironment Environnement(const InstallationEssai& essai) const;
@@ -39,18 +39,6 @@ void TestRepriseProcessus::initTestCase()
     m_simulateur = qEnvironmentVariable("PELORANE_SIMULATEUR");
     QVERIFY2(QFileInfo(m_service).isExecutable(), qPrintable(m_service));
     QVERIFY2(QFileInfo(m_simulateur).isExecutable(), qPrintable(m_simulateur));
-}
-
-QStringList TestRepriseProcessus::Lignes(const QString& chemin)
-{
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lignes;
-    for (const QByteArray& ligne : f.readAll().split('\n'))
-        if (!ligne.isEmpty())
-            lignes << QString::fromUtf8(ligne.mid(24)); // sans l'horodatage
-    return lignes;
 }
 
 int TestRepriseProcessus::Compte(const QStringList& lignes, const QString& debut)
@@ -105,9 +93,9 @@ void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
     premier.setProcessEnvironment(Environnement(essai));
     premier.start(m_service, arguments);
     QVERIFY(premier.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(Lignes(journal).contains(attente), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(attente), 15000);
     QVERIFY(ecrit(racine + QStringLiteral("Echanges/CD1.txt"), "ordre:    71\r\nP.Recept: 000\r\n"));
-    QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), QStringLiteral("supp fich: ")) == 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 10000);
     QVERIFY(ecrit(passation, QByteArray())); // l'hôte prend la commande
     ::kill(pid_t(premier.processId()), SIGTERM);
     QVERIFY(premier.waitForFinished(10000));
@@ -118,8 +106,8 @@ void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
     second.setProcessEnvironment(Environnement(essai));
     second.start(m_service, arguments);
     QVERIFY(second.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), attente) == 2, 15000);
-    const QStringList apres = Lignes(journal).mid(Lignes(journal).lastIndexOf(QStringLiteral("libere tiroir: 1   ")));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 15000);
+    const QStringList apres = LignesJournal(journal).mid(LignesJournal(journal).lastIndexOf(QStringLiteral("libere tiroir: 1   ")));
     QVERIFY2(QRegularExpression(QStringLiteral("^tiroir 1 : commande CD1\\.txt \\(ordre 71\\) remise avant l'arret il "
                                                "y a \\d+ s, ses boites sont attendues : le tiroir reste en cours$"))
                  .match(apres.value(1))
@@ -127,7 +115,7 @@ void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
              qPrintable(apres.value(1)));
     QVERIFY(ecrit(racine + QStringLiteral("Echanges/CD2.txt"), "ordre:    72\r\nP.Recept: 000\r\n"));
     QTest::qWait(3000); // une dizaine de passes : le tiroir ne prend rien
-    QCOMPARE(Compte(Lignes(journal), QStringLiteral("envoi le fichier ")), 1);
+    QCOMPARE(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")), 1);
 
     // L'historique se lit pendant que le service tourne.
     QProcess historique;
@@ -146,7 +134,7 @@ void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
     // Les boîtes arrivent : le datagramme libère le tiroir, qui prend CD2.txt.
     QUdpSocket convoyeur;
     convoyeur.writeDatagram(QByteArrayLiteral("-Start     -S1"), QHostAddress::LocalHost, portUdp);
-    QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), QStringLiteral("envoi le fichier ")) == 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")) == 2, 10000);
     ::kill(pid_t(second.processId()), SIGTERM);
     QVERIFY(second.waitForFinished(10000));
 
@@ -210,7 +198,7 @@ void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
         service.setProcessEnvironment(Environnement(essai));
         service.start(m_service, arguments);
         QVERIFY(service.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(Compte(Lignes(journal), attente) == i + 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == i + 1, 15000);
         QTest::qWait(int(QRandomGenerator::global()->bounded(300, 1500)));
         ::kill(pid_t(service.processId()), SIGKILL);
         QVERIFY(service.waitForFinished(10000));
@@ -228,7 +216,7 @@ void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
         return !journalService.filter(QStringLiteral("commande ") + nom).filter(QStringLiteral("mise de cote")).isEmpty();
     };
     auto seulesMisesDeCote = [&] {
-        const QStringList s = Lignes(journal);
+        const QStringList s = LignesJournal(journal);
         for (const QString& nom : restantes())
             if (!miseDeCote(s, nom))
                 return false;
@@ -249,7 +237,7 @@ void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
 
     // Une commande mise de côté reste dans le dossier, avec sa ligne au journal :
     // elle n'est ni perdue ni remise deux fois.
-    const QStringList s = Lignes(journal);
+    const QStringList s = LignesJournal(journal);
     const int laissees = int(restantes().size());
     const QStringList bilan = QString::fromUtf8([&] {
         QFile f(journalSimulateur);

@@ -3,7 +3,15 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 // Petits accès aux fichiers des tests : écrire des octets (échec du test si
 // l'écriture n'est pas complète), relire un fichier ("<absent>" s'il manque).
@@ -21,3 +29,38 @@ inline QByteArray Lit(const QString& chemin)
         return QByteArray("<absent>");
     return f.readAll();
 }
+
+// Lignes d'un fichier --journal, sans leur horodatage ni les lignes vides.
+inline QStringList LignesJournal(const QString& chemin)
+{
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lignes;
+    for (const QByteArray& ligne : f.readAll().split('\n'))
+        if (!ligne.isEmpty())
+            lignes << QString::fromUtf8(ligne.mid(24)); // "AAAA-MM-JJ HH:MM:SS.mmm "
+    return lignes;
+}
+
+#ifdef Q_OS_UNIX
+// Une socket Unix liée à `chemin` (une entrée du dossier qui n'est pas un fichier) :
+// son descripteur, -1 si le chemin dépasse les 108 octets d'un nom de socket, -2
+// si la liaison échoue.
+inline int CreeSocketUnix(const QString& chemin)
+{
+    sockaddr_un adresse {};
+    adresse.sun_family = AF_UNIX;
+    const QByteArray nom = QFile::encodeName(chemin);
+    if (size_t(nom.size()) >= sizeof(adresse.sun_path))
+        return -1;
+    std::memcpy(adresse.sun_path, nom.constData(), size_t(nom.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&adresse), sizeof(adresse)) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -2;
+    }
+    return fd;
+}
+#endif

@@ -1,4 +1,5 @@
 #include "app/JournalStatut.h"
+#include "commun/FichiersEssai.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"
 #include "orders/ListesEchange.h"
@@ -343,14 +344,10 @@ void TestListesEchange::entreesIgnorees()
     else if (sorte == QStringLiteral("dossier"))
         QVERIFY(QDir().mkpath(chemin));
     else {
-        socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un adresse {};
-        adresse.sun_family = AF_UNIX;
-        const QByteArray nom = QFile::encodeName(chemin);
-        if (size_t(nom.size()) >= sizeof(adresse.sun_path))
+        socketFd = CreeSocketUnix(chemin);
+        if (socketFd == -1)
             QSKIP("dossier temporaire trop long pour une socket");
-        memcpy(adresse.sun_path, nom.constData(), size_t(nom.size()));
-        QCOMPARE(::bind(socketFd, reinterpret_cast<sockaddr*>(&adresse), sizeof(adresse)), 0);
+        QVERIFY(socketFd >= 0);
     }
     ::Cree(Dossier() + QStringLiteral("CD1.txt"));
 
