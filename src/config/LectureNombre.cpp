@@ -40,15 +40,22 @@ double LitEntierBase(const QString& s, int base)
     return double(qint32(quint32(valeur)));
 }
 
-} // namespace
-
-double LitNombreReel(const QString& texte)
+// Le texte sans ses blancs, tabulations et sauts de ligne (ignorés partout).
+QString SansBlancs(const QString& texte)
 {
     QString s;
     s.reserve(texte.size());
     for (QChar c : texte)
         if (!EstIgnore(c))
             s += c;
+    return s;
+}
+
+} // namespace
+
+double LitNombreReel(const QString& texte)
+{
+    const QString s = SansBlancs(texte);
 
     if (s.size() >= 2 && s[0] == QLatin1Char('&')) {
         const QChar prefixe = s[1].toUpper();
@@ -106,11 +113,7 @@ double LitNombreReel(const QString& texte)
 
 bool EstUnNombre(const QString& texte)
 {
-    QString s;
-    s.reserve(texte.size());
-    for (QChar c : texte)
-        if (!EstIgnore(c))
-            s += c;
+    const QString s = SansBlancs(texte);
     static const QRegularExpression motif(
         QStringLiteral("^(?:[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[ED][+-]?[0-9]+)?|&H[0-9A-F]+|&O[0-7]+)$"),
         QRegularExpression::CaseInsensitiveOption);
