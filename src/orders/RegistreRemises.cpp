@@ -1,6 +1,7 @@
 #include "RegistreRemises.h"
 
 #include "FichierCommande.h"
+#include "ListesEchange.h"
 #include "app/JournalStatut.h"
 #include "config/PageDeCode.h"
 
@@ -19,7 +20,7 @@ namespace {
 // Une commande de plus d'un Mio n'est jamais lancée : au-delà, le fichier ne
 // peut pas être celui qu'une ligne du registre décrit. La copie de passation
 // ajoute quelques octets par ligne réécrite.
-constexpr qint64 TailleMaxCommande = 1024 * 1024;
+constexpr qint64 TailleMaxCommande = ListesEchange::TailleMaxCommande;
 constexpr qint64 TailleMaxCopie = 2 * TailleMaxCommande;
 constexpr qint64 RetentionMs = qint64(90) * 24 * 3600 * 1000;
 constexpr qint64 IntervalleEssaiMs = 60 * 1000;
@@ -31,23 +32,11 @@ const QString Remise = QStringLiteral("remise");
 const QString MiseDeCote = QStringLiteral("mise_de_cote");
 const QString Effacee = QStringLiteral("effacee");
 
-// Lecture bornée d'un fichier ordinaire (liens suivis) ; faux pour tout le reste
-// (absent, dossier, tube, périphérique, trop grand, illisible).
+// Lecture bornée d'un fichier ordinaire (liens suivis, noms hors UTF-8 compris) ;
+// faux pour tout le reste (absent, dossier, tube, périphérique, trop grand).
 bool LitFichierOrdinaire(const QString& chemin, qint64 tailleMax, QByteArray* contenu)
 {
-    const QFileInfo info(chemin);
-    if (!info.isFile() || info.size() > tailleMax)
-        return false;
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    *contenu = f.read(tailleMax + 1);
-    return f.error() == QFileDevice::NoError && contenu->size() <= tailleMax;
-}
-
-QString TiroirTexte(int tiroir)
-{
-    return QString::number(tiroir);
+    return ListesEchange::LitBorne(chemin, tailleMax, contenu) == ListesEchange::Lecture::Lue;
 }
 
 QString Designation(const QString& fichier, const QString& ordre)
@@ -60,7 +49,7 @@ QString Designation(const QString& fichier, const QString& ordre)
 RegistreRemises::RegistreRemises(JournalStatut& journal)
     : m_journal(journal)
     , m_maintenant([] { return QDateTime::currentMSecsSinceEpoch(); })
-    , m_supprime([](const QString& chemin) { return QFile::remove(chemin); })
+    , m_supprime([](const QString& chemin) { return ListesEchange::Supprime(chemin); })
 {
     static int numero = 0;
     m_connexion = QStringLiteral("registre-remises-%1").arg(++numero);
@@ -294,7 +283,7 @@ RegistreRemises::Reglement RegistreRemises::RegleInachevees(const QString& dossi
         const QString nom = Designation(l.fichier, l.ordre);
         QByteArray contenu;
         // Même nom mais autre contenu : c'est une nouvelle commande, celle-ci est partie.
-        const bool memeFichier = QFileInfo(chemin).size() == l.taille
+        const bool memeFichier = ListesEchange::EmpreinteDe(chemin).taille == l.taille
             && LitFichierOrdinaire(chemin, TailleMaxCommande, &contenu)
             && QString::fromLatin1(Empreinte(contenu)) == l.sha;
 
@@ -316,22 +305,22 @@ RegistreRemises::Reglement RegistreRemises::RegleInachevees(const QString& dossi
             continue;
         }
         if (etat == Remise) {
-            if (m_supprime(chemin) || !QFileInfo::exists(chemin)) {
+            if (m_supprime(chemin) || !ListesEchange::Existe(chemin)) {
                 Execute("UPDATE remises SET etat = ?, effacee_le = ? WHERE id = ?", { Effacee, Maintenant(), l.id });
                 m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ")
-                                        + TiroirTexte(l.tiroir) + QStringLiteral(" avant l'arret : fichier ") + affiche
+                                        + QString::number(l.tiroir) + QStringLiteral(" avant l'arret : fichier ") + affiche
                                         + QStringLiteral(" efface sans nouvelle remise"));
             } else {
                 reglement.ecartees.append(chemin);
                 m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ")
-                                        + TiroirTexte(l.tiroir) + QStringLiteral(" avant l'arret ; impossible d'effacer ")
+                                        + QString::number(l.tiroir) + QStringLiteral(" avant l'arret ; impossible d'effacer ")
                                         + affiche + QStringLiteral(" : elle ne sera pas relancee"));
             }
         } else {
             reglement.ecartees.append(chemin);
             const QString texte = QStringLiteral("commande ") + nom
                 + QStringLiteral(" mise de cote : le service s'est arrete pendant sa remise au tiroir ")
-                + TiroirTexte(l.tiroir)
+                + QString::number(l.tiroir)
                 + QStringLiteral(", on ne peut pas savoir si le robot l'a prise. Elle n'est pas relancee : "
                                  "verifiez au robot, puis effacez ")
                 + affiche + QStringLiteral(" ou deposez-la de nouveau sous un autre nom pour la relancer");
