@@ -234,7 +234,9 @@ int main(int argc, char* argv[])
     F1Pelorane::Options options;
     options.racine = QDir(analyseur.value(racine)).absolutePath() + QLatin1Char('/');
     options.portSerie = analyseur.value(portSerie);
-    options.registre = cheminRegistre;
+    // Sans --registre, la fenêtre prend RACINE/pelorane-registre.db et crée la racine.
+    if (analyseur.isSet(registre))
+        options.registre = analyseur.value(registre);
     InstanceUnique instance(options.racine);
     F1Pelorane fenetre(horloge, dialogues, journalStatut, &instance, options, TermineProcessus);
     dialogues.ChangeParent(&fenetre);
