@@ -63,6 +63,9 @@ arrete() {
     wait "$SIMULATEUR" 2>/dev/null || true
     echo
     sed -n '/=== Bilan/,$p' "$DOSSIER/simulateur.log"
+    echo
+    echo "Historique des remises (pelorane --historique) :"
+    build/src/pelorane --racine "$RACINE" --historique 2>/dev/null || true
     echo "Journal du service : $JOURNAL ; journal du simulateur : $DOSSIER/simulateur.log"
 }
 trap 'arrete; exit 0' INT TERM
