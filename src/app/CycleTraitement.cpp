@@ -130,7 +130,7 @@ bool CycleTraitement::TraiteLecture(const QString& nomDuFichier, ListesEchange::
     case ListesEchange::Lecture::TropGrosse:
         // Écartée tant qu'elle ne change pas : une ligne, pas une à chaque passe.
         m_listes.EcarteFichierCde(nomDuFichier);
-        m_journal.MessageStatus(QStringLiteral("Le fichier ") + nomDuFichier
+        m_journal.MessageStatus(QStringLiteral("Le fichier ") + CheminAffiche(nomDuFichier)
                                 + QStringLiteral(" depasse %1 octets, il n'est pas lance")
                                       .arg(ListesEchange::TailleMaxCommande));
         return false;
@@ -146,7 +146,7 @@ bool CycleTraitement::TraiteLecture(const QString& nomDuFichier, ListesEchange::
     // Fichier retiré par son auteur entre la liste et l'affichage, ou tenu
     // par lui : une ligne (pas une à chaque passe tant que ça dure).
     if (!m_illisibles.contains(nomDuFichier))
-        m_journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + nomDuFichier
+        m_journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + CheminAffiche(nomDuFichier)
                                 + QStringLiteral(", il n'est pas lance"));
     m_illisibles.insert(nomDuFichier, m_horloge.get_exact_milli_second());
     return false;
@@ -218,7 +218,7 @@ void CycleTraitement::Passe()
     if (!m_passation.LanceFichierCde(fichier, gare, contenu, noteDebut)) {
         if (m_registre)
             m_registre->RemiseAbandonnee(remise);
-        const QString suite = QStringLiteral("il est donc impossible de lancer le fichier: ") + fichier
+        const QString suite = QStringLiteral("il est donc impossible de lancer le fichier: ") + CheminAffiche(fichier)
             + QStringLiteral(" vers la gare: ") + gare + QStringLiteral("\r\n");
         switch (m_passation.DernierRefus()) {
         case Passation::Refus::PassationInvalide:
@@ -244,7 +244,7 @@ void CycleTraitement::Passe()
     m_journal.MessageStatus(QStringLiteral("supp fich: ") + CheminAffiche(fichier));
     if (!m_supprime(fichier) && ListesEchange::Existe(fichier)) {
         // La commande est déjà chez le frontal : la relancer la livrerait deux fois.
-        m_journal.MessageStatus(QStringLiteral("Impossible d'effacer le fichier ") + fichier
+        m_journal.MessageStatus(QStringLiteral("Impossible d'effacer le fichier ") + CheminAffiche(fichier)
                                 + QStringLiteral(" : deja envoye, il ne sera plus lance"));
         m_listes.EcarteFichierCde(fichier);
     } else if (m_registre) {

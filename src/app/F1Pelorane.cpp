@@ -413,7 +413,7 @@ bool F1Pelorane::Demarrage()
         cheminRegistre = racine + QStringLiteral("pelorane-registre.db");
         QDir().mkpath(racine); // la racine naît au plus tard avec le dossier d'échange
     }
-    m_journal.MessageStatus(QStringLiteral("registre: ") + QDir::toNativeSeparators(cheminRegistre));
+    m_journal.MessageStatus(QStringLiteral("registre: ") + CheminAffiche(cheminRegistre));
     m_registre->Ouvre(cheminRegistre);
 
     // 14.

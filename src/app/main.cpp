@@ -1,4 +1,5 @@
 #include "VersionPelorane.h"
+#include "app/CheminAffiche.h"
 #include "app/DialoguesQt.h"
 #include "app/F1Pelorane.h"
 #include "app/HorlogeSysteme.h"
@@ -86,7 +87,7 @@ int MontreHistorique(const QString& registre, const QString& depuis, bool csv)
     QString erreur;
     if (!RegistreRemises::LitHistorique(registre, depuisMs, &lignes, &erreur)) {
         std::fprintf(stderr, "impossible de lire le registre des remises %s : %s\n",
-                     qPrintable(QDir::toNativeSeparators(registre)), qPrintable(erreur));
+                     qPrintable(CheminAffiche(registre)), qPrintable(erreur));
         return 1;
     }
     const QByteArray texte = csv ? HistoriqueRemises::Csv(lignes) : HistoriqueRemises::Tableau(lignes);

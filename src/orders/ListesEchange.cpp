@@ -1,6 +1,7 @@
 #include "ListesEchange.h"
 
 #include "app/Horloge.h"
+#include "app/CheminAffiche.h"
 #include "app/JournalStatut.h"
 #include "config/Configuration.h"
 #include "config/PageDeCode.h"
@@ -152,7 +153,7 @@ void ListesEchange::LitDossier(QStringList* commandes, QStringList* retours)
     auto ignore = [&](const QString& nom, const QString& genre) {
         SignaleIgnoree(vues, genre + QLatin1Char('|') + nom,
                        QStringLiteral("fichier ignoré (") + genre
-                           + QStringLiteral(", pas un fichier ordinaire) : ") + dossier + nom);
+                           + QStringLiteral(", pas un fichier ordinaire) : ") + CheminAffiche(dossier + nom));
     };
     auto prend = [&](Sorte sorte, const QString& nom) {
         (sorte == Sorte::Commande ? commandes : retours)->append(nom);
@@ -205,7 +206,7 @@ void ListesEchange::LitDossier(QStringList* commandes, QStringList* retours)
             struct stat st {};
             const bool homonyme = ::fstatat(fd, QFile::encodeName(nom).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
             SignaleIgnoree(vues, QStringLiteral("nom|") + nom + QString::number(homonyme),
-                           QStringLiteral("nom de fichier hors UTF-8 : ") + dossier + OctetsLisibles(brut)
+                           QStringLiteral("nom de fichier hors UTF-8 : ") + CheminAffiche(dossier) + OctetsLisibles(brut)
                                + (homonyme ? QStringLiteral(", homonyme de ") + nom
                                           + QStringLiteral(" : il n'est pas pris, renommez-le")
                                            : QStringLiteral(", lu en Windows-1252 : ") + nom));

@@ -38,9 +38,9 @@ void Passation::SignaleDefautPassation(const QString& genre)
     m_defautSignale = genre;
     const QString& chemin = m_configuration.FichierPassation;
     m_journal.MessageStatus(genre.isEmpty()
-                                ? QStringLiteral("fichier de passation de nouveau utilisable : ") + chemin
+                                ? QStringLiteral("fichier de passation de nouveau utilisable : ") + CheminAffiche(chemin)
                                 : QStringLiteral("fichier de passation inutilisable (") + genre
-                                      + QStringLiteral(", pas un fichier ordinaire) : ") + chemin
+                                      + QStringLiteral(", pas un fichier ordinaire) : ") + CheminAffiche(chemin)
                                       + QStringLiteral(" ; aucune commande n'est envoyee"));
 }
 
@@ -127,8 +127,8 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, con
                 vide.close();
         }
         SignaleEchec(Refus::EcritureImpossible, fichier,
-                     QStringLiteral("Erreur d'ecriture du fichier de passation ") + cheminPassation
-                         + QStringLiteral(" : le fichier ") + fichier + QStringLiteral(" n'est pas envoye"));
+                     QStringLiteral("Erreur d'ecriture du fichier de passation ") + CheminAffiche(cheminPassation)
+                         + QStringLiteral(" : le fichier ") + CheminAffiche(fichier) + QStringLiteral(" n'est pas envoye"));
         return false;
     }
 

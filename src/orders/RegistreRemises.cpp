@@ -2,12 +2,12 @@
 
 #include "FichierCommande.h"
 #include "ListesEchange.h"
+#include "app/CheminAffiche.h"
 #include "app/JournalStatut.h"
 #include "config/PageDeCode.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -134,7 +134,7 @@ bool RegistreRemises::Ouvre(const QString& chemin)
     if (m_enPanne) {
         m_enPanne = false;
         m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
-                                + QDir::toNativeSeparators(chemin));
+                                + CheminAffiche(chemin));
     }
     Execute("DELETE FROM remises WHERE debut_le < ?", { Maintenant() - RetentionMs });
     return m_ouvert;
@@ -147,7 +147,7 @@ void RegistreRemises::Panne(const QString& erreur)
     if (m_enPanne)
         return; // une ligne par panne, pas une par commande
     m_enPanne = true;
-    m_journal.MessageStatus(QStringLiteral("registre des remises indisponible (") + QDir::toNativeSeparators(m_chemin)
+    m_journal.MessageStatus(QStringLiteral("registre des remises indisponible (") + CheminAffiche(m_chemin)
                             + QStringLiteral(" : ") + erreur
                             + QStringLiteral(") : les commandes continuent, mais après un arrêt brutal une commande "
                                              "pourrait être remise deux fois ; nouvel essai dans une minute"));
@@ -279,7 +279,7 @@ RegistreRemises::Reglement RegistreRemises::RegleInachevees(const QString& dossi
     QStringList avis;
     for (const Ligne& l : lignes) {
         const QString chemin = dossierEchange + l.fichier;
-        const QString affiche = QDir::toNativeSeparators(chemin);
+        const QString affiche = CheminAffiche(chemin);
         const QString nom = Designation(l.fichier, l.ordre);
         QByteArray contenu;
         // Même nom mais autre contenu : c'est une nouvelle commande, celle-ci est partie.
