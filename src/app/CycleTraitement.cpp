@@ -54,15 +54,8 @@ void CycleTraitement::MetRegistre(RegistreRemises* registre)
     m_registre->NoteListe(m_listes.ListeCD());
     connect(&m_tiroirs, &TableauTiroirs::tiroirLibere, this,
             [this](int tiroir, TableauTiroirs::CauseLiberation cause) {
-                if (!m_registre)
-                    return;
-                using C = TableauTiroirs::CauseLiberation;
-                using L = RegistreRemises::Liberation;
-                const L liberation = cause == C::Datagramme ? L::Datagramme
-                    : cause == C::Temps                     ? L::Temps
-                    : cause == C::Clic                      ? L::Clic
-                                                            : L::Tous;
-                m_registre->TiroirLibere(tiroir, liberation);
+                if (m_registre)
+                    m_registre->TiroirLibere(tiroir, cause);
             });
 }
 

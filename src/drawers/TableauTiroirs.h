@@ -22,8 +22,9 @@ public:
         CdeEnCours = 65535,       // jaune
     };
     static constexpr int NombreMaxTiroirs = 8;
-    // Pourquoi un tiroir est libéré (gardé au registre des remises).
-    enum class CauseLiberation { Tous, Datagramme, Temps, Clic };
+    // Pourquoi un tiroir est libéré (gardé au registre des remises ; Aucune :
+    // pas encore libéré, pour l'historique).
+    enum class CauseLiberation { Aucune, Tous, Datagramme, Temps, Clic };
 
     TableauTiroirs(JournalStatut& journal, Horloge& horloge, LigneCartes& ligne,
                    const Configuration& configuration, QObject* parent = nullptr);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "drawers/TableauTiroirs.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -22,7 +24,7 @@ class JournalStatut;
 class RegistreRemises
 {
 public:
-    enum class Liberation { Aucune, Datagramme, Temps, Clic, Tous };
+    using Liberation = TableauTiroirs::CauseLiberation;
 
     explicit RegistreRemises(JournalStatut& journal);
     ~RegistreRemises();
