@@ -1,4 +1,4 @@
-#include "CatalogueCdapi.h"
+#include "cdapi/CatalogueCdapi.h"
 
 #include "config/LectureNombre.h"
 

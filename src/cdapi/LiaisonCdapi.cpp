@@ -1,9 +1,9 @@
 #include "LiaisonCdapi.h"
 
-#include "CatalogueCdapi.h"
-#include "TraceCdapi.h"
-#include "app/Horloge.h"
-#include "app/JournalStatut.h"
+#include "cdapi/CatalogueCdapi.h"
+#include "cdapi/TraceCdapi.h"
+#include "base/Horloge.h"
+#include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "config/LectureNombre.h"
 #include "config/PageDeCode.h"

@@ -1,6 +1,6 @@
-#include "TraceCdapi.h"
+#include "cdapi/TraceCdapi.h"
 
-#include "CatalogueCdapi.h"
+#include "cdapi/CatalogueCdapi.h"
 #include "config/PageDeCode.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "ClesParametres.h"
 
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "config/LectureNombre.h"
 #include "config/MagasinParametres.h"
 

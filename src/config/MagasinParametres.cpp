@@ -1,6 +1,6 @@
 #include "MagasinParametres.h"
 
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 
 #include <QAtomicInt>
 #include <QDate>

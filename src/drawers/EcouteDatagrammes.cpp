@@ -1,6 +1,6 @@
 #include "EcouteDatagrammes.h"
 
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "config/LectureNombre.h"
 #include "drawers/DatagrammeFinConvoyage.h"
 #include "drawers/TableauTiroirs.h"

@@ -1,8 +1,8 @@
 #include "LigneCartes.h"
 
-#include "app/Dialogues.h"
-#include "app/Horloge.h"
-#include "app/JournalStatut.h"
+#include "base/Dialogues.h"
+#include "base/Horloge.h"
+#include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "drawers/TrameCartes.h"
 

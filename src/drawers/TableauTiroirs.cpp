@@ -1,7 +1,7 @@
 #include "TableauTiroirs.h"
 
-#include "app/Horloge.h"
-#include "app/JournalStatut.h"
+#include "base/Horloge.h"
+#include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TrameCartes.h"

@@ -1,8 +1,8 @@
 #include "ListesEchange.h"
 
-#include "app/Horloge.h"
-#include "app/CheminAffiche.h"
-#include "app/JournalStatut.h"
+#include "base/Horloge.h"
+#include "base/CheminAffiche.h"
+#include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "config/PageDeCode.h"
 

@@ -1,9 +1,9 @@
 #include "Passation.h"
-#include "app/CheminAffiche.h"
+#include "base/CheminAffiche.h"
 
-#include "FichierCommande.h"
-#include "ListesEchange.h"
-#include "app/JournalStatut.h"
+#include "orders/FichierCommande.h"
+#include "orders/ListesEchange.h"
+#include "base/JournalStatut.h"
 #include "config/Configuration.h"
 
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "RegistreRemises.h"
 
-#include "FichierCommande.h"
-#include "ListesEchange.h"
-#include "app/CheminAffiche.h"
-#include "app/JournalStatut.h"
+#include "orders/FichierCommande.h"
+#include "orders/ListesEchange.h"
+#include "base/CheminAffiche.h"
+#include "base/JournalStatut.h"
 #include "config/PageDeCode.h"
 
 #include <QCryptographicHash>

@@ -6,7 +6,3 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/RegistreRemises.h ${CMAKE_CURRENT_LIST_DIR}/RegistreRemises.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HistoriqueRemises.h ${CMAKE_CURRENT_LIST_DIR}/HistoriqueRemises.cpp
 )
-list(APPEND PELORANE_FENETRES
-    ${CMAKE_CURRENT_LIST_DIR}/FrmListe.h ${CMAKE_CURRENT_LIST_DIR}/FrmListe.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/commandes.qrc
-)

@@ -1,4 +1,4 @@
-#include "app/InstanceUnique.h"
+#include "service/InstanceUnique.h"
 #include "commun/FichiersEssai.h"
 #include "commun/InstallationEssai.h"
 #include "drawers/EmulateurCartes.h"

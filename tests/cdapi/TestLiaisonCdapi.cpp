@@ -1,6 +1,6 @@
 #include "HoteCdapi.h"
-#include "app/HorlogeSysteme.h"
-#include "app/JournalStatut.h"
+#include "base/HorlogeSysteme.h"
+#include "base/JournalStatut.h"
 #include "cdapi/LiaisonCdapi.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Dialogues.h"
+#include "base/Dialogues.h"
 
 #include <QList>
 #include <QString>

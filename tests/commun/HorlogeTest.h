@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Horloge.h"
+#include "base/Horloge.h"
 
 // Horloge des tests : le temps n'avance que quand le test (ou une attente) le
 // fait avancer ; Cede laisse tout de même passer les vrais événements, pour

@@ -1,4 +1,4 @@
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "commun/InstallationEssai.h"
 #include "config/ClesParametres.h"
 #include "config/MagasinParametres.h"

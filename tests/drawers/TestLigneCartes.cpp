@@ -1,7 +1,7 @@
 #include "EmulateurCartes.h"
 
-#include "app/HorlogeSysteme.h"
-#include "app/JournalStatut.h"
+#include "base/HorlogeSysteme.h"
+#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"

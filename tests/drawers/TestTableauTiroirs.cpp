@@ -1,6 +1,6 @@
 #include "EmulateurCartes.h"
 
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"

@@ -3,7 +3,7 @@
 // avec les formes promises (un bloc par type connu, lignes de réponse complètes).
 #include "Exige.h"
 
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "cdapi/CatalogueCdapi.h"
 #include "cdapi/LiaisonCdapi.h"
 #include "cdapi/TraceCdapi.h"

@@ -1,4 +1,4 @@
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "commun/FichiersEssai.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"

@@ -1,4 +1,4 @@
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "orders/Passation.h"
 

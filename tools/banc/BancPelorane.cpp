@@ -10,10 +10,10 @@
 // microsecondes). Ce qui est mesuré est donc le travail propre du service :
 // relecture du dossier, listes, choix, affichage, passation, effacement.
 
-#include "app/CycleTraitement.h"
-#include "app/Dialogues.h"
-#include "app/Horloge.h"
-#include "app/JournalStatut.h"
+#include "service/CycleTraitement.h"
+#include "base/Dialogues.h"
+#include "base/Horloge.h"
+#include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"

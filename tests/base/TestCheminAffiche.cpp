@@ -1,4 +1,4 @@
-#include "app/CheminAffiche.h"
+#include "base/CheminAffiche.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "app/CycleTraitement.h"
-#include "app/JournalStatut.h"
+#include "service/CycleTraitement.h"
+#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/FichiersEssai.h"
 #include "commun/HorlogeTest.h"

@@ -1,8 +1,8 @@
 #include "CycleTraitement.h"
-#include "app/CheminAffiche.h"
+#include "base/CheminAffiche.h"
 
-#include "app/Horloge.h"
-#include "app/JournalStatut.h"
+#include "base/Horloge.h"
+#include "base/JournalStatut.h"
 #include "config/LectureNombre.h"
 #include "drawers/TableauTiroirs.h"
 #include "orders/FichierCommande.h"

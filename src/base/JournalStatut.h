@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/JournalFichier.h"
+#include "base/JournalFichier.h"
 
 #include <QDateTime>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "app/HorlogeSysteme.h"
+#include "base/HorlogeSysteme.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

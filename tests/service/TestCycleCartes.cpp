@@ -1,7 +1,7 @@
 #include "drawers/EmulateurCartes.h"
 
-#include "app/CycleTraitement.h"
-#include "app/JournalStatut.h"
+#include "service/CycleTraitement.h"
+#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/FichiersEssai.h"
 #include "commun/HorlogeTest.h"

@@ -1,6 +1,6 @@
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
-#include "orders/FrmListe.h"
+#include "app/FrmListe.h"
 
 #include <QApplication>
 #include <QFile>

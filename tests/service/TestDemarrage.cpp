@@ -2,7 +2,7 @@
 #include "app/DialoguesQt.h"
 #include "app/F1Pelorane.h"
 #include "app/TraductionQt.h"
-#include "app/JournalStatut.h"
+#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/HorlogeTest.h"
 #include "commun/InstallationEssai.h"
@@ -10,7 +10,7 @@
 #include "drawers/EcouteDatagrammes.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
-#include "orders/FrmListe.h"
+#include "app/FrmListe.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "FrmListe.h"
-#include "app/CheminAffiche.h"
+#include "base/CheminAffiche.h"
 
-#include "FichierCommande.h"
-#include "ListesEchange.h"
-#include "app/Dialogues.h"
-#include "app/JournalStatut.h"
+#include "orders/FichierCommande.h"
+#include "orders/ListesEchange.h"
+#include "base/Dialogues.h"
+#include "base/JournalStatut.h"
 
 #include <QFile>
 #include <QFontMetricsF>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Horloge.h"
+#include "base/Horloge.h"
 
 // Horloge réelle : horloge monotone du système et boucle d'événements de Qt.
 class HorlogeSysteme : public Horloge

@@ -1,0 +1,10 @@
+# Socle : journal d'état et fichier, horloge et ses attentes, boîtes de message
+# (interface), chemins montrés.
+list(APPEND PELORANE_NOYAU
+    ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.h ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.h ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.h ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Horloge.h ${CMAKE_CURRENT_LIST_DIR}/Horloge.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.h ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Dialogues.h
+)

@@ -1,0 +1,5 @@
+# Le service : cycle de traitement, copie unique.
+list(APPEND PELORANE_NOYAU
+    ${CMAKE_CURRENT_LIST_DIR}/CycleTraitement.h ${CMAKE_CURRENT_LIST_DIR}/CycleTraitement.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/InstanceUnique.h ${CMAKE_CURRENT_LIST_DIR}/InstanceUnique.cpp
+)
