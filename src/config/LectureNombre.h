@@ -12,7 +12,7 @@ qint32 LitNombre(const QString& texte);
 // Même lecture sur des octets (page de code à un octet).
 qint32 LitNombre(const QByteArray& octets);
 
-// Vrai si le texte, blancs ignorés, est tout entier un nombre que LitNombre lit
+// Vrai si le texte, blancs ignorés, est tout entier un nombre que LitNombre lit, selon la même grammaire
 // (décimal avec exposant éventuel, &H ou &O) ; faux pour un texte vide.
 bool EstUnNombre(const QString& texte);
 
