@@ -1,30 +1,19 @@
 #include "F1Pelorane.h"
 
 #include "VersionPelorane.h"
-#include "base/Dialogues.h"
-#include "base/Horloge.h"
-#include "service/InstanceUnique.h"
-#include "base/JournalStatut.h"
 #include "app/BoutonMultiligne.h"
-#include "base/CheminAffiche.h"
 #include "app/CaseACocherMultiligne.h"
-#include "service/CycleTraitement.h"
-#include "config/ReglageBaseHote.h"
-#include "cdapi/LiaisonCdapi.h"
-#include "config/ClesParametres.h"
-#include "config/MagasinParametres.h"
-#include "drawers/EcouteDatagrammes.h"
-#include "drawers/LigneCartes.h"
-#include "drawers/TableauTiroirs.h"
 #include "app/FrmListe.h"
+#include "base/Dialogues.h"
+#include "base/JournalStatut.h"
+#include "cdapi/LiaisonCdapi.h"
+#include "drawers/TableauTiroirs.h"
 #include "orders/ListesEchange.h"
-#include "orders/Passation.h"
-#include "orders/RegistreRemises.h"
+#include "service/CycleTraitement.h"
+#include "service/InstanceUnique.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
@@ -65,6 +54,14 @@ void Colore(QWidget* w, const QColor* fond, const QColor* texte)
     w->setPalette(p);
 }
 
+const QColor rouge = CouleurBgr(0xFF);
+const QColor bleu = CouleurBgr(0xFF0000);
+const QColor cyanClair = CouleurBgr(0xFFFFC0);
+const QColor roseClair = CouleurBgr(0xC0C0FF);
+const QColor vertClair = CouleurBgr(0xC0FFC0);
+const QColor orangeClair = CouleurBgr(0xC0E0FF);
+const QColor jaune = CouleurBgr(0xFFFF);
+
 QFont Police(const QString& famille, double points, bool gras)
 {
     QFont f(famille);
@@ -88,27 +85,19 @@ QString FormatHeure()
     return format.trimmed();
 }
 
-QString VersionTexte()
-{
-    return QStringLiteral("%1.%2.%3")
-        .arg(PELORANE_VERSION_MAJEURE)
-        .arg(PELORANE_VERSION_MINEURE)
-        .arg(PELORANE_VERSION_REVISION);
-}
-
 } // namespace
 
 F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal, InstanceUnique* instance,
                        Options options, std::function<void(int)> terminer, QWidget* parent)
     : QWidget(parent)
-    , m_horloge(horloge)
     , m_dialogues(dialogues)
     , m_journal(journal)
     , m_instance(instance)
-    , m_options(std::move(options))
     , m_terminer(std::move(terminer))
+    , m_service(std::make_unique<ServicePelorane>(horloge, dialogues, journal, instance, std::move(options)))
 {
     CreeControles();
+    SuitLeService();
     connect(&m_journal, &JournalStatut::texteAjoute, this, [this](const QString& m) { MontreJournal(false, m); });
     connect(&m_journal, &JournalStatut::texteRemplace, this, [this](const QString& t) { MontreJournal(true, t); });
     MontreJournal(true, m_journal.Texte());
@@ -128,31 +117,53 @@ F1Pelorane::~F1Pelorane()
     m_timer1.stop();
 }
 
-void F1Pelorane::CreeServices()
+void F1Pelorane::SuitLeService()
 {
-    m_ligne = std::make_unique<LigneCartes>(m_journal, m_horloge, m_dialogues, m_config);
-    m_tiroirs = std::make_unique<TableauTiroirs>(m_journal, m_horloge, *m_ligne, m_config);
-    m_datagrammes = std::make_unique<EcouteDatagrammes>(m_journal, *m_tiroirs);
-    LigneCartes* ligne = m_ligne.get();
-    m_listes = std::make_unique<ListesEchange>(
-        m_journal, m_horloge, m_config,
-        [ligne](const QString& numAux, const QString& etatAux) { return ligne->AuxGri2(numAux, etatAux); });
-    m_passation = std::make_unique<Passation>(m_journal, m_config);
-    m_registre = std::make_unique<RegistreRemises>(m_journal);
-    m_cycle = std::make_unique<CycleTraitement>(m_journal, m_horloge, *m_listes, *m_tiroirs, *m_passation);
-    m_cycle->MetRegistre(m_registre.get());
-    m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
+    ServicePelorane* service = m_service.get();
+    connect(service, &ServicePelorane::affichagePrepare, this, [this] {
+        m_txtDerniereCde->clear();
+        m_lblCompteur->setText(QStringLiteral("1"));
+    });
+    connect(service, &ServicePelorane::fenetreAMontrer, this, [this] { show(); });
+    connect(service, &ServicePelorane::appareilsCrees, this, &F1Pelorane::SuitLesAppareils);
+    connect(service, &ServicePelorane::titreConnu, m_lblTitre, &QLabel::setText);
+    connect(service, &ServicePelorane::tiroirsPrepares, this, &F1Pelorane::MontreTiroirs);
+    connect(service, &ServicePelorane::listesRelues, this, [this] {
+        MontreListe(m_lstFichierCD, m_lblNbFichierCD, m_service->Listes()->ListeCD());
+        MontreListe(m_lstFichierRT, m_lblNbFichierRT, m_service->Listes()->ListeRT());
+    });
+    connect(service, &ServicePelorane::arretSansQuestionDemande, this, [this](int code) {
+        ArretSansConfirmation = true;
+        m_codeArret = code;
+        close();
+    });
+    connect(service, &ServicePelorane::finDemandee, this, &F1Pelorane::Termine);
+}
 
+void F1Pelorane::SuitLesAppareils()
+{
     // La couleur du carré suit l'état du tiroir à chaque changement. Avant l'étape 18
     // le tableau n'a pas d'état réel : les carrés gardent leur couleur de création (rouge).
-    connect(m_tiroirs.get(), &TableauTiroirs::couleurChangee, this, &F1Pelorane::PeintTiroir);
-    connect(m_cycle.get(), &CycleTraitement::texteDerniereCdeChange, this,
+    connect(m_service->Tiroirs(), &TableauTiroirs::couleurChangee, this, &F1Pelorane::PeintTiroir);
+    connect(m_service->Cycle(), &CycleTraitement::texteDerniereCdeChange, this,
             [this](const QString& texte) { m_txtDerniereCde->setPlainText(PourAffichage(texte)); });
-    connect(m_cycle.get(), &CycleTraitement::compteurChange, m_lblCompteur, &QLabel::setText);
-    connect(m_listes.get(), &ListesEchange::listeCDChangee, this,
+    connect(m_service->Cycle(), &CycleTraitement::compteurChange, m_lblCompteur, &QLabel::setText);
+    connect(m_service->Listes(), &ListesEchange::listeCDChangee, this,
             [this](const QStringList& noms) { MontreListe(m_lstFichierCD, m_lblNbFichierCD, noms); });
-    connect(m_listes.get(), &ListesEchange::listeRTChangee, this,
+    connect(m_service->Listes(), &ListesEchange::listeRTChangee, this,
             [this](const QStringList& noms) { MontreListe(m_lstFichierRT, m_lblNbFichierRT, noms); });
+}
+
+void F1Pelorane::MontreTiroirs(int nombre)
+{
+    for (int i = 1; i <= 8; ++i)
+        m_lblTiroir[size_t(i)]->hide();
+    for (int i = 1; i <= nombre; ++i)
+        m_lblTiroir[size_t(i)]->show();
+    // Le tableau naît « non initialisé » : Initialise ne change rien et n'émet rien ;
+    // les carrés prennent ici la couleur de l'état, tous les huit.
+    for (int n = 1; n <= 8; ++n)
+        PeintTiroir(n, m_service->Tiroirs()->Couleur(n));
 }
 
 void F1Pelorane::PeintTiroir(int n, int couleur)
@@ -179,16 +190,14 @@ void F1Pelorane::CreeControles()
     setWindowTitle(QStringLiteral("VBPelorane"));
     setFixedSize(11790 / 15, 6015 / 15);
     setWindowIcon(QIcon(QStringLiteral(":/app/images/icone1.xpm")));
+    CreeEntete();
+    CreeListes();
+    CreeTiroirs();
+    CreeBoutons();
+}
 
-    const QColor rouge = CouleurBgr(0xFF);
-    const QColor bleu = CouleurBgr(0xFF0000);
-    const QColor cyanClair = CouleurBgr(0xFFFFC0);
-    const QColor roseClair = CouleurBgr(0xC0C0FF);
-    const QColor vertClair = CouleurBgr(0xC0FFC0);
-    const QColor orangeClair = CouleurBgr(0xC0E0FF);
-    const QColor jaune = CouleurBgr(0xFFFF);
-    QFont fixe = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-
+void F1Pelorane::CreeEntete()
+{
     m_lblTitre = new QLabel(QStringLiteral("PELORANE - GRINDEL"), this);
     m_lblTitre->setObjectName(QStringLiteral("Lbl_Titre"));
     m_lblTitre->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -232,6 +241,10 @@ void F1Pelorane::CreeControles()
     m_lblHeure->setAlignment(Qt::AlignRight | Qt::AlignTop);
     m_lblHeure->setGeometry(EnPixels(8760, 480, 1215, 255));
 
+}
+
+void F1Pelorane::CreeListes()
+{
     m_lstFichierCD = new QListWidget(this);
     m_lstFichierCD->setObjectName(QStringLiteral("LstFichierCD"));
     // Liste triée : l'ordre (par nom, sans égard à la casse) vient des listes du
@@ -264,7 +277,7 @@ void F1Pelorane::CreeControles()
     m_textHist->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont terminal = Police(QStringLiteral("Terminal"), 6, true);
     terminal.setStyleHint(QFont::TypeWriter);
-    terminal.setFamilies({ QStringLiteral("Terminal"), fixe.family() });
+    terminal.setFamilies({ QStringLiteral("Terminal"), QFontDatabase::systemFont(QFontDatabase::FixedFont).family() });
     m_textHist->setFont(terminal);
     Colore(m_textHist, &orangeClair, &bleu);
     m_textHist->setGeometry(EnPixels(7440, 720, 4335, 4455));
@@ -283,6 +296,10 @@ void F1Pelorane::CreeControles()
     Colore(m_lblNbFichierRT, nullptr, &rouge);
     m_lblNbFichierRT->setGeometry(EnPixels(1800, 4920, 1455, 255));
 
+}
+
+void F1Pelorane::CreeTiroirs()
+{
     for (int i = 1; i <= 8; ++i) {
         auto* l = new QLabel(QStringLiteral("T%1").arg(i), this);
         l->setObjectName(QStringLiteral("Lbl_Tiroir%1").arg(i));
@@ -300,6 +317,10 @@ void F1Pelorane::CreeControles()
     legende->setFont(Police(font().family(), 7, false));
     legende->setGeometry(EnPixels(5040, 5280, 1815, 615));
 
+}
+
+void F1Pelorane::CreeBoutons()
+{
     auto bouton = [this](const char* nom, const QString& texte, QRect place) {
         auto* b = new BoutonMultiligne(texte, this);
         b->setObjectName(QString::fromLatin1(nom));
@@ -340,155 +361,12 @@ void F1Pelorane::Form_Load()
     if (!Demarrage())
         return;
     // 26. La boucle de traitement ne revient pas : le programme finit par Form_Unload.
-    m_cycle->BoucleTraitement();
+    m_service->Cycle()->BoucleTraitement();
 }
 
 bool F1Pelorane::Demarrage()
 {
-    // 1. Une autre copie tourne déjà : on la montre et on s'arrête, sans rien écrire.
-    if (m_instance) {
-        if (!m_instance->InstancePrecedente()) {
-            m_instance->Ecoute();
-        } else if (m_instance->ActiveInstancePrecedente()) {
-            ArretSansConfirmation = true;
-            close();
-            return false;
-        }
-        // Copie précédente introuvable : le démarrage continue, sans toucher à son canal.
-    }
-
-    // 2. Dossier d'échange et fichier de passation sous la racine.
-    QString racine = QDir::fromNativeSeparators(m_options.racine);
-    if (!racine.endsWith(QLatin1Char('/')))
-        racine += QLatin1Char('/');
-    m_config.DossierEchange = racine + QStringLiteral("Echanges/");
-    m_config.FichierPassation = racine + QStringLiteral("zCdeMnl.txt");
-    m_config.PortSerieImpose = m_options.portSerie;
-
-    // 3.
-    m_txtDerniereCde->clear();
-    m_lblCompteur->setText(QStringLiteral("1"));
-
-    // 4. 5.
-    show();
-    m_journal.MessageStatus(QStringLiteral("version prog : ") + VersionTexte());
-
-    // 6. 7. 8.
-    const QString BaseFic = LitBaseFicDefaut();
-    if (BaseFic.isEmpty()) {
-        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
-                            QStringLiteral("Vous devez lancer VBtrevix ce programme pour creer le chemin de la base "
-                                           "de données"));
-        Termine(2);
-        return false;
-    }
-    if (!QFileInfo(BaseFic).isFile()) {
-        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
-                            QStringLiteral("le fichier ") + BaseFic + QStringLiteral(" est absent"));
-        Termine(3);
-        return false;
-    }
-    // 9.
-    m_journal.MessageStatus(QStringLiteral("base: ") + BaseFic);
-
-    // 10. à 13. La base ne sert qu'au démarrage.
-    {
-        MagasinParametres magasin(m_journal);
-        QString erreur;
-        if (!magasin.Ouvre(BaseFic, &erreur)) {
-            m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
-                                QStringLiteral("impossible d'ouvrir la base de données ") + BaseFic
-                                    + QStringLiteral("\r") + erreur);
-            Termine(4);
-            return false;
-        }
-        LitClesParametres(magasin, m_journal, m_config);
-        magasin.Ferme();
-    }
-    CreeServices();
-    // Registre des remises, à côté du fichier de passation : ce qui doit survivre à
-    // un arrêt. En panne, il est dit au journal et les commandes passent quand même.
-    QString cheminRegistre = QDir::fromNativeSeparators(m_options.registre);
-    if (cheminRegistre.isEmpty()) {
-        cheminRegistre = racine + QStringLiteral("pelorane-registre.db");
-        QDir().mkpath(racine); // la racine naît au plus tard avec le dossier d'échange
-    }
-    m_journal.MessageStatus(QStringLiteral("registre: ") + CheminAffiche(cheminRegistre));
-    m_registre->Ouvre(cheminRegistre);
-
-    // 14.
-    m_lblTitre->setText(m_config.TitreFenetre);
-    m_horloge.Cede();
-    if (m_termine)
-        return false;
-
-    // 15.
-    m_journal.MessageStatus(QStringLiteral("adr UDP: ") + m_config.UdpAdr + QStringLiteral(":") + m_config.UdpPort);
-
-    // 16. 17.
-    if (!QFileInfo(m_config.DossierEchange).isDir()) {
-        m_journal.MessageStatus(QStringLiteral("Creation du dossier ") + CheminAffiche(m_config.DossierEchange));
-        if (!QDir().mkpath(m_config.DossierEchange)) {
-            m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
-                                QStringLiteral("impossible de creer le dossier d'echange ")
-                                    + CheminAffiche(m_config.DossierEchange));
-            Termine(5);
-            return false;
-        }
-    }
-    m_journal.MessageStatus(QStringLiteral("dossier d'echange: ") + CheminAffiche(m_config.DossierEchange));
-
-
-    // 18. Carrés des tiroirs : blancs tant que le démarrage ne les a pas libérés.
-    for (int i = 1; i <= 8; ++i)
-        m_lblTiroir[size_t(i)]->hide();
-    for (int i = 1; i <= m_config.NbTiroirs; ++i)
-        m_lblTiroir[size_t(i)]->show();
-    m_tiroirs->Initialise();
-    // Le tableau naît « non initialisé » : Initialise ne change rien et n'émet rien ;
-    // les carrés prennent ici la couleur de l'état, tous les huit.
-    for (int n = 1; n <= 8; ++n)
-        PeintTiroir(n, m_tiroirs->Couleur(n));
-    m_horloge.Cede();
-    if (m_termine)
-        return false;
-
-    // 19. Port des cartes ; s'il ne s'ouvre pas, la boîte a été montrée et le programme s'arrête.
-    if (!m_ligne->OuvrePortComm()) {
-        ArretSansConfirmation = true;
-        m_codeArret = 6;
-        close();
-        return false;
-    }
-    // 20.
-    m_tiroirs->Bt_Test_LiaisonCartes_Click();
-    if (m_termine)
-        return false;
-    // 21.
-    m_datagrammes->Lie(m_config.UdpAdr, m_config.UdpPort);
-    // 22.
-    if (m_config.LectReelleEtatTiroirs == QLatin1String("N"))
-        m_journal.MessageStatus(QStringLiteral("**** MODE SIMULATION CARTE(s) ****"));
-    // Avant la première relecture : les remises qu'un arrêt a laissées inachevées
-    // sont réglées (une commande déjà remise n'est jamais relancée).
-    m_cycle->RegleRemisesInachevees(m_config.DossierEchange, m_config.FichierPassation);
-    // 23.
-    m_listes->MAJlisteFichierCD();
-    m_listes->MAJlisteFichierRT();
-    MontreListe(m_lstFichierCD, m_lblNbFichierCD, m_listes->ListeCD());
-    MontreListe(m_lstFichierRT, m_lblNbFichierRT, m_listes->ListeRT());
-    if (m_termine)
-        return false;
-    // 24.
-    m_tiroirs->OuvreTiroir(0);
-    if (m_termine)
-        return false;
-    // Les tiroirs dont la commande attend encore ses boîtes ne prennent pas la suivante.
-    m_cycle->ReprendTiroirsEnVol(m_config.TempsMaxAttenteMs);
-
-    // 25.
-    m_journal.MessageStatus(QStringLiteral("- En attente de commande (fichiers) ou BP -"));
-    return !m_termine;
+    return m_service->Demarre();
 }
 
 void F1Pelorane::Form_Unload(int& Cancel)
@@ -504,27 +382,15 @@ void F1Pelorane::Form_Unload(int& Cancel)
             return;
         }
     }
-    FermeLiens();
+    m_service->FermeLiens();
     Termine(ArretSansConfirmation ? m_codeArret : 0);
-}
-
-void F1Pelorane::FermeLiens()
-{
-    // Ordre fixe : port des cartes, liaison TCP (avec sa ligne), socket des datagrammes.
-    if (m_ligne)
-        m_ligne->FermePortComm();
-    if (m_liaison)
-        m_liaison->FermeLiaison();
-    if (m_datagrammes && !m_datagrammes->EstFerme())
-        m_datagrammes->Ferme();
 }
 
 void F1Pelorane::Termine(int code)
 {
     m_termine = true;
     m_timer1.stop();
-    if (m_cycle)
-        m_cycle->Arrete();
+    m_service->Arrete();
     if (m_terminer)
         m_terminer(code);
 }
@@ -587,7 +453,7 @@ void F1Pelorane::Timer1_Timer()
         setWindowTitle(QStringLiteral("VBpelorane ") + m_lblNbFichierCD->text() + QStringLiteral("-")
                        + m_lblNbFichierRT->text());
     } else {
-        setWindowTitle(QStringLiteral("VBpelorane v") + VersionTexte());
+        setWindowTitle(QStringLiteral("VBpelorane v" PELORANE_VERSION_TEXTE));
         if (!m_chkReduction->isChecked())
             m_compteurReduction = 0;
         ++m_compteurReduction;
@@ -596,8 +462,8 @@ void F1Pelorane::Timer1_Timer()
     }
 
     // 4. Temps d'attente des tiroirs.
-    if (m_cycle)
-        m_cycle->ControleTempsTiroirs(m_config.TempsMaxAttenteMs);
+    if (m_service->Cycle())
+        m_service->Cycle()->ControleTempsTiroirs(m_service->Parametres().TempsMaxAttenteMs);
 }
 
 void F1Pelorane::Bt_Quitter_Click()
@@ -608,20 +474,20 @@ void F1Pelorane::Bt_Quitter_Click()
 
 void F1Pelorane::Bt_Test_LiaisonCartes_Click()
 {
-    if (m_tiroirs)
-        m_tiroirs->Bt_Test_LiaisonCartes_Click();
+    if (m_service->Tiroirs())
+        m_service->Tiroirs()->Bt_Test_LiaisonCartes_Click();
 }
 
 void F1Pelorane::Bt_TestLiaisonCDAPI_Click()
 {
-    if (m_liaison)
-        m_liaison->Bt_TestLiaisonCDAPI_Click();
+    if (m_service->Liaison())
+        m_service->Liaison()->Bt_TestLiaisonCDAPI_Click();
 }
 
 void F1Pelorane::Lbl_Tiroir_Click(int Index)
 {
-    if (m_tiroirs)
-        m_tiroirs->Lbl_Tiroir_Click(Index);
+    if (m_service->Tiroirs())
+        m_service->Tiroirs()->Lbl_Tiroir_Click(Index);
 }
 
 void F1Pelorane::CliqueListe(QListWidget* liste)
@@ -630,7 +496,7 @@ void F1Pelorane::CliqueListe(QListWidget* liste)
         return;
     // Fenêtre indépendante : elle ne doit pas disparaître avec la fenêtre principale
     // quand celle-ci se réduit toute seule.
-    FrmListe::MontreFichier(nullptr, m_journal, m_dialogues, m_config.DossierEchange + liste->currentItem()->text());
+    FrmListe::MontreFichier(nullptr, m_journal, m_dialogues, m_service->Parametres().DossierEchange + liste->currentItem()->text());
 }
 
 void F1Pelorane::LstFichierCD_Click()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/Configuration.h"
+#include "service/ServicePelorane.h"
 
 #include <QPointer>
 #include <QString>
@@ -15,31 +15,14 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class Dialogues;
-class Horloge;
-class InstanceUnique;
-class JournalStatut;
-class LigneCartes;
-class TableauTiroirs;
-class EcouteDatagrammes;
-class ListesEchange;
-class Passation;
-class RegistreRemises;
-class CycleTraitement;
-class LiaisonCdapi;
 
 // Fenêtre principale : elle montre l'état (journal, listes, tiroirs) et porte les
-// gestionnaires d'événements ; le travail est fait par les objets du noyau.
+// gestionnaires d'événements ; le démarrage et le travail sont ceux du service.
 class F1Pelorane : public QWidget
 {
     Q_OBJECT
 public:
-    struct Options
-    {
-        QString racine;     // tient lieu de "c:\grindel\"
-        QString portSerie;  // --port-serie
-        QString registre;   // --registre ; vide : RACINE/pelorane-registre.db
-    };
+    using Options = ServicePelorane::Options;
     // terminer(code) met fin au programme sur-le-champ.
     F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal, InstanceUnique* instance,
                Options options, std::function<void(int)> terminer, QWidget* parent = nullptr);
@@ -71,7 +54,8 @@ public:
 
     bool ArretSansConfirmation = false;
 
-    const Configuration& Parametres() const { return m_config; }
+    ServicePelorane& Service() const { return *m_service; }
+    const Configuration& Parametres() const { return m_service->Parametres(); }
     QLabel* Lbl_Tiroir(int i) const { return m_lblTiroir.at(size_t(i)); }
     QLabel* Lbl_Titre() const { return m_lblTitre; }
     QLabel* Lbl_compteur() const { return m_lblCompteur; }
@@ -79,13 +63,6 @@ public:
     QPlainTextEdit* Text_HistMessages() const { return m_textHist; }
     QPushButton* Bt_Test_CDAPI_A() const { return m_btTestCdapiA; }
     int CompteurReduction() const { return m_compteurReduction; }
-    LigneCartes* Ligne() const { return m_ligne.get(); }
-    TableauTiroirs* Tiroirs() const { return m_tiroirs.get(); }
-    EcouteDatagrammes* Datagrammes() const { return m_datagrammes.get(); }
-    ListesEchange* Listes() const { return m_listes.get(); }
-    CycleTraitement* Cycle() const { return m_cycle.get(); }
-    LiaisonCdapi* Liaison() const { return m_liaison.get(); }
-    RegistreRemises* Registre() const { return m_registre.get(); }
     bool IconeMarquee() const { return m_marqueIcone == QLatin1String("*"); }
 
 protected:
@@ -94,34 +71,27 @@ protected:
 
 private:
     void CreeControles();
-    void CreeServices();
+    void CreeEntete();
+    void CreeListes();
+    void CreeTiroirs();
+    void CreeBoutons();
+    void SuitLeService();
+    void SuitLesAppareils();
+    void MontreTiroirs(int nombre);
     void PeintTiroir(int n, int couleur);
     void MontreListe(QListWidget* liste, QLabel* compteur, const QStringList& noms);
     void CliqueListe(QListWidget* liste);
     void MontreJournal(bool remplace, const QString& texte);
-    void FermeLiens();
     void Termine(int code);
 
-    Horloge& m_horloge;
     Dialogues& m_dialogues;
     JournalStatut& m_journal;
     InstanceUnique* m_instance;
-    Options m_options;
     std::function<void(int)> m_terminer;
     bool m_termine = false;
-
-    Configuration m_config;
     int m_codeArret = 0; // code de sortie d'un arrêt sans question décidé par le programme
 
-    // Appareils et état du service, créés une fois la configuration lue.
-    std::unique_ptr<LigneCartes> m_ligne;
-    std::unique_ptr<TableauTiroirs> m_tiroirs;
-    std::unique_ptr<EcouteDatagrammes> m_datagrammes;
-    std::unique_ptr<ListesEchange> m_listes;
-    std::unique_ptr<Passation> m_passation;
-    std::unique_ptr<RegistreRemises> m_registre;
-    std::unique_ptr<CycleTraitement> m_cycle;
-    std::unique_ptr<LiaisonCdapi> m_liaison;
+    std::unique_ptr<ServicePelorane> m_service;
 
     QLabel* m_lblTitre = nullptr;
     QCheckBox* m_chkReduction = nullptr;

@@ -1,5 +1,6 @@
 # Tests de src/app : fenêtre Liste, et le vrai programme en processus
 pelorane_test(test_frm_liste ${CMAKE_CURRENT_LIST_DIR}/TestFrmListe.cpp LIENS pelorane_fenetres)
+pelorane_test(test_demarrage ${CMAKE_CURRENT_LIST_DIR}/TestDemarrage.cpp LIENS pelorane_fenetres emulateur_cartes Qt6::Network)
 pelorane_test(test_processus ${CMAKE_CURRENT_LIST_DIR}/TestProcessus.cpp LIENS emulateur_cartes Qt6::Network Qt6::Sql)
 add_dependencies(test_processus pelorane)
 # Le service contre le simulateur (tools/simulateur), deux vrais processus.

@@ -183,7 +183,7 @@ void TestDemarrage::demarrageNormal()
     QCOMPARE(banc.journal.Texte().split(QStringLiteral("\r\n")), attendues);
     for (int i = 1; i <= 3; ++i)
         QCOMPARE(banc.fenetre->Lbl_Tiroir(i)->palette().color(QPalette::Window), QColor(255, 0, 0));
-    QVERIFY(!banc.fenetre->Datagrammes()->EstFerme());
+    QVERIFY(!banc.fenetre->Service().Datagrammes()->EstFerme());
     QVERIFY(QFileInfo(echanges).isDir());
     QCOMPARE(banc.fenetre->Lbl_Titre()->text(), QStringLiteral("Officine du port"));
     QCOMPARE(banc.fenetre->Lbl_compteur()->text(), QStringLiteral("1"));
@@ -294,11 +294,11 @@ void TestDemarrage::questionDArret()
     QCOMPARE(banc.code, oui ? 0 : -1);
     if (!oui) {
         QCOMPARE(banc.journal.Texte(), journalAvant);
-        QVERIFY(banc.fenetre->Ligne()->EstOuvert());
+        QVERIFY(banc.fenetre->Service().Ligne()->EstOuvert());
     } else {
         QCOMPARE(banc.journal.Texte(), journalAvant + QStringLiteral("ferme port COM\r\n"));
-        QVERIFY(!banc.fenetre->Ligne()->EstOuvert());
-        QVERIFY(banc.fenetre->Datagrammes()->EstFerme());
+        QVERIFY(!banc.fenetre->Service().Ligne()->EstOuvert());
+        QVERIFY(banc.fenetre->Service().Datagrammes()->EstFerme());
     }
 }
 
