@@ -4,6 +4,7 @@
 #include "app/BoutonMultiligne.h"
 #include "app/CaseACocherMultiligne.h"
 #include "app/FrmListe.h"
+#include "app/StyleFenetre.h"
 #include "base/Dialogues.h"
 #include "base/JournalStatut.h"
 #include "cdapi/LiaisonCdapi.h"
@@ -23,52 +24,9 @@
 #include <QPushButton>
 #include <QTime>
 
+using namespace StyleFenetre;
+
 namespace {
-
-// Les positions de la fenêtre sont pensées en twips : 15 twips font un pixel à 96 ppp.
-QRect EnPixels(int gauche, int haut, int largeur, int hauteur)
-{
-    return QRect(gauche / 15, haut / 15, largeur / 15, hauteur / 15);
-}
-
-// Les couleurs du programme sont des valeurs BGR (&H00BBGGRR).
-QColor CouleurBgr(quint32 bgr)
-{
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
-void Colore(QWidget* w, const QColor* fond, const QColor* texte)
-{
-    QPalette p = w->palette();
-    if (fond) {
-        p.setColor(QPalette::Window, *fond);
-        p.setColor(QPalette::Base, *fond);
-        p.setColor(QPalette::Button, *fond);
-        w->setAutoFillBackground(true);
-    }
-    if (texte) {
-        p.setColor(QPalette::WindowText, *texte);
-        p.setColor(QPalette::Text, *texte);
-        p.setColor(QPalette::ButtonText, *texte);
-    }
-    w->setPalette(p);
-}
-
-const QColor rouge = CouleurBgr(0xFF);
-const QColor bleu = CouleurBgr(0xFF0000);
-const QColor cyanClair = CouleurBgr(0xFFFFC0);
-const QColor roseClair = CouleurBgr(0xC0C0FF);
-const QColor vertClair = CouleurBgr(0xC0FFC0);
-const QColor orangeClair = CouleurBgr(0xC0E0FF);
-const QColor jaune = CouleurBgr(0xFFFF);
-
-QFont Police(const QString& famille, double points, bool gras)
-{
-    QFont f(famille);
-    f.setPointSizeF(points);
-    f.setBold(gras);
-    return f;
-}
 
 QString PourAffichage(QString texte)
 {

@@ -4,7 +4,11 @@ list(APPEND PELORANE_FENETRES
     ${CMAKE_CURRENT_LIST_DIR}/BoutonMultiligne.h ${CMAKE_CURRENT_LIST_DIR}/BoutonMultiligne.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CaseACocherMultiligne.h ${CMAKE_CURRENT_LIST_DIR}/CaseACocherMultiligne.cpp
     ${CMAKE_CURRENT_LIST_DIR}/F1Pelorane.h ${CMAKE_CURRENT_LIST_DIR}/F1Pelorane.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StyleFenetre.h ${CMAKE_CURRENT_LIST_DIR}/StyleFenetre.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrmListe.h ${CMAKE_CURRENT_LIST_DIR}/FrmListe.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TraductionQt.h ${CMAKE_CURRENT_LIST_DIR}/TraductionQt.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LigneCommande.h ${CMAKE_CURRENT_LIST_DIR}/LigneCommande.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CommandesConsole.h ${CMAKE_CURRENT_LIST_DIR}/CommandesConsole.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SignauxArret.h ${CMAKE_CURRENT_LIST_DIR}/SignauxArret.cpp
     ${CMAKE_CURRENT_LIST_DIR}/commandes.qrc
 )

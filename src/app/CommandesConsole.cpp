@@ -1,0 +1,44 @@
+#include "CommandesConsole.h"
+
+#include "base/CheminAffiche.h"
+#include "orders/HistoriqueRemises.h"
+#include "orders/RegistreRemises.h"
+#include "service/InstanceUnique.h"
+
+#include <QDate>
+#include <QDateTime>
+
+#include <cstdio>
+
+int MontreHistorique(const QString& registre, const QString& depuis, bool csv)
+{
+    qint64 depuisMs = 0;
+    if (!depuis.isEmpty()) {
+        const QDate date = QDate::fromString(depuis, QStringLiteral("yyyy-MM-dd"));
+        if (!date.isValid()) {
+            std::fprintf(stderr, "date incorrecte pour --depuis : %s (attendu AAAA-MM-JJ)\n", qPrintable(depuis));
+            return 64;
+        }
+        depuisMs = date.startOfDay().toMSecsSinceEpoch();
+    }
+    QList<RegistreRemises::LigneHistorique> lignes;
+    QString erreur;
+    if (!RegistreRemises::LitHistorique(registre, depuisMs, &lignes, &erreur)) {
+        std::fprintf(stderr, "impossible de lire le registre des remises %s : %s\n",
+                     qPrintable(CheminAffiche(registre)), qPrintable(erreur));
+        return 1;
+    }
+    const QByteArray texte = csv ? HistoriqueRemises::Csv(lignes) : HistoriqueRemises::Tableau(lignes);
+    std::fwrite(texte.constData(), 1, size_t(texte.size()), stdout);
+    return 0;
+}
+
+int DemandeAction(const QString& racine, const QString& racineDonnee, const QString& action)
+{
+    InstanceUnique instance(racine);
+    if (!instance.InstancePrecedente() || !instance.ActiveInstancePrecedente(QStringLiteral("action ") + action)) {
+        std::fprintf(stderr, "aucune copie de pelorane ne tourne pour la racine %s\n", qPrintable(racineDonnee));
+        return 1;
+    }
+    return 0;
+}
