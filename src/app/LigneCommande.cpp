@@ -8,6 +8,64 @@
 
 #include <cstdio>
 
+namespace {
+
+// Les options de pelorane, dans l'ordre de l'aide.
+struct Options
+{
+    const QCommandLineOption aide{ QStringList{ QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Affiche cette aide.") };
+    const QCommandLineOption version{ QStringList{ QStringLiteral("v"), QStringLiteral("version") },
+                                     QStringLiteral("Affiche la version.") };
+    const QCommandLineOption optRacine{ QStringLiteral("racine"),
+                                       QStringLiteral("Dossier racine (dossier d'échange DOSSIER/Echanges/ et fichier "
+                                                      "de passation DOSSIER/zCdeMnl.txt). Par défaut : %1")
+                                           .arg(LigneCommande::RacineParDefaut()),
+                                       QStringLiteral("DOSSIER"), LigneCommande::RacineParDefaut() };
+    const QCommandLineOption optPortSerie{ QStringLiteral("port-serie"),
+                                          QStringLiteral("Périphérique série des cartes, à la place de celui que donne "
+                                                         "Param_Com_Tiroirs."),
+                                          QStringLiteral("PERIPHERIQUE") };
+    const QCommandLineOption optJournal{ QStringLiteral("journal"),
+                                        QStringLiteral("Recopie chaque ligne du journal d'état, horodatée, à la fin de "
+                                                       "FICHIER (UTF-8)."),
+                                        QStringLiteral("FICHIER") };
+    // Rotation du journal fichier : un fichier par jour, gardé N jours.
+    const QCommandLineOption optJournalJours{
+        QStringLiteral("journal-jours"),
+        QStringLiteral("Avec --journal : chaque jour, FICHIER devient FICHIER.AAAA-MM-JJ ; les fichiers tournés "
+                       "de plus de N jours sont effacés (défaut : 31)."),
+        QStringLiteral("N"), QStringLiteral("31") };
+    const QCommandLineOption optAction{
+        QStringLiteral("action"),
+        QStringLiteral("Demande à la copie qui tourne pour cette racine de lancer une action, comme un clic "
+                       "sur son bouton : test-liaison-cdapi, test-liaison-cartes, montrer."),
+        QStringLiteral("ACTION") };
+    const QCommandLineOption optRegistre{ QStringLiteral("registre"),
+                                         QStringLiteral("Registre durable des remises (SQLite). Par défaut : "
+                                                        "DOSSIER/pelorane-registre.db, à côté du fichier de passation."),
+                                         QStringLiteral("FICHIER") };
+    const QCommandLineOption optHistorique{ QStringLiteral("historique"),
+                                           QStringLiteral("N'ouvre pas de service : écrit les commandes remises, les "
+                                                          "plus anciennes d'abord, lues dans le registre (en lecture "
+                                                          "seule).") };
+    const QCommandLineOption optDepuis{ QStringLiteral("depuis"),
+                                       QStringLiteral("Avec --historique : seulement les remises depuis ce jour."),
+                                       QStringLiteral("AAAA-MM-JJ") };
+    const QCommandLineOption optCsv{ QStringLiteral("csv"),
+                                    QStringLiteral("Avec --historique : en CSV (séparateur ;) plutôt qu'en tableau.") };
+
+    void Declare(QCommandLineParser& analyseur) const
+    {
+        analyseur.setApplicationDescription(
+            QStringLiteral("Pelorane : lance les commandes du dossier d'échange vers les tiroirs du robot."));
+        analyseur.addOptions({ aide, optAction, version, optRacine, optPortSerie, optJournal, optRegistre,
+                               optHistorique, optDepuis, optCsv, optJournalJours });
+    }
+};
+
+} // namespace
+
 QString LigneCommande::RacineParDefaut()
 {
 #ifdef Q_OS_WIN
@@ -30,82 +88,39 @@ LigneCommande::Suite LigneCommande::Sort(int code)
 
 LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
 {
+    const Options o;
     QCommandLineParser analyseur;
-    analyseur.setApplicationDescription(
-        QStringLiteral("Pelorane : lance les commandes du dossier d'échange vers les tiroirs du robot."));
-    const QCommandLineOption aide(QStringList{ QStringLiteral("h"), QStringLiteral("help") },
-                                  QStringLiteral("Affiche cette aide."));
-    const QCommandLineOption version(QStringList{ QStringLiteral("v"), QStringLiteral("version") },
-                                     QStringLiteral("Affiche la version."));
-    const QCommandLineOption optRacine(QStringLiteral("racine"),
-                                       QStringLiteral("Dossier racine (dossier d'échange DOSSIER/Echanges/ et fichier "
-                                                      "de passation DOSSIER/zCdeMnl.txt). Par défaut : %1")
-                                           .arg(RacineParDefaut()),
-                                       QStringLiteral("DOSSIER"), RacineParDefaut());
-    const QCommandLineOption optPortSerie(QStringLiteral("port-serie"),
-                                          QStringLiteral("Périphérique série des cartes, à la place de celui que donne "
-                                                         "Param_Com_Tiroirs."),
-                                          QStringLiteral("PERIPHERIQUE"));
-    const QCommandLineOption optJournal(QStringLiteral("journal"),
-                                        QStringLiteral("Recopie chaque ligne du journal d'état, horodatée, à la fin de "
-                                                       "FICHIER (UTF-8)."),
-                                        QStringLiteral("FICHIER"));
-    // Rotation du journal fichier : un fichier par jour, gardé N jours.
-    const QCommandLineOption optJournalJours(
-        QStringLiteral("journal-jours"),
-        QStringLiteral("Avec --journal : chaque jour, FICHIER devient FICHIER.AAAA-MM-JJ ; les fichiers tournés "
-                       "de plus de N jours sont effacés (défaut : 31)."),
-        QStringLiteral("N"), QStringLiteral("31"));
-    const QCommandLineOption optAction(
-        QStringLiteral("action"),
-        QStringLiteral("Demande à la copie qui tourne pour cette racine de lancer une action, comme un clic "
-                       "sur son bouton : test-liaison-cdapi, test-liaison-cartes, montrer."),
-        QStringLiteral("ACTION"));
-    const QCommandLineOption optRegistre(QStringLiteral("registre"),
-                                         QStringLiteral("Registre durable des remises (SQLite). Par défaut : "
-                                                        "DOSSIER/pelorane-registre.db, à côté du fichier de passation."),
-                                         QStringLiteral("FICHIER"));
-    const QCommandLineOption optHistorique(QStringLiteral("historique"),
-                                           QStringLiteral("N'ouvre pas de service : écrit les commandes remises, les "
-                                                          "plus anciennes d'abord, lues dans le registre (en lecture "
-                                                          "seule)."));
-    const QCommandLineOption optDepuis(QStringLiteral("depuis"),
-                                       QStringLiteral("Avec --historique : seulement les remises depuis ce jour."),
-                                       QStringLiteral("AAAA-MM-JJ"));
-    const QCommandLineOption optCsv(QStringLiteral("csv"),
-                                    QStringLiteral("Avec --historique : en CSV (séparateur ;) plutôt qu'en tableau."));
-    analyseur.addOptions({ aide, optAction, version, optRacine, optPortSerie, optJournal, optRegistre, optHistorique,
-                           optDepuis, optCsv, optJournalJours });
+    o.Declare(analyseur);
     if (!analyseur.parse(arguments)) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return Sort(64);
     }
-    if (analyseur.isSet(aide)) {
+    if (analyseur.isSet(o.aide)) {
         std::fputs(qPrintable(analyseur.helpText()), stdout);
         return Sort(0);
     }
-    if (analyseur.isSet(version)) {
+    if (analyseur.isSet(o.version)) {
         std::printf("pelorane %s\n", PELORANE_VERSION_TEXTE);
         return Sort(0);
     }
 
-    racineDonnee = analyseur.value(optRacine);
+    racineDonnee = analyseur.value(o.optRacine);
     racine = QDir(racineDonnee).absolutePath() + QLatin1Char('/');
-    portSerie = analyseur.value(optPortSerie);
-    avecJournal = analyseur.isSet(optJournal);
-    journal = analyseur.value(optJournal);
-    registre = analyseur.isSet(optRegistre) ? analyseur.value(optRegistre) : QString();
-    depuis = analyseur.value(optDepuis);
-    csv = analyseur.isSet(optCsv);
-    if (analyseur.isSet(optHistorique))
+    portSerie = analyseur.value(o.optPortSerie);
+    avecJournal = analyseur.isSet(o.optJournal);
+    journal = analyseur.value(o.optJournal);
+    registre = analyseur.isSet(o.optRegistre) ? analyseur.value(o.optRegistre) : QString();
+    depuis = analyseur.value(o.optDepuis);
+    csv = analyseur.isSet(o.optCsv);
+    if (analyseur.isSet(o.optHistorique))
         return Suite::Historique;
-    if (analyseur.isSet(optDepuis) || analyseur.isSet(optCsv)) {
+    if (analyseur.isSet(o.optDepuis) || analyseur.isSet(o.optCsv)) {
         std::fprintf(stderr, "--depuis et --csv ne vont qu'avec --historique\n");
         return Sort(64);
     }
 
-    if (analyseur.isSet(optAction)) {
-        action = analyseur.value(optAction);
+    if (analyseur.isSet(o.optAction)) {
+        action = analyseur.value(o.optAction);
         if (!F1Pelorane::ActionsConnues().contains(action)) {
             std::fprintf(stderr, "action inconnue : %s (actions : %s)\n", qPrintable(action),
                          qPrintable(F1Pelorane::ActionsConnues().join(QStringLiteral(", "))));
@@ -115,10 +130,10 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     }
 
     bool joursValides = false;
-    journalJours = analyseur.value(optJournalJours).toInt(&joursValides);
+    journalJours = analyseur.value(o.optJournalJours).toInt(&joursValides);
     if (!joursValides || journalJours < 0) {
         std::fprintf(stderr, "--journal-jours attend un nombre de jours positif ou nul : %s\n",
-                     qPrintable(analyseur.value(optJournalJours)));
+                     qPrintable(analyseur.value(o.optJournalJours)));
         return Sort(64);
     }
     return Suite::Service;
