@@ -1,4 +1,5 @@
 # Tests de src/service
+pelorane_test(test_service_pelorane ${CMAKE_CURRENT_LIST_DIR}/TestServicePelorane.cpp)
 pelorane_test(test_cycle_traitement ${CMAKE_CURRENT_LIST_DIR}/TestCycleTraitement.cpp)
 pelorane_test(test_cycle_cartes ${CMAKE_CURRENT_LIST_DIR}/TestCycleCartes.cpp LIENS emulateur_cartes)
 # Reprise après un arrêt : registre des remises
