@@ -2,7 +2,7 @@
 #include "base/CheminAffiche.h"
 
 #include "orders/FichierCommande.h"
-#include "orders/ListesEchange.h"
+#include "base/SystemeFichiers.h"
 #include "base/Dialogues.h"
 #include "base/JournalStatut.h"
 
@@ -87,9 +87,9 @@ void FrmListe::MontreFichier(QWidget* parent, JournalStatut& journal, Dialogues&
     // Lecture bornée : un octet de plus que ce que l'écran montre suffit à
     // savoir qu'il faut couper ; un tube ou un périphérique n'est jamais ouvert.
     QByteArray contenu;
-    const ListesEchange::Lecture lecture =
-        ListesEchange::LitBorne(cheminComplet, FichierCommande::TailleMaxAffichage + 1, &contenu);
-    if (lecture != ListesEchange::Lecture::Lue && lecture != ListesEchange::Lecture::TropGrosse) {
+    const SystemeFichiers::Lecture lecture =
+        SystemeFichiers::LitBorne(cheminComplet, FichierCommande::TailleMaxAffichage + 1, &contenu);
+    if (lecture != SystemeFichiers::Lecture::Lue && lecture != SystemeFichiers::Lecture::TropGrosse) {
         journal.MessageStatus(QStringLiteral("Impossible de lire le fichier ") + CheminAffiche(cheminComplet));
         return;
     }

@@ -1,5 +1,5 @@
 # Socle : journal d'état et fichier, horloge et ses attentes, boîtes de message
-# (interface), chemins montrés.
+# (interface), chemins montrés, page de code, accès aux fichiers du dossier d'échange.
 list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.h ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.h ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.cpp
@@ -7,4 +7,6 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/Horloge.h ${CMAKE_CURRENT_LIST_DIR}/Horloge.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.h ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialogues.h
+    ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.h ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SystemeFichiers.h ${CMAKE_CURRENT_LIST_DIR}/SystemeFichiers.cpp
 )

@@ -6,7 +6,7 @@
 #include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "config/LectureNombre.h"
-#include "config/PageDeCode.h"
+#include "base/PageDeCode.h"
 
 #include <QTcpSocket>
 

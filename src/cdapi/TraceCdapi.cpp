@@ -1,7 +1,7 @@
 #include "cdapi/TraceCdapi.h"
 
 #include "cdapi/CatalogueCdapi.h"
-#include "config/PageDeCode.h"
+#include "base/PageDeCode.h"
 
 namespace {
 

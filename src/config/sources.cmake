@@ -1,6 +1,5 @@
 list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/LectureNombre.h ${CMAKE_CURRENT_LIST_DIR}/LectureNombre.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.h ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Configuration.h
     ${CMAKE_CURRENT_LIST_DIR}/MagasinParametres.h ${CMAKE_CURRENT_LIST_DIR}/MagasinParametres.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ClesParametres.h ${CMAKE_CURRENT_LIST_DIR}/ClesParametres.cpp

@@ -1,7 +1,7 @@
 #include "TrameCartes.h"
 
 #include "config/LectureNombre.h"
-#include "config/PageDeCode.h"
+#include "base/PageDeCode.h"
 
 bool EstEchecCartes(const QByteArray& resultat)
 {

@@ -1,6 +1,6 @@
 #include "FichierCommande.h"
 
-#include "config/PageDeCode.h"
+#include "base/PageDeCode.h"
 
 #include <cstring>
 

@@ -4,20 +4,11 @@
 #include "base/CheminAffiche.h"
 #include "base/JournalStatut.h"
 #include "config/Configuration.h"
-#include "config/PageDeCode.h"
 
-#include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+using namespace SystemeFichiers;
 
 namespace {
 
@@ -53,49 +44,6 @@ QString NomDuChemin(const QString& chemin)
 {
     return chemin.mid(chemin.lastIndexOf(QLatin1Char('/')) + 1);
 }
-
-#ifdef Q_OS_UNIX
-qint64 ModificationNs(const struct stat& st)
-{
-    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
-// Un nom est-il écrit tel quel par QFile (UTF-8) ?
-bool NomUtf8(const QByteArray& brut)
-{
-    return QFile::encodeName(QFile::decodeName(brut)) == brut;
-}
-
-// Octets du chemin pour le système. Un nom listé hors UTF-8 est montré décodé
-// en Windows-1252 ; on retrouve ses octets en le réencodant, quand le nom UTF-8
-// n'existe pas (la relecture du dossier écarte les homonymes).
-QByteArray CheminSysteme(const QString& chemin)
-{
-    const QByteArray utf8 = QFile::encodeName(chemin);
-    struct stat st {};
-    if (::lstat(utf8.constData(), &st) == 0)
-        return utf8;
-    const qsizetype barre = chemin.lastIndexOf(QLatin1Char('/'));
-    const QString nom = chemin.mid(barre + 1);
-    const QByteArray brut = EncodeWindows1252(nom);
-    if (DecodeWindows1252(brut) != nom || NomUtf8(brut))
-        return utf8;
-    return QFile::encodeName(chemin.left(barre + 1)) + brut;
-}
-
-QString GenreDe(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return QStringLiteral("dossier");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("tube nommé");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("socket");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("périphérique");
-    return QStringLiteral("fichier spécial");
-}
-#endif
 
 } // namespace
 
@@ -150,94 +98,32 @@ void ListesEchange::LitDossier(QStringList* commandes, QStringList* retours)
     SignaleAccesDossier(QFileInfo(dossier).isDir());
     commandes->reserve(m_releveCD.ordreDossier.size());
     QSet<QString> vues;
-    auto ignore = [&](const QString& nom, const QString& genre) {
-        SignaleIgnoree(vues, genre + QLatin1Char('|') + nom,
-                       QStringLiteral("fichier ignoré (") + genre
-                           + QStringLiteral(", pas un fichier ordinaire) : ") + CheminAffiche(dossier + nom));
+    const auto garde = [](const QByteArray& brut) { return SorteDuNom(brut) != Sorte::Autre; };
+    const auto rend = [&](const EntreeDossier& e) {
+        if (!e.genre.isEmpty()) {
+            SignaleIgnoree(vues, e.genre + QLatin1Char('|') + e.nom,
+                           QStringLiteral("fichier ignoré (") + e.genre
+                               + QStringLiteral(", pas un fichier ordinaire) : ") + CheminAffiche(dossier + e.nom));
+            return;
+        }
+        if (e.horsUtf8) {
+            // Montré et lancé sous son nom lu en Windows-1252, sauf si ce nom
+            // existe déjà en UTF-8 : on ne saurait plus lequel des deux ouvrir.
+            SignaleIgnoree(vues, QStringLiteral("nom|") + e.nom + QString::number(e.homonyme),
+                           QStringLiteral("nom de fichier hors UTF-8 : ") + CheminAffiche(dossier)
+                               + OctetsLisibles(e.brut)
+                               + (e.homonyme ? QStringLiteral(", homonyme de ") + e.nom
+                                          + QStringLiteral(" : il n'est pas pris, renommez-le")
+                                             : QStringLiteral(", lu en Windows-1252 : ") + e.nom));
+            if (e.homonyme)
+                return;
+        }
+        (SorteDuNom(e.brut) == Sorte::Commande ? commandes : retours)->append(e.nom);
     };
-    auto prend = [&](Sorte sorte, const QString& nom) {
-        (sorte == Sorte::Commande ? commandes : retours)->append(nom);
-    };
-
-#ifdef Q_OS_UNIX
-    // Lecture brute du dossier : les noms sont des octets, y compris ceux qui
-    // ne sont pas de l'UTF-8 (comptoirs qui écrivent en Windows-1252).
-    DIR* d = ::opendir(QFile::encodeName(dossier).constData());
-    if (!d) {
+    if (!SystemeFichiers::LitDossier(dossier, garde, rend)) {
         m_ignorees.clear();
         return;
     }
-    const int fd = ::dirfd(d);
-    while (const dirent* e = ::readdir(d)) {
-        const QByteArray brut(e->d_name);
-        const Sorte sorte = SorteDuNom(brut);
-        if (sorte == Sorte::Autre)
-            continue;
-        QString nom = QFile::decodeName(brut);
-        const bool utf8 = NomUtf8(brut);
-        if (!utf8)
-            nom = DecodeWindows1252(brut);
-
-        // Genre après avoir suivi les liens ; un tube n'est jamais ouvert.
-        QString genre;
-        if (e->d_type != DT_REG) {
-            struct stat st {};
-            struct stat lien {};
-            const bool estLien = ::fstatat(fd, e->d_name, &lien, AT_SYMLINK_NOFOLLOW) == 0
-                && S_ISLNK(lien.st_mode);
-            if (::fstatat(fd, e->d_name, &st, 0) != 0) {
-                if (!estLien)
-                    continue; // parti entre la lecture du dossier et ici
-                genre = QStringLiteral("lien sans cible");
-            } else if (!S_ISREG(st.st_mode)) {
-                genre = GenreDe(st.st_mode);
-                if (estLien)
-                    genre = (S_ISSOCK(st.st_mode) ? QStringLiteral("lien vers une ") : QStringLiteral("lien vers un "))
-                        + genre;
-            }
-        }
-        if (!genre.isEmpty()) {
-            ignore(nom, genre);
-            continue;
-        }
-        if (!utf8) {
-            // Montré et lancé sous son nom lu en Windows-1252, sauf si ce nom
-            // existe déjà en UTF-8 : on ne saurait plus lequel des deux ouvrir.
-            struct stat st {};
-            const bool homonyme = ::fstatat(fd, QFile::encodeName(nom).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-            SignaleIgnoree(vues, QStringLiteral("nom|") + nom + QString::number(homonyme),
-                           QStringLiteral("nom de fichier hors UTF-8 : ") + CheminAffiche(dossier) + OctetsLisibles(brut)
-                               + (homonyme ? QStringLiteral(", homonyme de ") + nom
-                                          + QStringLiteral(" : il n'est pas pris, renommez-le")
-                                           : QStringLiteral(", lu en Windows-1252 : ") + nom));
-            if (homonyme)
-                continue;
-        }
-        prend(sorte, nom);
-    }
-    ::closedir(d);
-#else
-    // Hors Unix les noms sont de l'UTF-16 : le parcours de Qt les donne tous.
-    // Fichiers cachés ou système écartés en silence, comme le fait le système.
-    QDirIterator it(dossier, QStringList{ QStringLiteral("CD*.txt"), QStringLiteral("RT*.txt") },
-                    QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString nom = it.fileName();
-        const Sorte sorte = SorteDuNom(nom.toUtf8());
-        if (sorte == Sorte::Autre)
-            continue;
-        if (info.isSymLink() && !info.exists())
-            ignore(nom, QStringLiteral("lien sans cible"));
-        else if (info.isDir())
-            ignore(nom, QStringLiteral("dossier"));
-        else if (!info.isFile())
-            ignore(nom, QStringLiteral("fichier spécial"));
-        else if (!info.isHidden())
-            prend(sorte, nom);
-    }
-#endif
     m_ignorees = std::move(vues);
 }
 
@@ -295,174 +181,18 @@ void ListesEchange::MAJlisteFichierRT()
     m_horloge.Cede();
 }
 
-ListesEchange::Empreinte ListesEchange::EmpreinteDe(const QString& chemin)
-{
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    if (::stat(CheminSysteme(chemin).constData(), &st) != 0)
-        return {};
-    return { qint64(st.st_size), ModificationNs(st) };
-#else
-    const QFileInfo info(chemin);
-    if (!info.exists())
-        return {};
-    return { info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000 };
-#endif
-}
-
-QString ListesEchange::GenreEntree(const QString& chemin)
-{
-#ifdef Q_OS_UNIX
-    const QByteArray systeme = CheminSysteme(chemin);
-    struct stat lien {};
-    if (::lstat(systeme.constData(), &lien) != 0)
-        return QString();
-    struct stat st {};
-    if (::stat(systeme.constData(), &st) != 0)
-        return QStringLiteral("lien sans cible");
-    if (S_ISREG(st.st_mode))
-        return QString();
-    if (!S_ISLNK(lien.st_mode))
-        return GenreDe(st.st_mode);
-    return (S_ISSOCK(st.st_mode) ? QStringLiteral("lien vers une ") : QStringLiteral("lien vers un "))
-        + GenreDe(st.st_mode);
-#else
-    const QFileInfo info(chemin);
-    if (info.isSymLink() && !info.exists())
-        return QStringLiteral("lien sans cible");
-    if (!info.exists() || info.isFile())
-        return QString();
-    return info.isDir() ? QStringLiteral("dossier") : QStringLiteral("fichier spécial");
-#endif
-}
-
-bool ListesEchange::Existe(const QString& chemin)
-{
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    return ::lstat(CheminSysteme(chemin).constData(), &st) == 0;
-#else
-    const QFileInfo info(chemin);
-    return info.exists() || info.isSymLink();
-#endif
-}
-
-bool ListesEchange::Supprime(const QString& chemin)
-{
-#ifdef Q_OS_UNIX
-    return ::unlink(CheminSysteme(chemin).constData()) == 0;
-#else
-    return QFile::remove(chemin);
-#endif
-}
-
-ListesEchange::Lecture ListesEchange::LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu,
-                                               Empreinte* empreinte)
-{
-    contenu->clear();
-#ifdef Q_OS_UNIX
-    const QByteArray systeme = CheminSysteme(chemin);
-    struct stat st {};
-    if (::stat(systeme.constData(), &st) != 0) {
-        if (errno != ENOENT)
-            return Lecture::Illisible;
-        struct stat lien {};
-        return ::lstat(systeme.constData(), &lien) == 0 ? Lecture::PasOrdinaire : Lecture::Absente;
-    }
-    // Jamais d'ouverture d'autre chose qu'un fichier ordinaire : un tube
-    // bloquerait le fil, /dev/zero ne finirait jamais.
-    if (!S_ISREG(st.st_mode))
-        return Lecture::PasOrdinaire;
-    // O_NONBLOCK : si l'entrée devient un tube entre les deux, l'ouverture ne bloque pas.
-    const int fd = ::open(systeme.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? Lecture::Absente : Lecture::Illisible;
-    Lecture resultat = Lecture::Lue;
-    struct stat avant {};
-    if (::fstat(fd, &avant) != 0 || !S_ISREG(avant.st_mode)) {
-        ::close(fd);
-        return Lecture::PasOrdinaire;
-    }
-    QByteArray tampon(qsizetype(std::min<qint64>(limite + 1, qint64(avant.st_size) + 1)), Qt::Uninitialized);
-    qint64 lus = 0;
-    for (;;) {
-        if (lus == tampon.size()) {
-            if (lus > limite)
-                break;
-            tampon.resize(qsizetype(std::min<qint64>(limite + 1, lus * 2 + 4096)));
-        }
-        const ssize_t n = ::read(fd, tampon.data() + lus, size_t(tampon.size() - lus));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            resultat = Lecture::Illisible;
-            break;
-        }
-        if (n == 0)
-            break;
-        lus += n;
-    }
-    struct stat apres {};
-    const bool stable = ::fstat(fd, &apres) == 0 && apres.st_size == avant.st_size
-        && ModificationNs(apres) == ModificationNs(avant);
-    ::close(fd);
-    if (resultat != Lecture::Lue)
-        return resultat;
-    if (lus > limite) {
-        tampon.truncate(qsizetype(limite));
-        resultat = Lecture::TropGrosse;
-    } else {
-        tampon.truncate(qsizetype(lus));
-    }
-    if (empreinte) {
-        // Un fichier qui a changé pendant la lecture, ou dont on n'a pas lu la
-        // taille annoncée, n'a pas d'empreinte sûre : -2 ne ressemble à aucune.
-        *empreinte = { qint64(apres.st_size), ModificationNs(apres) };
-        if (!stable || (resultat == Lecture::Lue && lus != qint64(apres.st_size)))
-            empreinte->taille = -2;
-    }
-    *contenu = std::move(tampon);
-    return resultat;
-#else
-    const QFileInfo info(chemin);
-    if (!info.exists())
-        return info.isSymLink() ? Lecture::PasOrdinaire : Lecture::Absente;
-    if (!info.isFile())
-        return Lecture::PasOrdinaire;
-    QFile fichier(chemin);
-    if (!fichier.open(QIODevice::ReadOnly))
-        return fichier.exists() ? Lecture::Illisible : Lecture::Absente;
-    QByteArray tampon = fichier.read(limite + 1);
-    if (fichier.error() != QFileDevice::NoError)
-        return Lecture::Illisible;
-    fichier.close();
-    Lecture resultat = Lecture::Lue;
-    if (tampon.size() > limite) {
-        tampon.truncate(qsizetype(limite));
-        resultat = Lecture::TropGrosse;
-    }
-    if (empreinte) {
-        *empreinte = EmpreinteDe(chemin);
-        if (resultat == Lecture::Lue && empreinte->taille != tampon.size())
-            empreinte->taille = -2;
-    }
-    *contenu = std::move(tampon);
-    return resultat;
-#endif
-}
-
 bool ListesEchange::EstStable(const QString& nom, const QString& chemin)
 {
-    const Empreinte empreinte = EmpreinteDe(chemin);
+    const EtatFichier etat = EtatDe(chemin);
     const qint64 maintenant = m_horloge.get_exact_milli_second();
     const auto it = m_observations.constFind(nom);
-    if (it == m_observations.constEnd() || it->empreinte != empreinte) {
+    if (it == m_observations.constEnd() || it->etat != etat) {
         // Première vue, ou changée depuis : un comptoir l'écrit peut-être encore.
         // Une date ancienne ne prouve rien (une copie garde celle de sa source).
-        m_observations.insert(nom, { empreinte, maintenant });
+        m_observations.insert(nom, { etat, maintenant });
         return false;
     }
-    return empreinte.taille >= 0 && maintenant - it->depuis >= DelaiStabiliteMs;
+    return etat.taille >= 0 && maintenant - it->depuis >= DelaiStabiliteMs;
 }
 
 QString ListesEchange::RechFichierCdeEnAttente(const QSet<QString>& aEviter)
@@ -473,7 +203,7 @@ QString ListesEchange::RechFichierCdeEnAttente(const QSet<QString>& aEviter)
         const auto ecart = m_ecartes.constFind(nom);
         if (ecart != m_ecartes.constEnd()) {
             // Seuls les fichiers écartés sont relus (rares) : la passe reste légère.
-            if (EmpreinteDe(chemin) == ecart.value())
+            if (EtatDe(chemin) == ecart.value())
                 continue;
             m_ecartes.erase(ecart);
         }
@@ -489,15 +219,15 @@ QString ListesEchange::RechFichierCdeEnAttente(const QSet<QString>& aEviter)
 
 ListesEchange::Lecture ListesEchange::LitCommande(const QString& cheminComplet, QByteArray* contenu)
 {
-    Empreinte empreinte;
-    const Lecture lecture = LitBorne(cheminComplet, TailleMaxCommande, contenu, &empreinte);
+    EtatFichier etat;
+    const Lecture lecture = LitBorne(cheminComplet, TailleMaxCommande, contenu, &etat);
     if (lecture != Lecture::Lue)
         return lecture;
     // Les octets lus doivent être ceux du relevé qui a dit la commande stable.
     const QString nom = NomDuChemin(cheminComplet);
     const auto it = m_observations.constFind(nom);
-    if (it == m_observations.constEnd() || it->empreinte != empreinte) {
-        m_observations.insert(nom, { empreinte, m_horloge.get_exact_milli_second() });
+    if (it == m_observations.constEnd() || it->etat != etat) {
+        m_observations.insert(nom, { etat, m_horloge.get_exact_milli_second() });
         contenu->clear();
         return Lecture::EnCours;
     }
@@ -509,5 +239,5 @@ void ListesEchange::EcarteFichierCde(const QString& cheminComplet)
     const QString& dossier = m_configuration.DossierEchange;
     const QString nom = cheminComplet.startsWith(dossier) ? cheminComplet.mid(dossier.size())
                                                           : NomDuChemin(cheminComplet);
-    m_ecartes.insert(nom, EmpreinteDe(dossier + nom));
+    m_ecartes.insert(nom, EtatDe(dossier + nom));
 }

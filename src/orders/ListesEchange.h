@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "base/SystemeFichiers.h"
+
 class Horloge;
 class JournalStatut;
 struct Configuration;
@@ -30,26 +32,8 @@ public:
     // Délai pendant lequel taille et date d'une commande doivent rester les mêmes.
     static constexpr qint64 DelaiStabiliteMs = 500;
 
-    // Taille et date de modification (ns) d'un fichier ; taille -1 : absent.
-    struct Empreinte
-    {
-        qint64 taille = -1;
-        qint64 modificationNs = 0;
-        bool operator==(const Empreinte& autre) const
-        {
-            return taille == autre.taille && modificationNs == autre.modificationNs;
-        }
-        bool operator!=(const Empreinte& autre) const { return !(*this == autre); }
-    };
-
-    enum class Lecture {
-        Lue,          // contenu complet, au plus la limite
-        Absente,      // disparue
-        Illisible,    // ouverture ou lecture refusée
-        PasOrdinaire, // dossier, tube, périphérique, lien sans cible…
-        TropGrosse,   // plus grande que la limite : rien n'est rendu
-        EnCours,      // changée depuis le dernier relevé : encore en écriture
-    };
+    using Lecture = SystemeFichiers::Lecture;
+    using EtatFichier = SystemeFichiers::EtatFichier;
 
     // aux : commande de la sortie auxiliaire des cartes (numéro, "ON"/"OFF") ;
     // le câblage y met LigneCartes::AuxGri2.
@@ -80,22 +64,6 @@ public:
     // est une nouvelle commande.
     void EcarteFichierCde(const QString& cheminComplet);
 
-    // Lecture bornée d'un fichier du dossier : jamais d'ouverture d'un tube ou
-    // d'un périphérique ; au plus `limite` octets rendus, TropGrosse au-delà
-    // (contenu reçoit alors les `limite` premiers octets). Les noms hors UTF-8
-    // listés (voir NomAffiche) se lisent aussi.
-    static Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu,
-                            Empreinte* empreinte = nullptr);
-    // Effacement d'un fichier du dossier (noms hors UTF-8 compris).
-    static bool Supprime(const QString& chemin);
-    // Vrai quand une entrée de ce nom est dans le dossier (lien sans cible compris).
-    static bool Existe(const QString& chemin);
-    static Empreinte EmpreinteDe(const QString& chemin);
-    // Ce qu'est une entrée qui n'est pas un fichier ordinaire (après les liens) :
-    // "dossier", "tube nommé", "lien sans cible", "lien vers un périphérique"… ;
-    // "" pour un fichier ordinaire ou une entrée absente.
-    static QString GenreEntree(const QString& chemin);
-
     // Octets d'un nom rendus lisibles : ASCII imprimable tel quel, le reste <E9>.
     static QString OctetsLisibles(const QByteArray& octets);
 
@@ -116,7 +84,7 @@ private:
     void SignaleAccesDossier(bool accessible);
     // Une ligne par entrée ignorée (clé : nom et raison), pas une à chaque passe.
     void SignaleIgnoree(QSet<QString>& vues, const QString& cle, const QString& texte);
-    // Vrai quand la commande a gardé la même empreinte depuis au moins 0,5 s.
+    // Vrai quand la commande a gardé la même taille et la même date depuis au moins 0,5 s.
     bool EstStable(const QString& nom, const QString& chemin);
 
     JournalStatut& m_journal;
@@ -126,10 +94,10 @@ private:
 
     Releve m_releveCD;
     Releve m_releveRT;
-    QHash<QString, Empreinte> m_ecartes; // nom nu -> fichier remis
+    QHash<QString, EtatFichier> m_ecartes; // nom nu -> fichier remis
     struct Observation
     {
-        Empreinte empreinte;
+        EtatFichier etat;
         qint64 depuis = 0; // heure du relevé qui l'a vue la première fois
     };
     QHash<QString, Observation> m_observations; // nom nu -> dernier relevé

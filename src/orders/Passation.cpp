@@ -2,7 +2,7 @@
 #include "base/CheminAffiche.h"
 
 #include "orders/FichierCommande.h"
-#include "orders/ListesEchange.h"
+#include "base/SystemeFichiers.h"
 #include "base/JournalStatut.h"
 #include "config/Configuration.h"
 
@@ -88,7 +88,7 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, con
 
     // Un dossier ou un tube n'est pas « occupé », /dev/null n'est pas « libre » :
     // la commande reste dans le dossier et la ligne dit ce qui ne va pas.
-    const QString genre = ListesEchange::GenreEntree(cheminPassation);
+    const QString genre = SystemeFichiers::GenreEntree(cheminPassation);
     SignaleDefautPassation(genre);
     if (!genre.isEmpty()) {
         m_dernierRefus = Refus::PassationInvalide;
@@ -115,7 +115,7 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, con
     bool invalide = false;
     if (!Ecrit(copie, &invalide)) {
         if (invalide) {
-            SignaleDefautPassation(ListesEchange::GenreEntree(cheminPassation));
+            SignaleDefautPassation(SystemeFichiers::GenreEntree(cheminPassation));
             m_dernierRefus = Refus::PassationInvalide;
             return false;
         }

@@ -1,10 +1,11 @@
 #include "RegistreRemises.h"
 
 #include "orders/FichierCommande.h"
+#include "base/SystemeFichiers.h"
 #include "orders/ListesEchange.h"
 #include "base/CheminAffiche.h"
 #include "base/JournalStatut.h"
-#include "config/PageDeCode.h"
+#include "base/PageDeCode.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -36,7 +37,7 @@ const QString Effacee = QStringLiteral("effacee");
 // faux pour tout le reste (absent, dossier, tube, périphérique, trop grand).
 bool LitFichierOrdinaire(const QString& chemin, qint64 tailleMax, QByteArray* contenu)
 {
-    return ListesEchange::LitBorne(chemin, tailleMax, contenu) == ListesEchange::Lecture::Lue;
+    return SystemeFichiers::LitBorne(chemin, tailleMax, contenu) == ListesEchange::Lecture::Lue;
 }
 
 QString Designation(const QString& fichier, const QString& ordre)
@@ -49,7 +50,7 @@ QString Designation(const QString& fichier, const QString& ordre)
 RegistreRemises::RegistreRemises(JournalStatut& journal)
     : m_journal(journal)
     , m_maintenant([] { return QDateTime::currentMSecsSinceEpoch(); })
-    , m_supprime([](const QString& chemin) { return ListesEchange::Supprime(chemin); })
+    , m_supprime([](const QString& chemin) { return SystemeFichiers::Supprime(chemin); })
 {
     static int numero = 0;
     m_connexion = QStringLiteral("registre-remises-%1").arg(++numero);
@@ -283,7 +284,7 @@ RegistreRemises::Reglement RegistreRemises::RegleInachevees(const QString& dossi
         const QString nom = Designation(l.fichier, l.ordre);
         QByteArray contenu;
         // Même nom mais autre contenu : c'est une nouvelle commande, celle-ci est partie.
-        const bool memeFichier = ListesEchange::EmpreinteDe(chemin).taille == l.taille
+        const bool memeFichier = SystemeFichiers::EtatDe(chemin).taille == l.taille
             && LitFichierOrdinaire(chemin, TailleMaxCommande, &contenu)
             && QString::fromLatin1(Empreinte(contenu)) == l.sha;
 
@@ -305,7 +306,7 @@ RegistreRemises::Reglement RegistreRemises::RegleInachevees(const QString& dossi
             continue;
         }
         if (etat == Remise) {
-            if (m_supprime(chemin) || !ListesEchange::Existe(chemin)) {
+            if (m_supprime(chemin) || !SystemeFichiers::Existe(chemin)) {
                 Execute("UPDATE remises SET etat = ?, effacee_le = ? WHERE id = ?", { Effacee, Maintenant(), l.id });
                 m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ")
                                         + QString::number(l.tiroir) + QStringLiteral(" avant l'arret : fichier ") + affiche

@@ -25,7 +25,7 @@ CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, Liste
     , m_listes(listes)
     , m_tiroirs(tiroirs)
     , m_passation(passation)
-    , m_supprime([](const QString& chemin) { return ListesEchange::Supprime(chemin); })
+    , m_supprime([](const QString& chemin) { return SystemeFichiers::Supprime(chemin); })
     , m_lit([this](const QString& chemin, QByteArray* contenu) { return m_listes.LitCommande(chemin, contenu); })
 {
 }
@@ -150,7 +150,7 @@ void CycleTraitement::afficheFichierCdeBrut(const QString& nomDuFichier)
     // Affichage seul : pas d'attente de stabilité, la même lecture bornée.
     QByteArray contenu;
     const ListesEchange::Lecture lecture =
-        ListesEchange::LitBorne(nomDuFichier, ListesEchange::TailleMaxCommande, &contenu);
+        SystemeFichiers::LitBorne(nomDuFichier, ListesEchange::TailleMaxCommande, &contenu);
     QString texte;
     if (TraiteLecture(nomDuFichier, lecture, contenu, &texte))
         MetTexteDerniereCde(texte);
@@ -162,7 +162,7 @@ QSet<QString> CycleTraitement::CommandesAEviter()
     const qint64 maintenant = m_horloge.get_exact_milli_second();
     for (auto it = m_illisibles.begin(); it != m_illisibles.end();) {
         // Les commandes illisibles qui ont quitté le dossier sont oubliées.
-        if (!ListesEchange::Existe(it.key())) {
+        if (!SystemeFichiers::Existe(it.key())) {
             it = m_illisibles.erase(it);
             continue;
         }
@@ -235,7 +235,7 @@ void CycleTraitement::Passe()
     m_tiroirs.MetCouleur(n, TableauTiroirs::CdeEnCours);
     m_tiroirs.MetHeureTiroirLibre(n, m_horloge.get_exact_milli_second());
     m_journal.MessageStatus(QStringLiteral("supp fich: ") + CheminAffiche(fichier));
-    if (!m_supprime(fichier) && ListesEchange::Existe(fichier)) {
+    if (!m_supprime(fichier) && SystemeFichiers::Existe(fichier)) {
         // La commande est déjà chez le frontal : la relancer la livrerait deux fois.
         m_journal.MessageStatus(QStringLiteral("Impossible d'effacer le fichier ") + CheminAffiche(fichier)
                                 + QStringLiteral(" : deja envoye, il ne sera plus lance"));

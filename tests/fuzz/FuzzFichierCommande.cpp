@@ -4,7 +4,7 @@
 // brut montre le chemin puis exactement les lignes non masquées.
 #include "Exige.h"
 
-#include "config/PageDeCode.h"
+#include "base/PageDeCode.h"
 #include "orders/FichierCommande.h"
 
 #include <cstdint>

@@ -367,7 +367,7 @@ void TestListesEchange::entreesIgnorees()
         + chemin + QStringLiteral("\r\n");
     QCOMPARE(journal.Texte(), ligne);
     QByteArray contenu("reste");
-    QCOMPARE(ListesEchange::LitBorne(chemin, 100, &contenu), ListesEchange::Lecture::PasOrdinaire);
+    QCOMPARE(SystemeFichiers::LitBorne(chemin, 100, &contenu), ListesEchange::Lecture::PasOrdinaire);
     QCOMPARE(contenu, QByteArray());
 
     // Remplacée par un vrai fichier : listée ; redevenue spéciale : une nouvelle ligne.
@@ -482,14 +482,14 @@ void TestListesEchange::nomsHorsUtf8()
     // Lu et effacé sous son vrai nom ; l'homonyme UTF-8 est lu sous le sien.
     const QString montre = Dossier() + QStringLiteral("CD\u00E9t\u00E9.txt");
     QByteArray contenu;
-    QCOMPARE(ListesEchange::LitBorne(montre, 100, &contenu), ListesEchange::Lecture::Lue);
+    QCOMPARE(SystemeFichiers::LitBorne(montre, 100, &contenu), ListesEchange::Lecture::Lue);
     QCOMPARE(contenu, QByteArray("ordre: 7\r\n"));
-    QCOMPARE(ListesEchange::LitBorne(Dossier() + QStringLiteral("CD\u00C9.txt"), 100, &contenu),
+    QCOMPARE(SystemeFichiers::LitBorne(Dossier() + QStringLiteral("CD\u00C9.txt"), 100, &contenu),
              ListesEchange::Lecture::Lue);
     QCOMPARE(contenu, QByteArray("ordre: 1\r\n"));
-    QVERIFY(ListesEchange::Existe(montre));
-    QVERIFY(ListesEchange::Supprime(montre));
-    QVERIFY(!ListesEchange::Existe(montre));
+    QVERIFY(SystemeFichiers::Existe(montre));
+    QVERIFY(SystemeFichiers::Supprime(montre));
+    QVERIFY(!SystemeFichiers::Existe(montre));
     QVERIFY(::access((QFile::encodeName(Dossier()) + "CD\xE9t\xE9.txt").constData(), F_OK) != 0);
 #endif
 }
