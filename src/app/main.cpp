@@ -7,7 +7,7 @@
 #include "base/JournalStatut.h"
 #include "app/TraductionQt.h"
 #include "orders/HistoriqueRemises.h"
-#include "orders/RegistreRemises.h"
+#include "orders/LecteurHistorique.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -83,9 +83,9 @@ int MontreHistorique(const QString& registre, const QString& depuis, bool csv)
         }
         depuisMs = date.startOfDay().toMSecsSinceEpoch();
     }
-    QList<RegistreRemises::LigneHistorique> lignes;
+    QList<LecteurHistorique::Ligne> lignes;
     QString erreur;
-    if (!RegistreRemises::LitHistorique(registre, depuisMs, &lignes, &erreur)) {
+    if (!LecteurHistorique::Lit(registre, depuisMs, &lignes, &erreur)) {
         std::fprintf(stderr, "impossible de lire le registre des remises %s : %s\n",
                      qPrintable(CheminAffiche(registre)), qPrintable(erreur));
         return 1;
