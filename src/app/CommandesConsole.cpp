@@ -2,7 +2,7 @@
 
 #include "base/CheminAffiche.h"
 #include "orders/HistoriqueRemises.h"
-#include "orders/RegistreRemises.h"
+#include "orders/LecteurHistorique.h"
 #include "service/InstanceUnique.h"
 
 #include <QDate>
@@ -21,9 +21,9 @@ int MontreHistorique(const QString& registre, const QString& depuis, bool csv)
         }
         depuisMs = date.startOfDay().toMSecsSinceEpoch();
     }
-    QList<RegistreRemises::LigneHistorique> lignes;
+    QList<LecteurHistorique::Ligne> lignes;
     QString erreur;
-    if (!RegistreRemises::LitHistorique(registre, depuisMs, &lignes, &erreur)) {
+    if (!LecteurHistorique::Lit(registre, depuisMs, &lignes, &erreur)) {
         std::fprintf(stderr, "impossible de lire le registre des remises %s : %s\n",
                      qPrintable(CheminAffiche(registre)), qPrintable(erreur));
         return 1;

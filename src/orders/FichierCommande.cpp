@@ -147,3 +147,11 @@ QString FichierCommande::TexteVueFichier(const QString& chemin, const QByteArray
     return QStringLiteral("------ fichier : ") + chemin + QStringLiteral(" ------\r\n")
         + DecodeWindows1252(corps) + (coupe ? LigneCoupure() + QString::fromLatin1(FinDeLigne) : QString());
 }
+
+QString FichierCommande::OrdreDe(const QByteArray& contenu)
+{
+    for (const QByteArray& ligne : DecoupeLignes(contenu))
+        if (ClasseLigne(ligne) == MotCle::Ordre)
+            return DecodeWindows1252(ligne.mid(10, 10)).trimmed();
+    return QString();
+}

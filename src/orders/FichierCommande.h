@@ -55,6 +55,9 @@ public:
     // octet ; CR LF après chaque ligne.
     static QByteArray CopiePassation(const QByteArray& contenu, const QString& gare);
 
+    // Valeur du mot-clé "ordre" (colonnes 11 à 20, espaces retirés), "" sans ligne "ordre".
+    static QString OrdreDe(const QByteArray& contenu);
+
     // Texte de la fenêtre Liste : "------ fichier : " chemin " ------" CR LF,
     // puis chaque ligne du fichier suivie de CR LF ; coupé comme l'affichage brut.
     static QString TexteVueFichier(const QString& chemin, const QByteArray& contenu);

@@ -49,7 +49,7 @@ QString Heure(qint64 msDepuisEpoque)
     return QDateTime::fromMSecsSinceEpoch(msDepuisEpoque).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
 
-QByteArray Csv(const QList<RegistreRemises::LigneHistorique>& lignes)
+QByteArray Csv(const QList<LecteurHistorique::Ligne>& lignes)
 {
     QString texte = QStringLiteral("fichier;ordre;tiroir;vue_le;remise_le;effacee_le;liberee_le;liberation\n");
     for (const auto& l : lignes) {
@@ -66,7 +66,7 @@ QByteArray Csv(const QList<RegistreRemises::LigneHistorique>& lignes)
     return texte.toUtf8();
 }
 
-QByteArray Tableau(const QList<RegistreRemises::LigneHistorique>& lignes)
+QByteArray Tableau(const QList<LecteurHistorique::Ligne>& lignes)
 {
     QList<QStringList> table;
     table.append({ QStringLiteral("Fichier"), QStringLiteral("Ordre"), QStringLiteral("Tiroir"),

@@ -1,15 +1,11 @@
 #include "RegistreRemises.h"
 
 #include "orders/FichierCommande.h"
-#include "base/SystemeFichiers.h"
-#include "orders/ListesEchange.h"
 #include "base/CheminAffiche.h"
 #include "base/JournalStatut.h"
-#include "base/PageDeCode.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -18,31 +14,23 @@
 
 namespace {
 
-// Une commande de plus d'un Mio n'est jamais lancée : au-delà, le fichier ne
-// peut pas être celui qu'une ligne du registre décrit. La copie de passation
-// ajoute quelques octets par ligne réécrite.
-constexpr qint64 TailleMaxCommande = ListesEchange::TailleMaxCommande;
-constexpr qint64 TailleMaxCopie = 2 * TailleMaxCommande;
 constexpr qint64 RetentionMs = qint64(90) * 24 * 3600 * 1000;
 constexpr qint64 IntervalleEssaiMs = 60 * 1000;
 
-// États d'une ligne : la remise commence, elle est faite, le fichier est effacé
-// (ou parti), ou elle a été mise de côté faute de savoir si l'hôte l'a prise.
 const QString EnRemise = QStringLiteral("en_remise");
 const QString Remise = QStringLiteral("remise");
 const QString MiseDeCote = QStringLiteral("mise_de_cote");
 const QString Effacee = QStringLiteral("effacee");
 
-// Lecture bornée d'un fichier ordinaire (liens suivis, noms hors UTF-8 compris) ;
-// faux pour tout le reste (absent, dossier, tube, périphérique, trop grand).
-bool LitFichierOrdinaire(const QString& chemin, qint64 tailleMax, QByteArray* contenu)
+RegistreRemises::Etat EtatDeNom(const QString& nom)
 {
-    return SystemeFichiers::LitBorne(chemin, tailleMax, contenu) == ListesEchange::Lecture::Lue;
-}
-
-QString Designation(const QString& fichier, const QString& ordre)
-{
-    return ordre.isEmpty() ? fichier : fichier + QStringLiteral(" (ordre ") + ordre + QStringLiteral(")");
+    if (nom == Remise)
+        return RegistreRemises::Etat::Remise;
+    if (nom == MiseDeCote)
+        return RegistreRemises::Etat::MiseDeCote;
+    if (nom == Effacee)
+        return RegistreRemises::Etat::Effacee;
+    return RegistreRemises::Etat::EnRemise;
 }
 
 } // namespace
@@ -50,7 +38,6 @@ QString Designation(const QString& fichier, const QString& ordre)
 RegistreRemises::RegistreRemises(JournalStatut& journal)
     : m_journal(journal)
     , m_maintenant([] { return QDateTime::currentMSecsSinceEpoch(); })
-    , m_supprime([](const QString& chemin) { return SystemeFichiers::Supprime(chemin); })
 {
     static int numero = 0;
     m_connexion = QStringLiteral("registre-remises-%1").arg(++numero);
@@ -64,11 +51,6 @@ RegistreRemises::~RegistreRemises()
 void RegistreRemises::MetHorlogeMurale(std::function<qint64()> maintenant)
 {
     m_maintenant = std::move(maintenant);
-}
-
-void RegistreRemises::MetSuppression(std::function<bool(const QString&)> supprime)
-{
-    m_supprime = std::move(supprime);
 }
 
 void RegistreRemises::FermeConnexion()
@@ -98,36 +80,8 @@ bool RegistreRemises::Ouvre(const QString& chemin)
         else
             m_ouvert = true;
     }
-    if (m_ouvert) {
-        // WAL : l'historique se lit pendant que le service écrit. FULL : chaque
-        // validation est sur disque avant l'étape suivante de la remise.
-        QSqlQuery q(QSqlDatabase::database(m_connexion, false));
-        const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next()
-            && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0
-            && q.exec(QStringLiteral("PRAGMA synchronous=FULL"))
-            && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS remises ("
-                                     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                                     " fichier TEXT NOT NULL,"
-                                     " taille INTEGER NOT NULL,"
-                                     " sha256 TEXT NOT NULL,"
-                                     " sha256_copie TEXT NOT NULL,"
-                                     " ordre TEXT NOT NULL DEFAULT '',"
-                                     " tiroir INTEGER NOT NULL,"
-                                     " etat TEXT NOT NULL,"
-                                     " vue_le INTEGER,"
-                                     " debut_le INTEGER NOT NULL,"
-                                     " remise_le INTEGER,"
-                                     " effacee_le INTEGER,"
-                                     " liberee_le INTEGER,"
-                                     " liberation TEXT NOT NULL DEFAULT '')"))
-            && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"));
-        if (!ok) {
-            erreur = q.lastError().text();
-            if (erreur.trimmed().isEmpty())
-                erreur = QStringLiteral("journal WAL refusé");
-            FermeConnexion();
-        }
-    }
+    if (m_ouvert && !CreeTable(&erreur))
+        FermeConnexion();
     if (!m_ouvert) {
         Panne(erreur);
         return false;
@@ -139,6 +93,38 @@ bool RegistreRemises::Ouvre(const QString& chemin)
     }
     Execute("DELETE FROM remises WHERE debut_le < ?", { Maintenant() - RetentionMs });
     return m_ouvert;
+}
+
+bool RegistreRemises::CreeTable(QString* erreur)
+{
+    // WAL : l'historique se lit pendant que le service écrit. FULL : chaque
+    // validation est sur disque avant l'étape suivante de la remise.
+    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next()
+        && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0
+        && q.exec(QStringLiteral("PRAGMA synchronous=FULL"))
+        && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS remises ("
+                                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                 " fichier TEXT NOT NULL,"
+                                 " taille INTEGER NOT NULL,"
+                                 " sha256 TEXT NOT NULL,"
+                                 " sha256_copie TEXT NOT NULL,"
+                                 " ordre TEXT NOT NULL DEFAULT '',"
+                                 " tiroir INTEGER NOT NULL,"
+                                 " etat TEXT NOT NULL,"
+                                 " vue_le INTEGER,"
+                                 " debut_le INTEGER NOT NULL,"
+                                 " remise_le INTEGER,"
+                                 " effacee_le INTEGER,"
+                                 " liberee_le INTEGER,"
+                                 " liberation TEXT NOT NULL DEFAULT '')"))
+        && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"));
+    if (!ok) {
+        *erreur = q.lastError().text();
+        if (erreur->trimmed().isEmpty())
+            *erreur = QStringLiteral("journal WAL refusé");
+    }
+    return ok;
 }
 
 void RegistreRemises::Panne(const QString& erreur)
@@ -200,7 +186,7 @@ qint64 RegistreRemises::DebutRemise(const QString& nom, const QByteArray& conten
     if (!Execute("INSERT INTO remises (fichier, taille, sha256, sha256_copie, ordre, tiroir, etat, vue_le, debut_le)"
                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
                  { nom, qint64(contenu.size()), QString::fromLatin1(Empreinte(contenu)),
-                   QString::fromLatin1(Empreinte(FichierCommande::CopiePassation(contenu, gare))), OrdreDe(contenu),
+                   QString::fromLatin1(Empreinte(FichierCommande::CopiePassation(contenu, gare))), FichierCommande::OrdreDe(contenu),
                    gare.toInt(), EnRemise, vue, maintenant },
                  &id))
         return 0;
@@ -241,178 +227,67 @@ void RegistreRemises::TiroirLibere(int tiroir, Liberation cause)
             { Maintenant(), NomLiberation(cause), id });
 }
 
-RegistreRemises::Reglement RegistreRemises::RegleInachevees(const QString& dossierEchange,
-                                                              const QString& fichierPassation)
+bool RegistreRemises::LignesInachevees(QList<LigneInachevee>* lignes)
 {
-    Reglement reglement;
     if (!Pret())
-        return reglement;
-    struct Ligne
-    {
-        qint64 id;
-        QString fichier, etat, sha, shaCopie, ordre;
-        qint64 taille, debut;
-        int tiroir;
-    };
-    QList<Ligne> lignes;
-    {
-        QSqlQuery q(QSqlDatabase::database(m_connexion, false));
-        q.prepare(QStringLiteral("SELECT id, fichier, etat, sha256, sha256_copie, ordre, taille, debut_le, tiroir"
-                                 " FROM remises WHERE etat IN (?, ?, ?) ORDER BY id"));
-        q.addBindValue(EnRemise);
-        q.addBindValue(Remise);
-        q.addBindValue(MiseDeCote);
-        if (!q.exec()) {
-            Panne(q.lastError().text());
-            return reglement;
-        }
-        while (q.next())
-            lignes.append({ q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
-                            q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
-                            q.value(6).toLongLong(), q.value(7).toLongLong(), q.value(8).toInt() });
-    }
-
-    // La copie qui attend dans le fichier de passation, s'il y en a une.
-    QByteArray passation;
-    const bool passationLue = LitFichierOrdinaire(fichierPassation, TailleMaxCopie, &passation);
-    const QString empreintePassation = passationLue ? QString::fromLatin1(Empreinte(passation)) : QString();
-
-    QStringList avis;
-    for (const Ligne& l : lignes) {
-        const QString chemin = dossierEchange + l.fichier;
-        const QString affiche = CheminAffiche(chemin);
-        const QString nom = Designation(l.fichier, l.ordre);
-        QByteArray contenu;
-        // Même nom mais autre contenu : c'est une nouvelle commande, celle-ci est partie.
-        const bool memeFichier = SystemeFichiers::EtatDe(chemin).taille == l.taille
-            && LitFichierOrdinaire(chemin, TailleMaxCommande, &contenu)
-            && QString::fromLatin1(Empreinte(contenu)) == l.sha;
-
-        QString etat = l.etat;
-        if (etat == EnRemise) {
-            if (passationLue && empreintePassation == l.shaCopie) {
-                // La copie est entière dans le fichier de passation : la remise est faite.
-                Execute("UPDATE remises SET etat = ?, remise_le = ? WHERE id = ?", { Remise, l.debut, l.id });
-                etat = Remise;
-            } else if (memeFichier) {
-                Execute("UPDATE remises SET etat = ? WHERE id = ?", { MiseDeCote, l.id });
-                etat = MiseDeCote;
-            }
-        }
-
-        if (!memeFichier) {
-            // Fichier parti (ou remplacé par une nouvelle commande) : on le note.
-            Execute("UPDATE remises SET etat = ?, effacee_le = ? WHERE id = ?", { Effacee, Maintenant(), l.id });
-            continue;
-        }
-        if (etat == Remise) {
-            if (m_supprime(chemin) || !SystemeFichiers::Existe(chemin)) {
-                Execute("UPDATE remises SET etat = ?, effacee_le = ? WHERE id = ?", { Effacee, Maintenant(), l.id });
-                m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ")
-                                        + QString::number(l.tiroir) + QStringLiteral(" avant l'arret : fichier ") + affiche
-                                        + QStringLiteral(" efface sans nouvelle remise"));
-            } else {
-                reglement.ecartees.append(chemin);
-                m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ")
-                                        + QString::number(l.tiroir) + QStringLiteral(" avant l'arret ; impossible d'effacer ")
-                                        + affiche + QStringLiteral(" : elle ne sera pas relancee"));
-            }
-        } else {
-            reglement.ecartees.append(chemin);
-            const QString texte = QStringLiteral("commande ") + nom
-                + QStringLiteral(" mise de cote : le service s'est arrete pendant sa remise au tiroir ")
-                + QString::number(l.tiroir)
-                + QStringLiteral(", on ne peut pas savoir si le robot l'a prise. Elle n'est pas relancee : "
-                                 "verifiez au robot, puis effacez ")
-                + affiche + QStringLiteral(" ou deposez-la de nouveau sous un autre nom pour la relancer");
-            m_journal.MessageStatus(texte);
-            avis.append(texte);
-        }
-    }
-    if (!avis.isEmpty())
-        reglement.avis = avis.join(QStringLiteral("\r\n\r\n")) + QStringLiteral("\r\n");
-    return reglement;
-}
-
-QList<RegistreRemises::TiroirEnVol> RegistreRemises::TiroirsEnVol(int nbTiroirs, qint64 tempsMaxMs)
-{
-    QList<TiroirEnVol> enVol;
-    if (!Pret())
-        return enVol;
-    const qint64 maintenant = Maintenant();
-    QList<qint64> aClore;
-    {
-        QSqlQuery q(QSqlDatabase::database(m_connexion, false));
-        // Une remise mise de côté a peut-être été prise par l'hôte : son tiroir
-        // attend aussi, depuis le début de la remise.
-        q.prepare(QStringLiteral("SELECT id, tiroir, fichier, ordre, COALESCE(remise_le, debut_le) AS quand"
-                                 " FROM remises WHERE liberee_le IS NULL ORDER BY quand DESC, id DESC"));
-        if (!q.exec()) {
-            Panne(q.lastError().text());
-            return enVol;
-        }
-        while (q.next()) {
-            const qint64 id = q.value(0).toLongLong();
-            const int tiroir = q.value(1).toInt();
-            // Une heure murale revenue en arrière ne doit pas allonger l'attente.
-            const qint64 ecoule = qMax<qint64>(0, maintenant - q.value(4).toLongLong());
-            // La plus récente remise de chaque tiroir seulement, et dans le temps d'attente.
-            if (tiroir < 1 || tiroir > nbTiroirs || m_attenteTiroirs.contains(tiroir) || ecoule >= tempsMaxMs) {
-                aClore.append(id);
-                continue;
-            }
-            m_attenteTiroirs.insert(tiroir, id);
-            enVol.append({ tiroir, q.value(2).toString(), q.value(3).toString(), ecoule });
-        }
-    }
-    for (qint64 id : std::as_const(aClore))
-        Execute("UPDATE remises SET liberee_le = ?, liberation = ? WHERE id = ?",
-                { maintenant, NomLiberation(Liberation::Tous), id });
-    std::sort(enVol.begin(), enVol.end(), [](const TiroirEnVol& a, const TiroirEnVol& b) { return a.tiroir < b.tiroir; });
-    return enVol;
-}
-
-bool RegistreRemises::LitHistorique(const QString& chemin, qint64 depuisMs, QList<LigneHistorique>* lignes,
-                                    QString* erreur)
-{
-    if (!QFileInfo(chemin).isFile()) {
-        *erreur = QStringLiteral("registre introuvable");
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    q.prepare(QStringLiteral("SELECT id, fichier, etat, sha256, sha256_copie, ordre, taille, debut_le, tiroir"
+                             " FROM remises WHERE etat IN (?, ?, ?) ORDER BY id"));
+    q.addBindValue(EnRemise);
+    q.addBindValue(Remise);
+    q.addBindValue(MiseDeCote);
+    if (!q.exec()) {
+        Panne(q.lastError().text());
         return false;
     }
-    const QString connexion = QStringLiteral("registre-historique");
-    bool ok = false;
-    {
-        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connexion);
-        base.setDatabaseName(chemin);
-        base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!base.open()) {
-            *erreur = base.lastError().text();
-        } else {
-            QSqlQuery q(base);
-            q.prepare(QStringLiteral("SELECT fichier, ordre, tiroir, etat, vue_le, remise_le, effacee_le, liberee_le,"
-                                     " liberation FROM remises WHERE debut_le >= ? ORDER BY debut_le, id"));
-            q.addBindValue(depuisMs);
-            ok = q.exec();
-            if (!ok)
-                *erreur = q.lastError().text();
-            while (ok && q.next()) {
-                LigneHistorique l;
-                l.fichier = q.value(0).toString();
-                l.ordre = q.value(1).toString();
-                l.tiroir = q.value(2).toInt();
-                l.etat = q.value(3).toString();
-                l.vueLe = q.value(4).toLongLong();
-                l.remiseLe = q.value(5).toLongLong();
-                l.effaceeLe = q.value(6).toLongLong();
-                l.libereeLe = q.value(7).toLongLong();
-                l.liberation = LiberationDeNom(q.value(8).toString());
-                lignes->append(l);
-            }
-            base.close();
-        }
+    while (q.next())
+        lignes->append({ q.value(0).toLongLong(), q.value(1).toString(), EtatDeNom(q.value(2).toString()),
+                         q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
+                         q.value(6).toLongLong(), q.value(7).toLongLong(), q.value(8).toInt() });
+    return true;
+}
+
+void RegistreRemises::NoteRemiseReconnue(qint64 id, qint64 quand)
+{
+    Execute("UPDATE remises SET etat = ?, remise_le = ? WHERE id = ?", { Remise, quand, id });
+}
+
+void RegistreRemises::NoteMiseDeCote(qint64 id)
+{
+    Execute("UPDATE remises SET etat = ? WHERE id = ?", { MiseDeCote, id });
+}
+
+bool RegistreRemises::LignesNonLiberees(QList<LigneNonLiberee>* lignes)
+{
+    if (!Pret())
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    // Une remise mise de côté a peut-être été prise par l'hôte : son tiroir
+    // attend aussi, depuis le début de la remise.
+    q.prepare(QStringLiteral("SELECT id, tiroir, fichier, ordre, COALESCE(remise_le, debut_le) AS quand"
+                             " FROM remises WHERE liberee_le IS NULL ORDER BY quand DESC, id DESC"));
+    if (!q.exec()) {
+        Panne(q.lastError().text());
+        return false;
     }
-    QSqlDatabase::removeDatabase(connexion);
-    return ok;
+    while (q.next())
+        lignes->append({ q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
+                         q.value(4).toLongLong() });
+    return true;
+}
+
+void RegistreRemises::NoteAttenteTiroir(int tiroir, qint64 id)
+{
+    m_attenteTiroirs.insert(tiroir, id);
+}
+
+void RegistreRemises::CloreParLiberationGenerale(const QList<qint64>& ids)
+{
+    const qint64 maintenant = Maintenant();
+    for (qint64 id : ids)
+        Execute("UPDATE remises SET liberee_le = ?, liberation = ? WHERE id = ?",
+                { maintenant, NomLiberation(Liberation::Tous), id });
 }
 
 QString RegistreRemises::NomLiberation(Liberation cause)
@@ -433,14 +308,6 @@ RegistreRemises::Liberation RegistreRemises::LiberationDeNom(const QString& nom)
         if (nom == NomLiberation(cause))
             return cause;
     return Liberation::Aucune;
-}
-
-QString RegistreRemises::OrdreDe(const QByteArray& contenu)
-{
-    for (const QByteArray& ligne : FichierCommande::DecoupeLignes(contenu))
-        if (FichierCommande::ClasseLigne(ligne) == FichierCommande::MotCle::Ordre)
-            return DecodeWindows1252(ligne.mid(10, 10)).trimmed();
-    return QString();
 }
 
 QByteArray RegistreRemises::Empreinte(const QByteArray& octets)

@@ -21,6 +21,7 @@ class JournalStatut;
 // synchronous FULL) : après un arrêt, le démarrage sait si une commande est déjà
 // partie et ne la relance pas. Un registre en panne n'arrête jamais les commandes :
 // une ligne au journal le dit, et il est réessayé au plus une fois par minute.
+// Ce que le démarrage fait des lignes inachevées est l'affaire de PolitiqueReprise.
 class RegistreRemises
 {
 public:
@@ -33,13 +34,14 @@ public:
 
     // Heure murale en millisecondes depuis l'époque (remplaçable pour les tests).
     void MetHorlogeMurale(std::function<qint64()> maintenant);
-    // Effacement d'un fichier au règlement du démarrage (remplaçable pour les tests).
-    void MetSuppression(std::function<bool(const QString&)> supprime);
+    qint64 Maintenant() const { return m_maintenant(); }
 
     // Ouvre (ou crée) le registre et retire les lignes de plus de 90 jours. Faux
     // si le registre est indisponible (la ligne du journal a été écrite).
     bool Ouvre(const QString& chemin);
     bool Disponible() const { return m_ouvert; }
+    // Vrai si le registre peut servir, après un nouvel essai au plus par minute.
+    bool Pret();
     // Requêtes envoyées à la base depuis la création (pour le banc de mesure).
     int NombreRequetes() const { return m_requetes; }
     QString Chemin() const { return m_chemin; }
@@ -56,55 +58,53 @@ public:
     // Un tiroir est libéré : la commande qui y était attendue est close.
     void TiroirLibere(int tiroir, Liberation cause);
 
-    // Règlement, au démarrage, des remises qu'un arrêt a laissées inachevées.
-    struct Reglement
-    {
-        QStringList ecartees; // chemins complets à ne plus jamais lancer automatiquement
-        QString avis;         // texte pour Txt_DerniereCde ("" s'il n'y a rien à dire)
-    };
-    Reglement RegleInachevees(const QString& dossierEchange, const QString& fichierPassation);
+    // États d'une ligne : la remise commence, elle est faite, le fichier est effacé
+    // (ou parti), ou elle a été mise de côté faute de savoir si l'hôte l'a prise.
+    enum class Etat { EnRemise, Remise, MiseDeCote, Effacee };
 
-    // Tiroirs dont la commande, remise avant l'arrêt, attend encore ses boîtes.
-    struct TiroirEnVol
+    // Les remises qu'un arrêt a laissées inachevées (non effacées), les plus
+    // anciennes d'abord. Faux si le registre est indisponible.
+    struct LigneInachevee
     {
-        int tiroir = 0;
+        qint64 id = 0;
         QString fichier;
-        QString ordre;
-        qint64 ecouleMs = 0; // depuis la remise
+        Etat etat = Etat::EnRemise;
+        QString sha, shaCopie, ordre;
+        qint64 taille = 0, debut = 0;
+        int tiroir = 0;
     };
-    // Les remises de moins de tempsMaxMs non libérées ; les plus anciennes sont
-    // closes comme libérées par la libération de tous les tiroirs du démarrage.
-    QList<TiroirEnVol> TiroirsEnVol(int nbTiroirs, qint64 tempsMaxMs);
+    bool LignesInachevees(QList<LigneInachevee>* lignes);
+    // La copie entière a été trouvée dans le fichier de passation : remise faite à `quand`.
+    void NoteRemiseReconnue(qint64 id, qint64 quand);
+    void NoteMiseDeCote(qint64 id);
 
-    // Historique, pour pelorane --historique : ouverture en lecture seule.
-    struct LigneHistorique
+    // Les remises dont le tiroir n'a pas été libéré, les plus récentes d'abord
+    // (quand : heure de la remise, ou de son début si elle n'a pas été notée).
+    struct LigneNonLiberee
     {
-        QString fichier;
-        QString ordre;
+        qint64 id = 0;
         int tiroir = 0;
-        QString etat;
-        qint64 vueLe = 0, remiseLe = 0, effaceeLe = 0, libereeLe = 0; // 0 : inconnu
-        Liberation liberation = Liberation::Aucune;
+        QString fichier, ordre;
+        qint64 quand = 0;
     };
-    static bool LitHistorique(const QString& chemin, qint64 depuisMs, QList<LigneHistorique>* lignes,
-                              QString* erreur);
+    bool LignesNonLiberees(QList<LigneNonLiberee>* lignes);
+    // Le tiroir attend de nouveau la commande de cette ligne (sa libération la close).
+    void NoteAttenteTiroir(int tiroir, qint64 id);
+    // Lignes closes par la libération de tous les tiroirs du démarrage.
+    void CloreParLiberationGenerale(const QList<qint64>& ids);
 
     static QString NomLiberation(Liberation cause); // "datagramme", "temps", "clic", "tous", ""
     static Liberation LiberationDeNom(const QString& nom);
-    // Valeur du mot-clé "ordre" (colonnes 11 à 20, espaces retirés), "" sans ligne "ordre".
-    static QString OrdreDe(const QByteArray& contenu);
     static QByteArray Empreinte(const QByteArray& octets); // SHA-256 en hexadécimal
 
 private:
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
-    bool Pret(); // vrai si le registre peut servir, après un nouvel essai au plus par minute
+    bool CreeTable(QString* erreur);
     void Panne(const QString& erreur);
     void FermeConnexion();
-    qint64 Maintenant() const { return m_maintenant(); }
 
     JournalStatut& m_journal;
     std::function<qint64()> m_maintenant;
-    std::function<bool(const QString&)> m_supprime;
     QString m_chemin;
     QString m_connexion;
     bool m_ouvert = false;

@@ -9,6 +9,7 @@
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
 #include "orders/RegistreRemises.h"
+#include "service/PolitiqueReprise.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -30,6 +31,8 @@ CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, Liste
 {
 }
 
+CycleTraitement::~CycleTraitement() = default;
+
 void CycleTraitement::MetLecture(FonctionLecture lit)
 {
     m_lit = std::move(lit);
@@ -43,8 +46,10 @@ void CycleTraitement::MetSuppression(std::function<bool(const QString&)> supprim
 void CycleTraitement::MetRegistre(RegistreRemises* registre)
 {
     m_registre = registre;
+    m_reprise.reset();
     if (!registre)
         return;
+    m_reprise = std::make_unique<PolitiqueReprise>(m_journal, *registre);
     // Première vue de chaque commande : la liste ne change pas à chaque passe.
     connect(&m_listes, &ListesEchange::listeCDChangee, this,
             [this](const QStringList& noms) {
@@ -61,9 +66,9 @@ void CycleTraitement::MetRegistre(RegistreRemises* registre)
 
 void CycleTraitement::RegleRemisesInachevees(const QString& dossierEchange, const QString& fichierPassation)
 {
-    if (!m_registre)
+    if (!m_reprise)
         return;
-    const RegistreRemises::Reglement reglement = m_registre->RegleInachevees(dossierEchange, fichierPassation);
+    const PolitiqueReprise::Reglement reglement = m_reprise->RegleInachevees(dossierEchange, fichierPassation);
     for (const QString& chemin : reglement.ecartees)
         m_listes.EcarteFichierCde(chemin);
     if (!reglement.avis.isEmpty())
@@ -72,10 +77,10 @@ void CycleTraitement::RegleRemisesInachevees(const QString& dossierEchange, cons
 
 void CycleTraitement::ReprendTiroirsEnVol(qint64 TempsMaxAttenteMs)
 {
-    if (!m_registre)
+    if (!m_reprise)
         return;
     const qint64 maintenant = m_horloge.get_exact_milli_second();
-    for (const RegistreRemises::TiroirEnVol& t : m_registre->TiroirsEnVol(m_tiroirs.NbTiroirs(), TempsMaxAttenteMs)) {
+    for (const PolitiqueReprise::TiroirEnVol& t : m_reprise->TiroirsEnVol(m_tiroirs.NbTiroirs(), TempsMaxAttenteMs)) {
         // L'échéance d'origine est gardée : l'horodatage est reculé du temps déjà
         // écoulé depuis la remise (mesuré sur l'heure murale, l'horloge monotone
         // repartant de zéro après un redémarrage de la machine).

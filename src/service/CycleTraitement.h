@@ -6,12 +6,14 @@
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "orders/ListesEchange.h"
 
 class Horloge;
 class JournalStatut;
 class Passation;
+class PolitiqueReprise;
 class RegistreRemises;
 class TableauTiroirs;
 
@@ -25,6 +27,7 @@ class CycleTraitement : public QObject
 public:
     CycleTraitement(JournalStatut& journal, Horloge& horloge, ListesEchange& listes,
                     TableauTiroirs& tiroirs, Passation& passation, QObject* parent = nullptr);
+    ~CycleTraitement() override;
 
     // Une passe. Sans effet si une passe est déjà en cours.
     void Passe();
@@ -59,6 +62,8 @@ public:
     // Registre durable des remises (peut rester absent : les commandes passent
     // alors sans mémoire d'un arrêt à l'autre).
     void MetRegistre(RegistreRemises* registre);
+    // Ce que le démarrage fait des remises inachevées (nul sans registre).
+    PolitiqueReprise* Reprise() const { return m_reprise.get(); }
     // Démarrage, avant la première relecture des listes : règle les remises qu'un
     // arrêt a laissées inachevées (rien n'est remis deux fois).
     void RegleRemisesInachevees(const QString& dossierEchange, const QString& fichierPassation);
@@ -88,6 +93,7 @@ private:
     TableauTiroirs& m_tiroirs;
     Passation& m_passation;
     RegistreRemises* m_registre = nullptr;
+    std::unique_ptr<PolitiqueReprise> m_reprise;
     std::function<bool(const QString&)> m_supprime;
     FonctionLecture m_lit;
 

@@ -10,7 +10,9 @@
 #include "orders/HistoriqueRemises.h"
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
+#include "orders/LecteurHistorique.h"
 #include "orders/RegistreRemises.h"
+#include "service/PolitiqueReprise.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -184,7 +186,7 @@ void TestReprise::arretPendantLaRemise()
     m_mural += 5000;
     auto second = NouveauService();
     if (!effacable)
-        second->registreRemises.MetSuppression([](const QString&) { return false; });
+        second->cycle.Reprise()->MetSuppression([](const QString&) { return false; });
     second->Demarre();
     QStringList attendues;
     if (!ligneAttendue.isEmpty())
@@ -245,9 +247,9 @@ void TestReprise::tiroirEnAttenteGardeSonEcheance()
     second->cycle.ControleTempsTiroirs(second->config.TempsMaxAttenteMs);
     QCOMPARE(second->tiroirs.Couleur(3), int(TableauTiroirs::PasEnAttente));
 
-    QList<RegistreRemises::LigneHistorique> historique;
+    QList<LecteurHistorique::Ligne> historique;
     QString erreur;
-    QVERIFY2(RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur),
+    QVERIFY2(LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur),
              qPrintable(erreur));
     QCOMPARE(historique.size(), 2);
     QCOMPARE(historique[0].liberation, RegistreRemises::Liberation::Tous);
@@ -274,9 +276,9 @@ void TestReprise::historiqueDeDeuxCommandes()
     m_mural += 31000;
     s->cycle.ControleTempsTiroirs(s->config.TempsMaxAttenteMs);
 
-    QList<RegistreRemises::LigneHistorique> historique;
+    QList<LecteurHistorique::Ligne> historique;
     QString erreur;
-    QVERIFY(RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur));
+    QVERIFY(LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur));
     auto h = [](qint64 decalage) { return HistoriqueRemises::Heure(MuralDepart + decalage); };
     QCOMPARE(QString::fromUtf8(HistoriqueRemises::Csv(historique)).split(QLatin1Char('\n')),
              (QStringList{ QStringLiteral("fichier;ordre;tiroir;vue_le;remise_le;effacee_le;liberee_le;liberation"),
@@ -285,12 +287,12 @@ void TestReprise::historiqueDeDeuxCommandes()
                            QString() }));
     // Depuis un jour donné : les remises d'avant n'y sont pas.
     historique.clear();
-    QVERIFY(RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("registre.db")), MuralDepart + 3000,
+    QVERIFY(LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("registre.db")), MuralDepart + 3000,
                                            &historique, &erreur));
     QCOMPARE(historique.size(), 1);
     QCOMPARE(historique[0].fichier, QStringLiteral("CD2;b.txt"));
     // Sans registre : une erreur, pas un historique vide.
-    QVERIFY(!RegistreRemises::LitHistorique(m_dossier->filePath(QStringLiteral("absent.db")), 0, &historique, &erreur));
+    QVERIFY(!LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("absent.db")), 0, &historique, &erreur));
     QCOMPARE(erreur, QStringLiteral("registre introuvable"));
 }
 
@@ -327,9 +329,9 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
              QStringList{ QStringLiteral("registre des remises de nouveau disponible: ") + dossierRegistre
                           + QStringLiteral("/registre.db") });
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 3);
-    QList<RegistreRemises::LigneHistorique> historique;
+    QList<LecteurHistorique::Ligne> historique;
     QString erreur;
-    QVERIFY(RegistreRemises::LitHistorique(dossierRegistre + QStringLiteral("/registre.db"), 0, &historique, &erreur));
+    QVERIFY(LecteurHistorique::Lit(dossierRegistre + QStringLiteral("/registre.db"), 0, &historique, &erreur));
     QCOMPARE(historique.size(), 1);
     QCOMPARE(historique[0].fichier, QStringLiteral("CD3.txt"));
 }
@@ -365,9 +367,9 @@ void TestReprise::registreVerrouilleParUnAutreProgramme()
     s.Passes();
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 2);
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible: ") + chemin), 1);
-    QList<RegistreRemises::LigneHistorique> historique;
+    QList<LecteurHistorique::Ligne> historique;
     QString erreur;
-    QVERIFY(RegistreRemises::LitHistorique(chemin, 0, &historique, &erreur));
+    QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
     QCOMPARE(historique.size(), 1);
     QCOMPARE(historique[0].fichier, QStringLiteral("CD2.txt"));
 }

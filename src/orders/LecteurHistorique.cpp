@@ -1,0 +1,49 @@
+#include "LecteurHistorique.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+bool LecteurHistorique::Lit(const QString& chemin, qint64 depuisMs, QList<Ligne>* lignes, QString* erreur)
+{
+    if (!QFileInfo(chemin).isFile()) {
+        *erreur = QStringLiteral("registre introuvable");
+        return false;
+    }
+    const QString connexion = QStringLiteral("registre-historique");
+    bool ok = false;
+    {
+        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connexion);
+        base.setDatabaseName(chemin);
+        base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!base.open()) {
+            *erreur = base.lastError().text();
+        } else {
+            QSqlQuery q(base);
+            q.prepare(QStringLiteral("SELECT fichier, ordre, tiroir, etat, vue_le, remise_le, effacee_le, liberee_le,"
+                                     " liberation FROM remises WHERE debut_le >= ? ORDER BY debut_le, id"));
+            q.addBindValue(depuisMs);
+            ok = q.exec();
+            if (!ok)
+                *erreur = q.lastError().text();
+            while (ok && q.next()) {
+                Ligne l;
+                l.fichier = q.value(0).toString();
+                l.ordre = q.value(1).toString();
+                l.tiroir = q.value(2).toInt();
+                l.etat = q.value(3).toString();
+                l.vueLe = q.value(4).toLongLong();
+                l.remiseLe = q.value(5).toLongLong();
+                l.effaceeLe = q.value(6).toLongLong();
+                l.libereeLe = q.value(7).toLongLong();
+                l.liberation = RegistreRemises::LiberationDeNom(q.value(8).toString());
+                lignes->append(l);
+            }
+            base.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connexion);
+    return ok;
+}

@@ -1,0 +1,147 @@
+#include "PolitiqueReprise.h"
+
+#include "base/CheminAffiche.h"
+#include "base/JournalStatut.h"
+#include "base/SystemeFichiers.h"
+#include "orders/ListesEchange.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+// Une commande de plus d'un Mio n'est jamais lancée : au-delà, le fichier ne
+// peut pas être celui qu'une ligne du registre décrit. La copie de passation
+// ajoute quelques octets par ligne réécrite.
+constexpr qint64 TailleMaxCommande = ListesEchange::TailleMaxCommande;
+constexpr qint64 TailleMaxCopie = 2 * TailleMaxCommande;
+
+// Lecture bornée d'un fichier ordinaire (liens suivis, noms hors UTF-8 compris) ;
+// faux pour tout le reste (absent, dossier, tube, périphérique, trop grand).
+bool LitFichierOrdinaire(const QString& chemin, qint64 tailleMax, QByteArray* contenu)
+{
+    return SystemeFichiers::LitBorne(chemin, tailleMax, contenu) == SystemeFichiers::Lecture::Lue;
+}
+
+QString Designation(const QString& fichier, const QString& ordre)
+{
+    return ordre.isEmpty() ? fichier : fichier + QStringLiteral(" (ordre ") + ordre + QStringLiteral(")");
+}
+
+} // namespace
+
+PolitiqueReprise::PolitiqueReprise(JournalStatut& journal, RegistreRemises& registre)
+    : m_journal(journal)
+    , m_registre(registre)
+    , m_supprime([](const QString& chemin) { return SystemeFichiers::Supprime(chemin); })
+{
+}
+
+void PolitiqueReprise::MetSuppression(std::function<bool(const QString&)> supprime)
+{
+    m_supprime = std::move(supprime);
+}
+
+PolitiqueReprise::Reglement PolitiqueReprise::RegleInachevees(const QString& dossierEchange,
+                                                              const QString& fichierPassation)
+{
+    Reglement reglement;
+    QList<RegistreRemises::LigneInachevee> lignes;
+    if (!m_registre.LignesInachevees(&lignes))
+        return reglement;
+
+    CopieEnAttente copie;
+    QByteArray passation;
+    copie.lue = LitFichierOrdinaire(fichierPassation, TailleMaxCopie, &passation);
+    if (copie.lue)
+        copie.empreinte = QString::fromLatin1(RegistreRemises::Empreinte(passation));
+
+    QStringList avis;
+    for (const RegistreRemises::LigneInachevee& l : std::as_const(lignes))
+        RegleLigne(l, dossierEchange, copie, &reglement, &avis);
+    if (!avis.isEmpty())
+        reglement.avis = avis.join(QStringLiteral("\r\n\r\n")) + QStringLiteral("\r\n");
+    return reglement;
+}
+
+void PolitiqueReprise::RegleLigne(const RegistreRemises::LigneInachevee& l, const QString& dossierEchange,
+                                  const CopieEnAttente& copie, Reglement* reglement, QStringList* avis)
+{
+    using Etat = RegistreRemises::Etat;
+    const QString chemin = dossierEchange + l.fichier;
+    const QString affiche = CheminAffiche(chemin);
+    const QString nom = Designation(l.fichier, l.ordre);
+    QByteArray contenu;
+    // Même nom mais autre contenu : c'est une nouvelle commande, celle-ci est partie.
+    const bool memeFichier = SystemeFichiers::EtatDe(chemin).taille == l.taille
+        && LitFichierOrdinaire(chemin, TailleMaxCommande, &contenu)
+        && QString::fromLatin1(RegistreRemises::Empreinte(contenu)) == l.sha;
+
+    Etat etat = l.etat;
+    if (etat == Etat::EnRemise) {
+        if (copie.lue && copie.empreinte == l.shaCopie) {
+            // La copie est entière dans le fichier de passation : la remise est faite.
+            m_registre.NoteRemiseReconnue(l.id, l.debut);
+            etat = Etat::Remise;
+        } else if (memeFichier) {
+            m_registre.NoteMiseDeCote(l.id);
+            etat = Etat::MiseDeCote;
+        }
+    }
+
+    if (!memeFichier) {
+        // Fichier parti (ou remplacé par une nouvelle commande) : on le note.
+        m_registre.FichierEfface(l.id);
+        return;
+    }
+    const QString tiroir = QString::number(l.tiroir);
+    if (etat == Etat::Remise) {
+        if (m_supprime(chemin) || !SystemeFichiers::Existe(chemin)) {
+            m_registre.FichierEfface(l.id);
+            m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ") + tiroir
+                                    + QStringLiteral(" avant l'arret : fichier ") + affiche
+                                    + QStringLiteral(" efface sans nouvelle remise"));
+        } else {
+            reglement->ecartees.append(chemin);
+            m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ") + tiroir
+                                    + QStringLiteral(" avant l'arret ; impossible d'effacer ") + affiche
+                                    + QStringLiteral(" : elle ne sera pas relancee"));
+        }
+        return;
+    }
+    reglement->ecartees.append(chemin);
+    const QString texte = QStringLiteral("commande ") + nom
+        + QStringLiteral(" mise de cote : le service s'est arrete pendant sa remise au tiroir ") + tiroir
+        + QStringLiteral(", on ne peut pas savoir si le robot l'a prise. Elle n'est pas relancee : "
+                         "verifiez au robot, puis effacez ")
+        + affiche + QStringLiteral(" ou deposez-la de nouveau sous un autre nom pour la relancer");
+    m_journal.MessageStatus(texte);
+    avis->append(texte);
+}
+
+QList<PolitiqueReprise::TiroirEnVol> PolitiqueReprise::TiroirsEnVol(int nbTiroirs, qint64 tempsMaxMs)
+{
+    QList<TiroirEnVol> enVol;
+    QList<RegistreRemises::LigneNonLiberee> lignes;
+    if (!m_registre.LignesNonLiberees(&lignes))
+        return enVol;
+    const qint64 maintenant = m_registre.Maintenant();
+    QSet<int> repris;
+    QList<qint64> aClore;
+    for (const RegistreRemises::LigneNonLiberee& l : std::as_const(lignes)) {
+        // Une heure murale revenue en arrière ne doit pas allonger l'attente.
+        const qint64 ecoule = qMax<qint64>(0, maintenant - l.quand);
+        // La plus récente remise de chaque tiroir seulement, et dans le temps d'attente.
+        if (l.tiroir < 1 || l.tiroir > nbTiroirs || repris.contains(l.tiroir) || ecoule >= tempsMaxMs) {
+            aClore.append(l.id);
+            continue;
+        }
+        repris.insert(l.tiroir);
+        m_registre.NoteAttenteTiroir(l.tiroir, l.id);
+        enVol.append({ l.tiroir, l.fichier, l.ordre, ecoule });
+    }
+    m_registre.CloreParLiberationGenerale(aClore);
+    std::sort(enVol.begin(), enVol.end(), [](const TiroirEnVol& a, const TiroirEnVol& b) { return a.tiroir < b.tiroir; });
+    return enVol;
+}
