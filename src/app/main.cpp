@@ -1,5 +1,6 @@
 #include "VersionPelorane.h"
 #include "base/CheminAffiche.h"
+#include "app/CommandeRapport.h"
 #include "app/DialoguesQt.h"
 #include "app/F1Pelorane.h"
 #include "base/HorlogeSysteme.h"
@@ -175,6 +176,7 @@ int main(int argc, char* argv[])
     analyseur.addOption(depuis);
     analyseur.addOption(csv);
     analyseur.addOption(journalJours);
+    const CommandeRapport rapport(analyseur);
     if (!analyseur.parse(application.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return 64;
@@ -192,6 +194,8 @@ int main(int argc, char* argv[])
         analyseur.isSet(registre) ? analyseur.value(registre) : RegistreParDefaut(analyseur.value(racine));
     if (analyseur.isSet(historique))
         return MontreHistorique(cheminRegistre, analyseur.value(depuis), analyseur.isSet(csv));
+    if (const int code = rapport.Traite(cheminRegistre); code >= 0)
+        return code;
     if (analyseur.isSet(depuis) || analyseur.isSet(csv)) {
         std::fprintf(stderr, "--depuis et --csv ne vont qu'avec --historique\n");
         return 64;

@@ -6,5 +6,8 @@ list(APPEND PELORANE_FENETRES
     ${CMAKE_CURRENT_LIST_DIR}/F1Pelorane.h ${CMAKE_CURRENT_LIST_DIR}/F1Pelorane.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrmListe.h ${CMAKE_CURRENT_LIST_DIR}/FrmListe.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TraductionQt.h ${CMAKE_CURRENT_LIST_DIR}/TraductionQt.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/GraphiquesRapport.h ${CMAKE_CURRENT_LIST_DIR}/GraphiquesRapport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RapportActivite.h ${CMAKE_CURRENT_LIST_DIR}/RapportActivite.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CommandeRapport.h ${CMAKE_CURRENT_LIST_DIR}/CommandeRapport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/commandes.qrc
 )
