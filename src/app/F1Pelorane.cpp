@@ -17,6 +17,7 @@
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
 #include "app/FrmListe.h"
+#include "app/FrmRapport.h"
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
 #include "orders/RegistreRemises.h"
@@ -109,6 +110,8 @@ F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& jo
     , m_terminer(std::move(terminer))
 {
     CreeControles();
+    // Rapport d'activité du jour : menu contextuel de la fenêtre (clic droit).
+    FrmRapport::AjouteMenu(this, m_dialogues, [this] { return m_registre ? m_registre->Chemin() : QString(); });
     connect(&m_journal, &JournalStatut::texteAjoute, this, [this](const QString& m) { MontreJournal(false, m); });
     connect(&m_journal, &JournalStatut::texteRemplace, this, [this](const QString& t) { MontreJournal(true, t); });
     MontreJournal(true, m_journal.Texte());

@@ -1,5 +1,6 @@
 #include "VersionPelorane.h"
 #include "base/CheminAffiche.h"
+#include "base/DossierExecution.h"
 #include "app/CommandeRapport.h"
 #include "app/DialoguesQt.h"
 #include "app/F1Pelorane.h"
@@ -115,6 +116,7 @@ int main(int argc, char* argv[])
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+    PrepareDossierExecution();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelorane"));
     QApplication::setApplicationVersion(QStringLiteral(PELORANE_VERSION_TEXTE));

@@ -7,4 +7,5 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/Horloge.h ${CMAKE_CURRENT_LIST_DIR}/Horloge.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.h ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialogues.h
+    ${CMAKE_CURRENT_LIST_DIR}/DossierExecution.h ${CMAKE_CURRENT_LIST_DIR}/DossierExecution.cpp
 )
