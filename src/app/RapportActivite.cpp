@@ -162,14 +162,23 @@ bool Dessine(QPagedPaintDevice& appareil, const QList<StatistiquesJour>& jours, 
 
 bool EcritPdf(const QString& fichier, const QList<StatistiquesJour>& jours, const QString& pied, QString* erreur)
 {
-    QPdfWriter pdf(fichier);
+    // Le fichier ouvert d'abord : un chemin impossible se dit en français, sans
+    // l'avertissement de QPainter sur la sortie d'erreur.
+    QFile sortie(fichier);
+    if (!sortie.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *erreur = QStringLiteral("impossible de créer le fichier");
+        return false;
+    }
+    QPdfWriter pdf(&sortie);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setResolution(300);
     pdf.setCreator(QStringLiteral("Pelorane"));
     pdf.setTitle(QStringLiteral("Rapport d'activité"));
-    if (!Dessine(pdf, jours, pied)) {
+    if (!Dessine(pdf, jours, pied) || !sortie.flush() || sortie.error() != QFileDevice::NoError) {
         *erreur = QStringLiteral("impossible d'écrire le fichier");
+        sortie.close();
+        sortie.remove();
         return false;
     }
     return true;

@@ -1,0 +1,344 @@
+#include "app/FrmListe.h"
+#include "app/FrmRapport.h"
+#include "app/RapportActivite.h"
+#include "base/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/FichiersEssai.h"
+#include "orders/RegistreRemises.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Le rapport d'activité : le vrai programme (pelorane --rapport) sur un registre
+// aux lignes connues, le PDF relu par pdftotext ; puis la fenêtre du rapport et
+// son impression sur une imprimante remplacée par un PDF.
+namespace {
+
+const QDate Jour(2026, 3, 10);
+
+qint64 A(const char* heure, int decalageJours = 0)
+{
+    return QDateTime(Jour.addDays(decalageJours), QTime::fromString(QString::fromLatin1(heure), QStringLiteral("HH:mm:ss")))
+        .toMSecsSinceEpoch();
+}
+
+// Le registre créé par RegistreRemises (sa table telle quelle), puis rempli de
+// lignes : fichier, ordre, tiroir, état, vue, remise, libération, cause.
+void RemplitRegistre(const QString& chemin)
+{
+    {
+        JournalStatut journal;
+        RegistreRemises registre(journal);
+        registre.MetHorlogeMurale([] { return A("00:00:00"); });
+        QVERIFY(registre.Ouvre(chemin));
+    }
+    struct Ligne
+    {
+        const char *fichier, *ordre;
+        int tiroir;
+        const char* etat;
+        qint64 vue, remise, liberee;
+        const char* cause;
+    };
+    const Ligne lignes[] = {
+        { "CD0.txt", "40", 1, "effacee", A("23:58:00", -1), A("23:59:50", -1), A("00:00:30"), "datagramme" },
+        { "CD1.txt", "41", 2, "effacee", A("09:00:00"), A("09:00:30"), A("09:01:10"), "datagramme" },
+        { "CD2.txt", "42", 2, "effacee", A("09:10:00"), A("09:12:00"), A("09:13:00"), "temps" },
+        { "CD4.txt", "", 3, "remise", 0, A("09:30:00"), A("09:30:50"), "tous" },
+        { "CD3.txt", "43", 5, "effacee", A("14:00:00"), A("14:00:05"), A("14:00:25"), "clic" },
+        { "CD5.txt", "45", 4, "en_remise", A("14:59:00"), 0, 0, "" },
+        { "CD7.txt", "47", 4, "mise_de_cote", A("15:59:00"), 0, 0, "" },
+    };
+    {
+        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("remplissage"));
+        base.setDatabaseName(chemin);
+        QVERIFY(base.open());
+        QSqlQuery q(base);
+        for (const Ligne& l : lignes) {
+            q.prepare(QStringLiteral("INSERT INTO remises (fichier, taille, sha256, sha256_copie, ordre, tiroir, etat,"
+                                     " vue_le, debut_le, remise_le, liberee_le, liberation)"
+                                     " VALUES (?, 10, 'x', 'y', ?, ?, ?, ?, ?, ?, ?, ?)"));
+            const QVariant nul(QMetaType(QMetaType::LongLong));
+            const qint64 debut = l.remise ? l.remise - 1000 : l.vue + 60000;
+            for (const QVariant& v : { QVariant(QString::fromLatin1(l.fichier)), QVariant(QString::fromLatin1(l.ordre)),
+                                       QVariant(l.tiroir), QVariant(QString::fromLatin1(l.etat)),
+                                       l.vue ? QVariant(l.vue) : nul, QVariant(debut),
+                                       l.remise ? QVariant(l.remise) : nul, l.liberee ? QVariant(l.liberee) : nul,
+                                       QVariant(QString::fromLatin1(l.cause)) })
+                q.addBindValue(v);
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("remplissage"));
+}
+
+QString TexteDuPdf(const QString& pdf, int page)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                                           QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-") });
+    if (!p.waitForFinished(20000) || p.exitCode() != 0)
+        return QStringLiteral("<pdftotext en échec>");
+    // NFKC : la ligature "ﬁ" que le dessin du texte emploie redevient "fi".
+    return QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+}
+
+// Les chiffres du jour, tels que la page les montre ; les plus longues attentes
+// dans leur ordre.
+void VerifiePageDuJour(const QString& texte)
+{
+    QVERIFY2(texte.contains(QStringLiteral("Rapport d'activité du mardi 10 mars 2026")), qPrintable(texte));
+    for (const char* attendu : { "Commandes remises : 4", "Mises de côté : 1", "Remises interrompues : 1",
+                                 "Heure la plus chargée : 9 h - 10 h (3 remises)",
+                                 "médiane 30,0 s, 95e centile 2 min 00 s", "Commandes remises par heure",
+                                 "De la remise à la libération, par tiroir", "Causes de libération, par tiroir",
+                                 "fin de convoyage", "temps dépassé", "tous les tiroirs",
+                                 "Attente de la première vue à la remise, par heure" })
+        QVERIFY2(texte.contains(QString::fromUtf8(attendu)), attendu);
+    qsizetype position = 0;
+    for (const char* ligne : { "42\\s+CD2\\.txt\\s+09:12:00\\s+2 min 00 s", "41\\s+CD1\\.txt\\s+09:00:30\\s+30,0 s",
+                               "43\\s+CD3\\.txt\\s+14:00:05\\s+5,0 s" }) {
+        const QRegularExpressionMatch m = QRegularExpression(QString::fromLatin1(ligne)).match(texte, position);
+        QVERIFY2(m.hasMatch(), ligne);
+        position = m.capturedEnd();
+    }
+    QVERIFY2(!texte.contains(QStringLiteral("CD0.txt")), "commande de la veille");
+    QVERIFY2(!texte.contains(QStringLiteral("Aucune commande")), qPrintable(texte));
+}
+
+} // namespace
+
+class TestRapport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void rapportPdf();
+    void erreurs_data();
+    void erreurs();
+    void fenetre();
+    void fenetreSansRegistre();
+    void dureeTexte_data();
+    void dureeTexte();
+
+private:
+    int Lance(const QStringList& arguments, QByteArray* sortie, QByteArray* erreur, const QString& temporaire = {});
+
+    QString m_binaire;
+    QTemporaryDir m_dossier;
+    QString m_registre;
+};
+
+void TestRapport::initTestCase()
+{
+    m_binaire = qEnvironmentVariable("PELORANE_BINAIRE");
+    QVERIFY2(QFileInfo(m_binaire).isExecutable(), qPrintable(m_binaire));
+    m_registre = m_dossier.filePath(QStringLiteral("registre.db"));
+    RemplitRegistre(m_registre);
+}
+
+void TestRapport::cleanup()
+{
+    if (FrmRapport* f = FrmRapport::FenetreOuverte())
+        f->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FrmListe::MetImprimantes({});
+}
+
+int TestRapport::Lance(const QStringList& arguments, QByteArray* sortie, QByteArray* erreur, const QString& temporaire)
+{
+    QProcess p;
+    // Comme un service lancé hors d'une session de bureau.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!temporaire.isEmpty())
+        env.insert(QStringLiteral("TMPDIR"), temporaire);
+    p.setProcessEnvironment(env);
+    p.start(m_binaire, arguments);
+    if (!p.waitForFinished(60000))
+        return -1;
+    *sortie = p.readAllStandardOutput();
+    *erreur = p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+void TestRapport::rapportPdf()
+{
+    const QString pdf = m_dossier.filePath(QStringLiteral("rapport.pdf"));
+    const QString temporaire = m_dossier.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(temporaire));
+    QByteArray sortie, erreur;
+    QCOMPARE(Lance({ "--registre", m_registre, "--rapport", "--du", "2026-03-10", "--au", "2026-03-11", "--pdf", pdf },
+                   &sortie, &erreur, temporaire),
+             0);
+    // Démarrage silencieux : rien sur la sortie d'erreur, pas même l'avis de Qt
+    // sur XDG_RUNTIME_DIR ; le dossier d'exécution privé est à nous seuls.
+    QCOMPARE(erreur, QByteArray());
+    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (2 pages)\n");
+    struct stat etat = {};
+    const QByteArray execution = temporaire.toUtf8() + "/pelorane-execution-" + QByteArray::number(::getuid());
+    QCOMPARE(::lstat(execution.constData(), &etat), 0);
+    QCOMPARE(int(etat.st_mode & 07777), 0700);
+
+    VerifiePageDuJour(TexteDuPdf(pdf, 1));
+    const QString lendemain = TexteDuPdf(pdf, 2);
+    QVERIFY2(lendemain.contains(QStringLiteral("Rapport d'activité du mercredi 11 mars 2026")), qPrintable(lendemain));
+    QVERIFY2(lendemain.contains(QStringLiteral("Aucune commande ce jour.")), qPrintable(lendemain));
+    QVERIFY2(!lendemain.contains(QStringLiteral("Commandes remises :")), qPrintable(lendemain));
+}
+
+void TestRapport::erreurs_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // REGISTRE, PDF et DOSSIER remplacés
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QString pdf = QStringLiteral("PDF");
+    QTest::newRow("registre absent") << QStringList{ "--registre", "DOSSIER/absent.db", "--rapport", "--pdf", pdf } << 1
+                                     << "impossible de lire le registre des remises DOSSIER/absent.db : registre "
+                                        "introuvable\n";
+    QTest::newRow("pas une base") << QStringList{ "--registre", "DOSSIER/faux.db", "--rapport", "--pdf", pdf } << 1
+                                  << "impossible de lire le registre des remises DOSSIER/faux.db : ";
+    QTest::newRow("sans --pdf") << QStringList{ "--registre", "REGISTRE", "--rapport" } << 64
+                                << "--rapport demande --pdf FICHIER\n";
+    QTest::newRow("date") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2026-13-01", "--pdf", pdf }
+                          << 64 << "date incorrecte pour --du : 2026-13-01 (attendu AAAA-MM-JJ)\n";
+    QTest::newRow("à l'envers") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2026-03-11", "--au",
+                                                "2026-03-10", "--pdf", pdf }
+                                << 64
+                                << "période incorrecte : du 2026-03-11 au 2026-03-10 (au plus 366 jours, --du avant "
+                                   "--au)\n";
+    QTest::newRow("plus d'un an") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2025-03-09", "--au",
+                                                  "2026-03-10", "--pdf", pdf }
+                                  << 64
+                                  << "période incorrecte : du 2025-03-09 au 2026-03-10 (au plus 366 jours, --du "
+                                     "avant --au)\n";
+    QTest::newRow("--pdf seul") << QStringList{ "--registre", "REGISTRE", "--pdf", pdf } << 64
+                                << "--du, --au et --pdf ne vont qu'avec --rapport\n";
+    QTest::newRow("PDF impossible") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2026-03-10",
+                                                    "--pdf", "DOSSIER/absent/r.pdf" }
+                                    << 1 << "impossible d'écrire le rapport DOSSIER/absent/r.pdf : impossible de créer "
+                                            "le fichier\n";
+}
+
+void TestRapport::erreurs()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    Ecrit(m_dossier.filePath(QStringLiteral("faux.db")), QByteArray(4096, 'x'));
+    const QString pdf = m_dossier.filePath(QStringLiteral("erreur.pdf"));
+    QFile::remove(pdf);
+    for (QString& a : arguments) {
+        a.replace(QStringLiteral("REGISTRE"), m_registre);
+        a.replace(QStringLiteral("PDF"), pdf);
+        a.replace(QStringLiteral("DOSSIER"), m_dossier.path());
+    }
+    message.replace(QStringLiteral("DOSSIER"), m_dossier.path());
+    QByteArray sortie, erreur;
+    QCOMPARE(Lance(arguments, &sortie, &erreur), code);
+    if (message.endsWith(QLatin1Char('\n')))
+        QCOMPARE(QString::fromUtf8(erreur), message);
+    else // l'erreur de SQLite suit le début du message
+        QVERIFY2(erreur.startsWith(message.toUtf8()) && erreur.size() > message.toUtf8().size() + 2, erreur);
+    QCOMPARE(sortie, QByteArray());
+    QVERIFY(!QFileInfo::exists(pdf));
+}
+
+void TestRapport::fenetre()
+{
+    DialoguesScriptes dialogues;
+    QWidget principale;
+    QString registre; // vide tant que le registre n'est pas ouvert
+    FrmRapport::AjouteMenu(&principale, dialogues, [&registre] { return registre; });
+    QCOMPARE(principale.contextMenuPolicy(), Qt::ActionsContextMenu);
+    QAction* action = principale.findChild<QAction*>(QStringLiteral("ActionRapportJour"));
+    QVERIFY(action);
+    QCOMPARE(action->text(), QStringLiteral("Rapport d'activité du jour..."));
+    action->trigger();
+    QCOMPARE(dialogues.Boites().size(), 1);
+    QCOMPARE(dialogues.Boites().at(0).texte, QStringLiteral("Le registre des remises n'est pas encore ouvert."));
+    QVERIFY(!FrmRapport::FenetreOuverte());
+
+    // Le registre ouvert : le rapport du jour (ici sans commande) s'ouvre.
+    registre = m_registre;
+    action->trigger();
+    QVERIFY(FrmRapport::FenetreOuverte());
+    QCOMPARE(FrmRapport::FenetreOuverte()->Jours().size(), 1);
+    QCOMPARE(FrmRapport::FenetreOuverte()->Jours().at(0).jour, QDate::currentDate());
+
+    // Le jour des commandes, imprimé sur l'imprimante par défaut (ici un PDF).
+    FrmRapport::Montre(dialogues, m_registre, Jour);
+    FrmRapport* f = FrmRapport::FenetreOuverte();
+    QVERIFY(f);
+    const QString pdf = m_dossier.filePath(QStringLiteral("imprime.pdf"));
+    QStringList creees;
+    FrmListe::MetImprimantes({ [] { return QStringLiteral("PDF-test"); },
+                               [&creees, pdf](const QString& nom) {
+                                   creees << nom;
+                                   auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+                                   p->setOutputFormat(QPrinter::PdfFormat);
+                                   p->setOutputFileName(pdf);
+                                   return p;
+                               } });
+    f->BtImprimer()->click();
+    QCOMPARE(creees, QStringList{ "PDF-test" });
+    QCOMPARE(dialogues.Boites().size(), 1);
+    VerifiePageDuJour(TexteDuPdf(pdf, 1));
+
+    // Sans imprimante : la boîte de la fenêtre Liste, aucun travail.
+    FrmListe::MetImprimantes({ [] { return QString(); }, nullptr });
+    f->BtImprimer()->click();
+    QCOMPARE(dialogues.Boites().size(), 2);
+    QCOMPARE(dialogues.Boites().at(1).texte, QStringLiteral(" Vous ne pouvez pas utiliser cette fonction, car vous "
+                                                            "n'avez pas d'imprimante installée"));
+}
+
+void TestRapport::fenetreSansRegistre()
+{
+    DialoguesScriptes dialogues;
+    const QString absent = m_dossier.filePath(QStringLiteral("absent.db"));
+    FrmRapport::Montre(dialogues, absent, Jour);
+    QVERIFY(!FrmRapport::FenetreOuverte());
+    QCOMPARE(dialogues.Boites().size(), 1);
+    QCOMPARE(dialogues.Boites().at(0).texte,
+             QStringLiteral("impossible de lire le registre des remises ") + absent + QStringLiteral(" : registre introuvable"));
+}
+
+void TestRapport::dureeTexte_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("texte");
+    QTest::newRow("zéro") << qint64(0) << "0,0 s";
+    QTest::newRow("dixièmes") << qint64(12345) << "12,3 s";
+    QTest::newRow("juste sous la minute") << qint64(59949) << "59,9 s";
+    QTest::newRow("arrondi à la minute") << qint64(59950) << "1 min 00 s";
+    QTest::newRow("minutes") << qint64(245000) << "4 min 05 s";
+    QTest::newRow("heures") << qint64(3720000) << "1 h 02 min";
+}
+
+void TestRapport::dureeTexte()
+{
+    QFETCH(qint64, ms);
+    QFETCH(QString, texte);
+    QCOMPARE(RapportActivite::TexteDuree(ms), texte);
+}
+
+QTEST_MAIN(TestRapport)
+#include "TestRapport.moc"
