@@ -131,9 +131,8 @@ bool Prepare(const QString& registre, const QDate& du, const QDate& au, QList<St
     if (!LectureRegistre::Lit(registre, du.startOfDay().toMSecsSinceEpoch(),
                               au.addDays(1).startOfDay().toMSecsSinceEpoch(), &lignes, erreur))
         return false;
-    const QMap<QDate, QList<RemiseRegistre>> parJour = StatistiquesJour::ParJour(lignes);
     for (QDate jour = du; jour <= au; jour = jour.addDays(1))
-        jours->append(StatistiquesJour::Calcule(jour, parJour.value(jour)));
+        jours->append(StatistiquesJour::Calcule(jour, lignes));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "StatistiquesJour.h"
 
 #include <QDateTime>
+#include <QMap>
 #include <algorithm>
 #include <cmath>
 
@@ -11,9 +12,22 @@ bool EstRemise(const RemiseRegistre& l)
     return l.etat == QLatin1String("remise") || l.etat == QLatin1String("effacee");
 }
 
-int HeureDe(qint64 ms)
+// Début de chaque heure locale du jour (et du lendemain en dernier) : une heure se
+// trouve par comparaison, sans conversion en heure locale par ligne (chacune
+// relit le fuseau du système, ce qui coûte cher sur 100 000 lignes).
+std::array<qint64, 25> DebutsDesHeures(const QDate& jour)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms).time().hour();
+    std::array<qint64, 25> debuts{};
+    for (int h = 0; h < 24; ++h)
+        debuts[size_t(h)] = QDateTime(jour, QTime(h, 0)).toMSecsSinceEpoch();
+    debuts[24] = jour.addDays(1).startOfDay().toMSecsSinceEpoch();
+    debuts[0] = jour.startOfDay().toMSecsSinceEpoch();
+    return debuts;
+}
+
+int HeureDe(const std::array<qint64, 25>& debuts, qint64 ms)
+{
+    return int(std::upper_bound(debuts.begin(), debuts.end() - 1, ms) - debuts.begin()) - 1;
 }
 
 int IndiceCause(TableauTiroirs::CauseLiberation cause)
@@ -24,19 +38,6 @@ int IndiceCause(TableauTiroirs::CauseLiberation cause)
 }
 
 } // namespace
-
-QDate StatistiquesJour::JourDe(const RemiseRegistre& ligne)
-{
-    return QDateTime::fromMSecsSinceEpoch(ligne.remiseLe > 0 ? ligne.remiseLe : ligne.debutLe).date();
-}
-
-QMap<QDate, QList<RemiseRegistre>> StatistiquesJour::ParJour(const QList<RemiseRegistre>& lignes)
-{
-    QMap<QDate, QList<RemiseRegistre>> jours;
-    for (const RemiseRegistre& l : lignes)
-        jours[JourDe(l)].append(l);
-    return jours;
-}
 
 StatistiquesJour::Repartition StatistiquesJour::Repartit(QList<qint64> durees)
 {
@@ -73,8 +74,10 @@ StatistiquesJour StatistiquesJour::Calcule(const QDate& jour, const QList<Remise
     QMap<int, std::array<int, 4>> causes;
     QList<qint64> attentes;
     std::array<QList<qint64>, 24> attentesParHeure;
+    const std::array<qint64, 25> debuts = DebutsDesHeures(jour);
     for (const RemiseRegistre& l : lignes) {
-        if (JourDe(l) != jour)
+        const qint64 quand = l.remiseLe > 0 ? l.remiseLe : l.debutLe;
+        if (quand < debuts[0] || quand >= debuts[24])
             continue;
         if (l.etat == QLatin1String("mise_de_cote")) {
             ++s.misesDeCote;
@@ -85,7 +88,7 @@ StatistiquesJour StatistiquesJour::Calcule(const QDate& jour, const QList<Remise
             continue;
         }
         ++s.remises;
-        const int heure = HeureDe(l.remiseLe > 0 ? l.remiseLe : l.debutLe);
+        const int heure = HeureDe(debuts, quand);
         ++s.remisesParHeure[size_t(heure)];
         causes[l.tiroir]; // le tiroir figure même sans libération connue
         liberations[l.tiroir];

@@ -4,7 +4,6 @@
 
 #include <QDate>
 #include <QList>
-#include <QMap>
 #include <QString>
 #include <array>
 
@@ -55,10 +54,8 @@ public:
     };
     static constexpr int NbPlusLongues = 10;
 
+    // Les chiffres du jour ; les lignes des autres jours sont ignorées.
     static StatistiquesJour Calcule(const QDate& jour, const QList<RemiseRegistre>& lignes);
-    // Répartit des lignes par jour (clé : le jour de chaque commande).
-    static QMap<QDate, QList<RemiseRegistre>> ParJour(const QList<RemiseRegistre>& lignes);
-    static QDate JourDe(const RemiseRegistre& ligne);
     static Repartition Repartit(QList<qint64> durees);
     // Libellé français d'une cause : "fin de convoyage", "temps dépassé", "clic", "tous les tiroirs".
     static QString NomCause(TableauTiroirs::CauseLiberation cause);
