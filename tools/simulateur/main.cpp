@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTranslator>
 
 #include <csignal>
 #include <cstdio>
@@ -35,6 +36,10 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pelorane-simulateur"));
+    // Textes propres de Qt en français, comme pour pelorane.
+    QTranslator traduction;
+    if (traduction.load(QStringLiteral(":/traductions/qtbase_fr.qm")))
+        QCoreApplication::installTranslator(&traduction);
 
     QCommandLineParser analyseur;
     analyseur.setApplicationDescription(QStringLiteral(
