@@ -35,6 +35,9 @@ std::unique_ptr<QChart> Nouveau(const QString& titre, bool legende)
     graphique->setTitleFont(PoliceGraphique(15, true));
     graphique->setAnimationOptions(QChart::NoAnimation);
     graphique->setBackgroundRoundness(0);
+    // Nombres des axes à la française (virgule décimale).
+    graphique->setLocalizeNumbers(true);
+    graphique->setLocale(QLocale(QLocale::French));
     graphique->setMargins(QMargins(4, 4, 4, 4));
     graphique->legend()->setVisible(legende);
     graphique->legend()->setAlignment(Qt::AlignBottom);
@@ -71,13 +74,10 @@ void Axes(QChart& graphique, QAbstractSeries* serie, const QStringList& categori
     axeY->setTitleText(unite);
     axeY->setTitleFont(PoliceGraphique(11));
     axeY->setRange(0, std::max(maximum, 1.0) * 1.1);
-    if (entiers) {
-        axeY->setLabelFormat(QStringLiteral("%d"));
-        axeY->applyNiceNumbers();
-    } else {
-        axeY->setLabelFormat(QStringLiteral("%.0f"));
-        axeY->applyNiceNumbers();
-    }
+    axeY->applyNiceNumbers();
+    // Des secondes sous 10 gardent leur dixième : sinon 0,5 et 1 s'écriraient tous deux "1".
+    axeY->setLabelFormat(entiers ? QStringLiteral("%d")
+                                 : maximum < 10 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
     graphique.addAxis(axeX, Qt::AlignBottom);
     graphique.addAxis(axeY, Qt::AlignLeft);
     serie->attachAxis(axeX);
