@@ -81,7 +81,7 @@ mingw() {
     local cxx=x86_64-w64-mingw32-g++-posix qt=/usr/include/x86_64-linux-gnu/qt6
     command -v "$cxx" >/dev/null || { echo "$cxx absent"; return 1; }
     local inc=(-I"$qt" -Isrc -Ibuild/genere)
-    for m in QtCore QtGui QtWidgets QtNetwork QtSerialPort QtSql QtPrintSupport; do inc+=(-I"$qt/$m"); done
+    for m in QtCore QtGui QtWidgets QtNetwork QtSerialPort QtSql QtPrintSupport QtCharts; do inc+=(-I"$qt/$m"); done
     # -Wno-attributes : les en-têtes Linux de Qt ne portent pas les dllimport de Windows.
     if ! find src -name '*.cpp' | sort | xargs -P "$JOBS" -n 1 "$cxx" -std=c++17 -fsyntax-only -Wno-attributes \
             "${inc[@]}" >build.mingw.log 2>&1; then

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <algorithm>
+
 namespace RapportActivite {
 
 namespace {
@@ -131,8 +133,19 @@ bool Prepare(const QString& registre, const QDate& du, const QDate& au, QList<St
     if (!LectureRegistre::Lit(registre, du.startOfDay().toMSecsSinceEpoch(),
                               au.addDays(1).startOfDay().toMSecsSinceEpoch(), &lignes, erreur))
         return false;
-    for (QDate jour = du; jour <= au; jour = jour.addDays(1))
-        jours->append(StatistiquesJour::Calcule(jour, lignes));
+    // Chaque ligne rangée une fois dans son jour, par comparaison aux débuts des jours.
+    QList<qint64> debuts;
+    for (QDate jour = du; jour <= au.addDays(1); jour = jour.addDays(1))
+        debuts.append(jour.startOfDay().toMSecsSinceEpoch());
+    QList<QList<RemiseRegistre>> parJour(debuts.size() - 1);
+    for (const RemiseRegistre& l : std::as_const(lignes)) {
+        const qint64 quand = l.remiseLe > 0 ? l.remiseLe : l.debutLe;
+        const qsizetype i = std::upper_bound(debuts.cbegin(), debuts.cend(), quand) - debuts.cbegin() - 1;
+        if (i >= 0 && i < parJour.size())
+            parJour[i].append(l);
+    }
+    for (qsizetype i = 0; i < parJour.size(); ++i)
+        jours->append(StatistiquesJour::Calcule(du.addDays(i), parJour.at(i)));
     return true;
 }
 

@@ -30,7 +30,7 @@ bool Lit(const QString& chemin, qint64 debutMs, qint64 finMs, QList<RemiseRegist
             q.setForwardOnly(true);
             q.prepare(QStringLiteral("SELECT fichier, ordre, etat, tiroir, vue_le, debut_le, remise_le, liberee_le,"
                                      " liberation FROM remises WHERE COALESCE(remise_le, debut_le) >= ?"
-                                     " AND COALESCE(remise_le, debut_le) < ? ORDER BY COALESCE(remise_le, debut_le), id"));
+                                     " AND COALESCE(remise_le, debut_le) < ?"));
             q.addBindValue(debutMs);
             q.addBindValue(finMs);
             ok = q.exec();

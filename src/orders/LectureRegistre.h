@@ -10,8 +10,8 @@
 // se lit pendant que le service y écrit (journal WAL).
 namespace LectureRegistre {
 
-// Les commandes remises (ou commencées) dans [debutMs, finMs[, les plus
-// anciennes d'abord. Faux, avec l'erreur en français, si le registre est
+// Les commandes remises (ou commencées) dans [debutMs, finMs[, sans ordre
+// garanti (un tri de 100 000 lignes ne servirait à rien). Faux, avec l'erreur en français, si le registre est
 // absent ou illisible.
 bool Lit(const QString& chemin, qint64 debutMs, qint64 finMs, QList<RemiseRegistre>* lignes, QString* erreur);
 

@@ -113,11 +113,14 @@ StatistiquesJour StatistiquesJour::Calcule(const QDate& jour, const QList<Remise
     for (auto it = causes.cbegin(); it != causes.cend(); ++it)
         s.tiroirs.append({ it.key(), Repartit(liberations.value(it.key())), it.value() });
     s.attente = Repartit(attentes);
-    std::stable_sort(s.plusLonguesAttentes.begin(), s.plusLonguesAttentes.end(),
-                     [](const Attente& a, const Attente& b) {
-                         return a.dureeMs != b.dureeMs ? a.dureeMs > b.dureeMs : a.remiseLe < b.remiseLe;
-                     });
-    if (s.plusLonguesAttentes.size() > NbPlusLongues)
-        s.plusLonguesAttentes.resize(NbPlusLongues);
+    const qsizetype gardees = std::min<qsizetype>(NbPlusLongues, s.plusLonguesAttentes.size());
+    std::partial_sort(s.plusLonguesAttentes.begin(), s.plusLonguesAttentes.begin() + gardees,
+                      s.plusLonguesAttentes.end(),
+                      [](const Attente& a, const Attente& b) {
+                          if (a.dureeMs != b.dureeMs)
+                              return a.dureeMs > b.dureeMs;
+                          return a.remiseLe != b.remiseLe ? a.remiseLe < b.remiseLe : a.fichier < b.fichier;
+                      });
+    s.plusLonguesAttentes.resize(gardees);
     return s;
 }

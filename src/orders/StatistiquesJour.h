@@ -71,5 +71,7 @@ public:
     QList<Tiroir> tiroirs; // tiroirs des remises du jour, par numéro
     Repartition attente;   // de la première vue à la remise, sur le jour
     std::array<Repartition, 24> attenteParHeure{};
-    QList<Attente> plusLonguesAttentes; // au plus NbPlusLongues, la plus longue d'abord
+    // Au plus NbPlusLongues, la plus longue d'abord ; à égalité, la remise la plus tôt,
+    // puis le nom du fichier (l'ordre des lignes lues n'y est pour rien).
+    QList<Attente> plusLonguesAttentes;
 };

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -148,14 +149,21 @@ void TestStatistiquesJour::JourneeDuRegistre()
     QString erreur;
     QVERIFY2(LectureRegistre::Lit(chemin, A(Jour, "00:00:00"), A(lendemain, "00:00:00"), &lignes, &erreur),
              qPrintable(erreur));
-    QStringList noms;
+    QMap<QString, RemiseRegistre> parNom;
     for (const RemiseRegistre& l : lignes)
-        noms << l.fichier;
-    QCOMPARE(noms, (QStringList{ "CD1.txt", "CD2.txt", "CD4.txt", "CD3.txt", "CD5.txt", "CD7.txt" }));
-    QCOMPARE(lignes.at(0).ordre, QStringLiteral("41"));
-    QCOMPARE(lignes.at(0).vueLe, A(Jour, "09:00:00"));
-    QCOMPARE(lignes.at(0).libereeLe, A(Jour, "09:01:10"));
-    QCOMPARE(lignes.at(1).liberation, Cause::Temps);
+        parNom.insert(l.fichier, l);
+    QCOMPARE(parNom.keys(), (QStringList{ "CD1.txt", "CD2.txt", "CD3.txt", "CD4.txt", "CD5.txt", "CD7.txt" }));
+    QCOMPARE(parNom["CD1.txt"].ordre, QStringLiteral("41"));
+    QCOMPARE(parNom["CD1.txt"].etat, QStringLiteral("effacee"));
+    QCOMPARE(parNom["CD1.txt"].tiroir, 2);
+    QCOMPARE(parNom["CD1.txt"].vueLe, A(Jour, "09:00:00"));
+    QCOMPARE(parNom["CD1.txt"].remiseLe, A(Jour, "09:00:30"));
+    QCOMPARE(parNom["CD1.txt"].libereeLe, A(Jour, "09:01:10"));
+    QCOMPARE(parNom["CD2.txt"].liberation, Cause::Temps);
+    QCOMPARE(parNom["CD4.txt"].vueLe, qint64(0));
+    QCOMPARE(parNom["CD5.txt"].etat, QStringLiteral("en_remise"));
+    QCOMPARE(parNom["CD5.txt"].remiseLe, qint64(0));
+    QCOMPARE(parNom["CD5.txt"].debutLe, A(Jour, "15:00:00"));
 
     const StatistiquesJour s = StatistiquesJour::Calcule(Jour, lignes);
     QCOMPARE(s.remises, 4);
