@@ -1,10 +1,9 @@
 #include "app/FrmListe.h"
 #include "app/FrmRapport.h"
 #include "app/RapportActivite.h"
-#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/FichiersEssai.h"
-#include "orders/RegistreRemises.h"
+#include "commun/JourneeEssai.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,9 +13,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -24,68 +20,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Le rapport d'activité : le vrai programme (pelorane --rapport) sur un registre
-// aux lignes connues, le PDF relu par pdftotext ; puis la fenêtre du rapport et
-// son impression sur une imprimante remplacée par un PDF.
+// Le rapport d'activité : le vrai programme (pelorane --rapport) sur la journée
+// d'essai du registre (tests/commun/JourneeEssai), le PDF relu par pdftotext ; puis
+// la fenêtre du rapport et son impression sur une imprimante remplacée par un PDF.
 namespace {
 
-const QDate Jour(2026, 3, 10);
-
-qint64 A(const char* heure, int decalageJours = 0)
-{
-    return QDateTime(Jour.addDays(decalageJours), QTime::fromString(QString::fromLatin1(heure), QStringLiteral("HH:mm:ss")))
-        .toMSecsSinceEpoch();
-}
-
-// Le registre créé par RegistreRemises (sa table telle quelle), puis rempli de
-// lignes : fichier, ordre, tiroir, état, vue, remise, libération, cause.
-void RemplitRegistre(const QString& chemin)
-{
-    {
-        JournalStatut journal;
-        RegistreRemises registre(journal);
-        registre.MetHorlogeMurale([] { return A("00:00:00"); });
-        QVERIFY(registre.Ouvre(chemin));
-    }
-    struct Ligne
-    {
-        const char *fichier, *ordre;
-        int tiroir;
-        const char* etat;
-        qint64 vue, remise, liberee;
-        const char* cause;
-    };
-    const Ligne lignes[] = {
-        { "CD0.txt", "40", 1, "effacee", A("23:58:00", -1), A("23:59:50", -1), A("00:00:30"), "datagramme" },
-        { "CD1.txt", "41", 2, "effacee", A("09:00:00"), A("09:00:30"), A("09:01:10"), "datagramme" },
-        { "CD2.txt", "42", 2, "effacee", A("09:10:00"), A("09:12:00"), A("09:13:00"), "temps" },
-        { "CD4.txt", "", 3, "remise", 0, A("09:30:00"), A("09:30:50"), "tous" },
-        { "CD3.txt", "43", 5, "effacee", A("14:00:00"), A("14:00:05"), A("14:00:25"), "clic" },
-        { "CD5.txt", "45", 4, "en_remise", A("14:59:00"), 0, 0, "" },
-        { "CD7.txt", "47", 4, "mise_de_cote", A("15:59:00"), 0, 0, "" },
-    };
-    {
-        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("remplissage"));
-        base.setDatabaseName(chemin);
-        QVERIFY(base.open());
-        QSqlQuery q(base);
-        for (const Ligne& l : lignes) {
-            q.prepare(QStringLiteral("INSERT INTO remises (fichier, taille, sha256, sha256_copie, ordre, tiroir, etat,"
-                                     " vue_le, debut_le, remise_le, liberee_le, liberation)"
-                                     " VALUES (?, 10, 'x', 'y', ?, ?, ?, ?, ?, ?, ?, ?)"));
-            const QVariant nul(QMetaType(QMetaType::LongLong));
-            const qint64 debut = l.remise ? l.remise - 1000 : l.vue + 60000;
-            for (const QVariant& v : { QVariant(QString::fromLatin1(l.fichier)), QVariant(QString::fromLatin1(l.ordre)),
-                                       QVariant(l.tiroir), QVariant(QString::fromLatin1(l.etat)),
-                                       l.vue ? QVariant(l.vue) : nul, QVariant(debut),
-                                       l.remise ? QVariant(l.remise) : nul, l.liberee ? QVariant(l.liberee) : nul,
-                                       QVariant(QString::fromLatin1(l.cause)) })
-                q.addBindValue(v);
-            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("remplissage"));
-}
+using JourneeEssai::Jour;
 
 QString TexteDuPdf(const QString& pdf, int page)
 {
@@ -150,7 +90,7 @@ void TestRapport::initTestCase()
     m_binaire = qEnvironmentVariable("PELORANE_BINAIRE");
     QVERIFY2(QFileInfo(m_binaire).isExecutable(), qPrintable(m_binaire));
     m_registre = m_dossier.filePath(QStringLiteral("registre.db"));
-    RemplitRegistre(m_registre);
+    QVERIFY(JourneeEssai::Ecrit(m_registre));
 }
 
 void TestRapport::cleanup()
@@ -185,23 +125,25 @@ void TestRapport::rapportPdf()
     const QString temporaire = m_dossier.filePath(QStringLiteral("tmp"));
     QVERIFY(QDir().mkpath(temporaire));
     QByteArray sortie, erreur;
-    QCOMPARE(Lance({ "--registre", m_registre, "--rapport", "--du", "2026-03-10", "--au", "2026-03-11", "--pdf", pdf },
+    QCOMPARE(Lance({ "--registre", m_registre, "--rapport", "--du", "2026-03-10", "--au", "2026-03-12", "--pdf", pdf },
                    &sortie, &erreur, temporaire),
              0);
     // Démarrage silencieux : rien sur la sortie d'erreur, pas même l'avis de Qt
     // sur XDG_RUNTIME_DIR ; le dossier d'exécution privé est à nous seuls.
     QCOMPARE(erreur, QByteArray());
-    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (2 pages)\n");
+    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (3 pages)\n");
     struct stat etat = {};
     const QByteArray execution = temporaire.toUtf8() + "/pelorane-execution-" + QByteArray::number(::getuid());
     QCOMPARE(::lstat(execution.constData(), &etat), 0);
     QCOMPARE(int(etat.st_mode & 07777), 0700);
 
     VerifiePageDuJour(TexteDuPdf(pdf, 1));
-    const QString lendemain = TexteDuPdf(pdf, 2);
-    QVERIFY2(lendemain.contains(QStringLiteral("Rapport d'activité du mercredi 11 mars 2026")), qPrintable(lendemain));
-    QVERIFY2(lendemain.contains(QStringLiteral("Aucune commande ce jour.")), qPrintable(lendemain));
-    QVERIFY2(!lendemain.contains(QStringLiteral("Commandes remises :")), qPrintable(lendemain));
+    // Le 11, la seule commande de minuit passé ; le 12, rien.
+    QVERIFY(TexteDuPdf(pdf, 2).contains(QStringLiteral("Commandes remises : 1")));
+    const QString vide = TexteDuPdf(pdf, 3);
+    QVERIFY2(vide.contains(QStringLiteral("Rapport d'activité du jeudi 12 mars 2026")), qPrintable(vide));
+    QVERIFY2(vide.contains(QStringLiteral("Aucune commande ce jour.")), qPrintable(vide));
+    QVERIFY2(!vide.contains(QStringLiteral("Commandes remises :")), qPrintable(vide));
 }
 
 void TestRapport::erreurs_data()

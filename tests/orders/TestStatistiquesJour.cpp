@@ -1,68 +1,25 @@
-#include "base/JournalStatut.h"
 #include "commun/FichiersEssai.h"
-#include "commun/HorlogeTest.h"
+#include "commun/JourneeEssai.h"
 #include "orders/LectureRegistre.h"
-#include "orders/RegistreRemises.h"
 #include "orders/StatistiquesJour.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <numeric>
 
 // Chiffres d'une journée du rapport d'activité, tirés d'un vrai registre écrit par
-// RegistreRemises sous l'heure des tests, puis relu en lecture seule.
+// RegistreRemises sous l'heure des tests (tests/commun/JourneeEssai), puis relu en
+// lecture seule.
 namespace {
 
 using Cause = TableauTiroirs::CauseLiberation;
-const QDate Jour(2026, 3, 10);
-
-qint64 A(const QDate& jour, const char* heure)
-{
-    return QDateTime(jour, QTime::fromString(QString::fromLatin1(heure), QStringLiteral("HH:mm:ss")))
-        .toMSecsSinceEpoch();
-}
-
-QByteArray Commande(const char* ordre)
-{
-    return QByteArray("protocol: CDE\r\nordre:    ") + ordre + "\r\nP.Recept: 009\r\n";
-}
-
-// Une remise complète par le registre : vue, remise, fichier effacé, tiroir libéré.
-struct Journee
-{
-    explicit Journee(const QString& chemin)
-        : horloge(A(Jour, "00:00:00") - 3600 * 1000)
-    {
-        registre.MetHorlogeMurale([this] { return horloge.get_exact_milli_second(); });
-        registre.Ouvre(chemin);
-    }
-    qint64 Remet(const QString& nom, const char* ordre, int tiroir, qint64 vue, qint64 remise, qint64 liberee,
-                 Cause cause)
-    {
-        if (vue > 0) {
-            horloge.Regle(vue);
-            registre.NoteListe({ nom });
-        }
-        horloge.Regle(remise);
-        const qint64 id = registre.DebutRemise(nom, Commande(ordre), QString::number(tiroir));
-        registre.RemiseFaite(id);
-        registre.FichierEfface(id);
-        registre.NoteListe({});
-        horloge.Regle(liberee);
-        registre.TiroirLibere(tiroir, cause);
-        return id;
-    }
-    JournalStatut journal;
-    HorlogeTest horloge;
-    RegistreRemises registre{ journal };
-};
+using JourneeEssai::A;
+using JourneeEssai::Jour;
 
 } // namespace
 
@@ -116,34 +73,8 @@ void TestStatistiquesJour::JourneeDuRegistre()
 {
     QTemporaryDir dossier;
     const QString chemin = dossier.filePath(QStringLiteral("registre.db"));
-    const QDate veille = Jour.addDays(-1), lendemain = Jour.addDays(1);
-    {
-        Journee j(chemin);
-        // La veille au soir et le lendemain à minuit passé : hors du jour.
-        j.Remet(QStringLiteral("CD0.txt"), "40", 1, A(veille, "23:58:00"), A(veille, "23:59:50"),
-                A(Jour, "00:00:30"), Cause::Datagramme);
-        j.Remet(QStringLiteral("CD1.txt"), "41", 2, A(Jour, "09:00:00"), A(Jour, "09:00:30"), A(Jour, "09:01:10"),
-                Cause::Datagramme);
-        j.Remet(QStringLiteral("CD2.txt"), "42", 2, A(Jour, "09:10:00"), A(Jour, "09:12:00"), A(Jour, "09:13:00"),
-                Cause::Temps);
-        // Sans première vue connue : comptée, sans attente.
-        j.Remet(QStringLiteral("CD4.txt"), "", 3, 0, A(Jour, "09:30:00"), A(Jour, "09:30:50"), Cause::Tous);
-        j.Remet(QStringLiteral("CD3.txt"), "43", 5, A(Jour, "14:00:00"), A(Jour, "14:00:05"), A(Jour, "14:00:25"),
-                Cause::Clic);
-        j.Remet(QStringLiteral("CD9.txt"), "49", 1, A(lendemain, "00:00:05"), A(lendemain, "00:00:10"),
-                A(lendemain, "00:01:00"), Cause::Datagramme);
-        // Une remise interrompue (jamais faite) et une mise de côté.
-        j.horloge.Regle(A(Jour, "15:00:00"));
-        j.registre.DebutRemise(QStringLiteral("CD5.txt"), Commande("45"), QStringLiteral("4"));
-        j.horloge.Regle(A(Jour, "16:00:00"));
-        const qint64 id = j.registre.DebutRemise(QStringLiteral("CD7.txt"), Commande("47"), QStringLiteral("4"));
-        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("essai"));
-        base.setDatabaseName(chemin);
-        QVERIFY(base.open());
-        QSqlQuery q(base);
-        QVERIFY(q.exec(QStringLiteral("UPDATE remises SET etat = 'mise_de_cote' WHERE id = %1").arg(id)));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("essai"));
+    const QDate lendemain = Jour.addDays(1);
+    QVERIFY(JourneeEssai::Ecrit(chemin));
 
     QList<RemiseRegistre> lignes;
     QString erreur;
