@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -229,6 +230,8 @@ void TestRapport::fenetre()
     FrmRapport::Montre(dialogues, m_registre, Jour);
     FrmRapport* f = FrmRapport::FenetreOuverte();
     QVERIFY(f);
+    f->Apercu()->updatePreview(); // l'aperçu dessine la page du jour
+    QCOMPARE(f->Apercu()->pageCount(), 1);
     const QString pdf = m_dossier.filePath(QStringLiteral("imprime.pdf"));
     QStringList creees;
     FrmListe::MetImprimantes({ [] { return QStringLiteral("PDF-test"); },
