@@ -10,6 +10,7 @@
 #include <QStackedBarSeries>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 
 namespace GraphiquesRapport {
 
@@ -61,8 +62,7 @@ QStringList NomsTiroirs(const StatistiquesJour& s)
     return noms;
 }
 
-// Axes : catégories en bas, valeurs à gauche (à partir de zéro, graduations entières
-// pour des comptes).
+// Axes : catégories en bas, valeurs à gauche à partir de zéro.
 void Axes(QChart& graphique, QAbstractSeries* serie, const QStringList& categories, double maximum,
           const QString& unite, bool entiers)
 {
@@ -73,11 +73,26 @@ void Axes(QChart& graphique, QAbstractSeries* serie, const QStringList& categori
     axeY->setLabelsFont(PoliceGraphique(11));
     axeY->setTitleText(unite);
     axeY->setTitleFont(PoliceGraphique(11));
-    axeY->setRange(0, std::max(maximum, 1.0) * 1.1);
-    axeY->applyNiceNumbers();
-    // Des secondes sous 10 gardent leur dixième : sinon 0,5 et 1 s'écriraient tous deux "1".
-    axeY->setLabelFormat(entiers ? QStringLiteral("%d")
-                                 : maximum < 10 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+    if (entiers) {
+        // Des comptes : graduations entières (1, 2 ou 5 fois une puissance de dix),
+        // pour une demi-douzaine de graduations au plus.
+        const double brut = std::max(1.0, std::ceil(maximum * 1.1) / 5);
+        const double puissance = std::pow(10.0, std::floor(std::log10(brut)));
+        const double pas = brut <= puissance ? puissance
+            : brut <= 2 * puissance          ? 2 * puissance
+            : brut <= 5 * puissance          ? 5 * puissance
+                                             : 10 * puissance;
+        axeY->setRange(0, pas * std::ceil(std::max(maximum * 1.1, 1.0) / pas));
+        axeY->setTickType(QValueAxis::TicksDynamic);
+        axeY->setTickAnchor(0);
+        axeY->setTickInterval(pas);
+        axeY->setLabelFormat(QStringLiteral("%.0f"));
+    } else {
+        axeY->setRange(0, std::max(maximum, 1.0) * 1.1);
+        axeY->applyNiceNumbers();
+        // Des secondes sous 10 gardent leur dixième : sinon 0,5 et 1 s'écriraient tous deux "1".
+        axeY->setLabelFormat(maximum < 10 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+    }
     graphique.addAxis(axeX, Qt::AlignBottom);
     graphique.addAxis(axeY, Qt::AlignLeft);
     serie->attachAxis(axeX);

@@ -42,13 +42,16 @@ void DessineTotaux(QPainter& p, const StatistiquesJour& s, const QRectF& zone)
     lignes << QStringLiteral("Commandes remises : %1").arg(s.remises)
            << QStringLiteral("Mises de côté : %1").arg(s.misesDeCote)
            << QStringLiteral("Remises interrompues : %1").arg(s.interrompues);
-    if (s.heureChargee >= 0)
-        lignes << QStringLiteral("Heure la plus chargée : %1 h - %2 h (%3 remises)")
+    if (s.heureChargee >= 0) {
+        const int n = s.remisesParHeure[size_t(s.heureChargee)];
+        lignes << QStringLiteral("Heure la plus chargée : %1 h - %2 h (%3 remise%4)")
                       .arg(s.heureChargee)
                       .arg(s.heureChargee + 1)
-                      .arg(s.remisesParHeure[size_t(s.heureChargee)]);
-    else
+                      .arg(n)
+                      .arg(n > 1 ? QStringLiteral("s") : QString());
+    } else {
         lignes << QStringLiteral("Heure la plus chargée : aucune remise");
+    }
     lignes << QStringLiteral("Attente de la première vue à la remise :");
     if (s.attente.nombre > 0)
         lignes << QStringLiteral("    médiane %1, 95e centile %2")

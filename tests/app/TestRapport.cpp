@@ -140,7 +140,9 @@ void TestRapport::rapportPdf()
 
     VerifiePageDuJour(TexteDuPdf(pdf, 1));
     // Le 11, la seule commande de minuit passé ; le 12, rien.
-    QVERIFY(TexteDuPdf(pdf, 2).contains(QStringLiteral("Commandes remises : 1")));
+    const QString une = TexteDuPdf(pdf, 2);
+    QVERIFY2(une.contains(QStringLiteral("Commandes remises : 1")), qPrintable(une));
+    QVERIFY2(une.contains(QStringLiteral("Heure la plus chargée : 0 h - 1 h (1 remise)")), qPrintable(une));
     const QString vide = TexteDuPdf(pdf, 3);
     QVERIFY2(vide.contains(QStringLiteral("Rapport d'activité du jeudi 12 mars 2026")), qPrintable(vide));
     QVERIFY2(vide.contains(QStringLiteral("Aucune commande ce jour.")), qPrintable(vide));
