@@ -1,9 +1,11 @@
 #include "app/FrmListe.h"
 #include "app/FrmRapport.h"
 #include "app/RapportActivite.h"
+#include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/FichiersEssai.h"
 #include "commun/JourneeEssai.h"
+#include "orders/RegistreRemises.h"
 
 #include <QAction>
 #include <QApplication>
@@ -125,26 +127,37 @@ void TestRapport::rapportPdf()
     const QString pdf = m_dossier.filePath(QStringLiteral("rapport.pdf"));
     const QString temporaire = m_dossier.filePath(QStringLiteral("tmp"));
     QVERIFY(QDir().mkpath(temporaire));
+    // Le registre tenu ouvert (WAL) comme par le service qui tourne, une ligne en cours d'écriture.
+    JournalStatut journal;
+    RegistreRemises enService(journal);
+    enService.MetHorlogeMurale([] { return JourneeEssai::A(Jour.addDays(2), "12:00:00"); });
+    QVERIFY(enService.Ouvre(m_registre));
+    QVERIFY(enService.DebutRemise(QStringLiteral("CD8.txt"), "ordre:    48\r\n", QStringLiteral("1")) > 0);
     QByteArray sortie, erreur;
-    QCOMPARE(Lance({ "--registre", m_registre, "--rapport", "--du", "2026-03-10", "--au", "2026-03-12", "--pdf", pdf },
+    QCOMPARE(Lance({ "--registre", m_registre, "--rapport", "--du", "2026-03-10", "--au", "2026-03-13", "--pdf", pdf },
                    &sortie, &erreur, temporaire),
              0);
     // Démarrage silencieux : rien sur la sortie d'erreur, pas même l'avis de Qt
     // sur XDG_RUNTIME_DIR ; le dossier d'exécution privé est à nous seuls.
     QCOMPARE(erreur, QByteArray());
-    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (3 pages)\n");
+    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (4 pages)\n");
     struct stat etat = {};
     const QByteArray execution = temporaire.toUtf8() + "/pelorane-execution-" + QByteArray::number(::getuid());
     QCOMPARE(::lstat(execution.constData(), &etat), 0);
     QCOMPARE(int(etat.st_mode & 07777), 0700);
 
     VerifiePageDuJour(TexteDuPdf(pdf, 1));
-    // Le 11, la seule commande de minuit passé ; le 12, rien.
+    // Le 11, la seule commande de minuit passé ; le 12, la remise en cours du service.
     const QString une = TexteDuPdf(pdf, 2);
     QVERIFY2(une.contains(QStringLiteral("Commandes remises : 1")), qPrintable(une));
     QVERIFY2(une.contains(QStringLiteral("Heure la plus chargée : 0 h - 1 h (1 remise)")), qPrintable(une));
-    const QString vide = TexteDuPdf(pdf, 3);
-    QVERIFY2(vide.contains(QStringLiteral("Rapport d'activité du jeudi 12 mars 2026")), qPrintable(vide));
+    const QString encours = TexteDuPdf(pdf, 3);
+    QVERIFY2(encours.contains(QStringLiteral("Rapport d'activité du jeudi 12 mars 2026")), qPrintable(encours));
+    QVERIFY2(encours.contains(QStringLiteral("Remises interrompues : 1")), qPrintable(encours)); // CD8, en cours
+    QVERIFY2(!encours.contains(QStringLiteral("Aucune commande")), qPrintable(encours));
+    // Le 13, rien : une page qui le dit.
+    const QString vide = TexteDuPdf(pdf, 4);
+    QVERIFY2(vide.contains(QStringLiteral("Rapport d'activité du vendredi 13 mars 2026")), qPrintable(vide));
     QVERIFY2(vide.contains(QStringLiteral("Aucune commande ce jour.")), qPrintable(vide));
     QVERIFY2(!vide.contains(QStringLiteral("Commandes remises :")), qPrintable(vide));
 }
