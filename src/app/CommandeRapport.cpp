@@ -32,7 +32,7 @@ CommandeRapport::CommandeRapport(QCommandLineParser& analyseur)
                 QStringLiteral("N'ouvre pas de service : écrit le rapport d'activité (une page A4 par jour, avec "
                                "graphiques) tiré du registre, en lecture seule. Avec --pdf."))
     , m_du(QStringLiteral("du"),
-           QStringLiteral("Avec --rapport : premier jour (défaut : aujourd'hui, ou le jour de --au)."),
+           QStringLiteral("Avec --rapport : premier jour (défaut : aujourd'hui, ou le jour de --au s'il est passé)."),
            QStringLiteral("AAAA-MM-JJ"))
     , m_au(QStringLiteral("au"),
            QStringLiteral("Avec --rapport : dernier jour (défaut : aujourd'hui, ou le jour de --du s'il est à venir)."),
