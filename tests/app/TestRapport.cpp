@@ -73,6 +73,8 @@ private slots:
     void initTestCase();
     void cleanup();
     void rapportPdf();
+    void periodeParDefaut_data();
+    void periodeParDefaut();
     void erreurs_data();
     void erreurs();
     void fenetre();
@@ -160,6 +162,29 @@ void TestRapport::rapportPdf()
     QVERIFY2(vide.contains(QStringLiteral("Rapport d'activité du vendredi 13 mars 2026")), qPrintable(vide));
     QVERIFY2(vide.contains(QStringLiteral("Aucune commande ce jour.")), qPrintable(vide));
     QVERIFY2(!vide.contains(QStringLiteral("Commandes remises :")), qPrintable(vide));
+}
+
+void TestRapport::periodeParDefaut_data()
+{
+    QTest::addColumn<QStringList>("dates");
+    QTest::addColumn<QString>("pages");
+    const QString hier = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+    const QString demain = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+    QTest::newRow("aujourd'hui") << QStringList{} << "1 page";
+    QTest::newRow("--du hier : jusqu'à aujourd'hui") << QStringList{ "--du", hier } << "2 pages";
+    QTest::newRow("--du demain : ce jour-là") << QStringList{ "--du", demain } << "1 page";
+    QTest::newRow("--au passé : ce jour-là") << QStringList{ "--au", "2026-03-10" } << "1 page";
+    QTest::newRow("--au demain : depuis aujourd'hui") << QStringList{ "--au", demain } << "2 pages";
+}
+
+void TestRapport::periodeParDefaut()
+{
+    QFETCH(QStringList, dates);
+    QFETCH(QString, pages);
+    const QString pdf = m_dossier.filePath(QStringLiteral("periode.pdf"));
+    QByteArray sortie, erreur;
+    QCOMPARE(Lance(QStringList{ "--registre", m_registre, "--rapport", "--pdf", pdf } + dates, &sortie, &erreur), 0);
+    QCOMPARE(QString::fromUtf8(sortie), QStringLiteral("rapport écrit : %1 (%2)\n").arg(pdf, pages));
 }
 
 void TestRapport::erreurs_data()
