@@ -66,6 +66,9 @@ arrete() {
     echo
     echo "Historique des remises (pelorane --historique) :"
     build/src/pelorane --racine "$RACINE" --historique 2>/dev/null || true
+    echo
+    echo "Rapport d'activité du jour (pelorane --rapport) :"
+    build/src/pelorane --racine "$RACINE" --rapport --pdf "$DOSSIER/rapport.pdf" 2>/dev/null || true
     echo "Journal du service : $JOURNAL ; journal du simulateur : $DOSSIER/simulateur.log"
 }
 trap 'arrete; exit 0' INT TERM

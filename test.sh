@@ -27,33 +27,50 @@ passe() {
     return $rc
 }
 
-# Paquet Debian de la construction normale : liste de ses fichiers, puis le programme
+# Paquets Debian de la construction normale (le service, le simulateur à part) :
+# liste de leurs fichiers, lintian et desktop-file-validate, puis chaque programme
 # lancé depuis l'arbre dépaqueté.
 paquet() {
-    echo "== Paquet Debian"
-    (cd build && cpack -G DEB) >build.cpack.log 2>&1 || { tail -20 build.cpack.log; return 1; }
-    local version deb arbre
+    echo "== Paquets Debian"
+    (cd build && rm -f ./*.deb && cpack -G DEB) >build.cpack.log 2>&1 || { tail -20 build.cpack.log; return 1; }
+    local version
     version=$(sed -n 's/^project(Pelorane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-    deb="build/pelorane_${version}_amd64.deb"
-    [ -f "$deb" ] || { echo "paquet absent : $deb"; return 1; }
-    local attendus="./usr/bin/pelorane
-./usr/bin/pelorane-simulateur
+    local -A attendus
+    attendus[pelorane]="./usr/bin/pelorane
 ./usr/share/applications/pelorane.desktop
 ./usr/share/doc/pelorane/README.md
+./usr/share/doc/pelorane/changelog.gz
+./usr/share/doc/pelorane/copyright
 ./usr/share/man/man1/pelorane.1.gz
 ./usr/share/pixmaps/pelorane.xpm"
-    local fichiers
-    fichiers=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
-    if [ "$fichiers" != "$attendus" ]; then
-        echo "fichiers du paquet inattendus :"; diff <(echo "$attendus") <(echo "$fichiers"); return 1
+    attendus[pelorane-simulateur]="./usr/bin/pelorane-simulateur
+./usr/share/doc/pelorane-simulateur/changelog.gz
+./usr/share/doc/pelorane-simulateur/copyright
+./usr/share/man/man1/pelorane-simulateur.1.gz"
+    local nom deb arbre fichiers sortie
+    for nom in pelorane pelorane-simulateur; do
+        deb="build/${nom}_${version}_amd64.deb"
+        [ -f "$deb" ] || { echo "paquet absent : $deb"; return 1; }
+        fichiers=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
+        if [ "$fichiers" != "${attendus[$nom]}" ]; then
+            echo "fichiers du paquet $nom inattendus :"; diff <(echo "${attendus[$nom]}") <(echo "$fichiers"); return 1
+        fi
+        arbre=$(mktemp -d)
+        dpkg-deb -x "$deb" "$arbre"
+        sortie=$("$arbre/usr/bin/$nom" --version 2>/dev/null) || true
+        if [ "$nom" = pelorane ] && ! desktop-file-validate "$arbre/usr/share/applications/pelorane.desktop"; then
+            rm -rf "$arbre"; return 1
+        fi
+        rm -rf "$arbre"
+        [ "$sortie" = "$nom $version" ] || { echo "$nom --version depuis le paquet : « $sortie »"; return 1; }
+        echo "$(basename "$deb") : $(echo "$fichiers" | wc -l) fichiers, version $version"
+    done
+    # Ni erreur ni avertissement ; les remarques (I:) restent permises.
+    if command -v lintian >/dev/null; then
+        lintian --fail-on error,warning build/pelorane_"$version"_amd64.deb \
+            build/pelorane-simulateur_"$version"_amd64.deb 2>/dev/null || { echo "lintian en échec"; return 1; }
+        echo "lintian : ni erreur ni avertissement"
     fi
-    arbre=$(mktemp -d)
-    dpkg-deb -x "$deb" "$arbre"
-    local sortie
-    sortie=$("$arbre/usr/bin/pelorane" --version 2>/dev/null) || true
-    rm -rf "$arbre"
-    [ "$sortie" = "pelorane $version" ] || { echo "pelorane --version depuis le paquet : « $sortie »"; return 1; }
-    echo "$(basename "$deb") : $(echo "$fichiers" | wc -l) fichiers, version $version"
 }
 
 # Chaque source de src/ passé au compilateur croisé MinGW-w64 (analyse seule, avec
@@ -64,7 +81,7 @@ mingw() {
     local cxx=x86_64-w64-mingw32-g++-posix qt=/usr/include/x86_64-linux-gnu/qt6
     command -v "$cxx" >/dev/null || { echo "$cxx absent"; return 1; }
     local inc=(-I"$qt" -Isrc -Ibuild/genere)
-    for m in QtCore QtGui QtWidgets QtNetwork QtSerialPort QtSql QtPrintSupport; do inc+=(-I"$qt/$m"); done
+    for m in QtCore QtGui QtWidgets QtNetwork QtSerialPort QtSql QtPrintSupport QtCharts; do inc+=(-I"$qt/$m"); done
     # -Wno-attributes : les en-têtes Linux de Qt ne portent pas les dllimport de Windows.
     if ! find src -name '*.cpp' | sort | xargs -P "$JOBS" -n 1 "$cxx" -std=c++17 -fsyntax-only -Wno-attributes \
             "${inc[@]}" >build.mingw.log 2>&1; then

@@ -1,7 +1,8 @@
 # Paquets Debian dont le projet a besoin ; installe ceux qui manquent (à sourcer).
-PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
+# qt6-charts-dev ne tire pas libqt6opengl6-dev, dont la configuration CMake de Qt Charts a besoin.
+PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
                   cmake ninja-build g++ poppler-utils sqlite3
-                  qt6-translations-l10n dpkg-dev file g++-mingw-w64-x86-64-posix)
+                  qt6-translations-l10n dpkg-dev file lintian desktop-file-utils g++-mingw-w64-x86-64-posix)
 
 pelorane_installe_paquets() {
     local manquants=() p

@@ -4,12 +4,14 @@
 #include "app/BoutonMultiligne.h"
 #include "app/CaseACocherMultiligne.h"
 #include "app/FrmListe.h"
+#include "app/FrmRapport.h"
 #include "app/StyleFenetre.h"
 #include "base/Dialogues.h"
 #include "base/JournalStatut.h"
 #include "cdapi/LiaisonCdapi.h"
 #include "drawers/TableauTiroirs.h"
 #include "orders/ListesEchange.h"
+#include "orders/RegistreRemises.h"
 #include "service/CycleTraitement.h"
 #include "service/InstanceUnique.h"
 
@@ -56,6 +58,9 @@ F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& jo
 {
     CreeControles();
     SuitLeService();
+    // Rapport d'activité du jour : menu contextuel de la fenêtre (clic droit).
+    FrmRapport::AjouteMenu(this, m_dialogues,
+                          [this] { return m_service->Registre() ? m_service->Registre()->Chemin() : QString(); });
     connect(&m_journal, &JournalStatut::texteAjoute, this, [this](const QString& m) { MontreJournal(false, m); });
     connect(&m_journal, &JournalStatut::texteRemplace, this, [this](const QString& t) { MontreJournal(true, t); });
     MontreJournal(true, m_journal.Texte());

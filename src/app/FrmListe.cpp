@@ -133,6 +133,20 @@ QStringList FrmListe::LignesAImprimer(const QString& texte)
 
 QString FrmListe::NamePrinterDefaut()
 {
+    return NomImprimanteParDefaut();
+}
+
+std::unique_ptr<QPrinter> FrmListe::CreeImprimante(const QString& nom)
+{
+    if (s_imprimantes.cree)
+        return s_imprimantes.cree(nom);
+    auto imprimante = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    imprimante->setPrinterName(nom);
+    return imprimante;
+}
+
+QString FrmListe::NomImprimanteParDefaut()
+{
     if (s_imprimantes.nomParDefaut)
         return s_imprimantes.nomParDefaut();
     // Attention : QPrinter::isValid() est vrai même sans imprimante ; seule
@@ -164,13 +178,7 @@ void FrmListe::BtImprimer_Click()
     if (texte.isEmpty())
         return;
 
-    std::unique_ptr<QPrinter> imprimante;
-    if (s_imprimantes.cree) {
-        imprimante = s_imprimantes.cree(nom);
-    } else {
-        imprimante = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        imprimante->setPrinterName(nom);
-    }
+    const std::unique_ptr<QPrinter> imprimante = CreeImprimante(nom);
     QPainter peintre;
     if (!imprimante || !peintre.begin(imprimante.get())) {
         SignaleErreurImpression(nom);

@@ -43,6 +43,10 @@ public:
 
     // Remplace l'accès à l'imprimante de toutes les fenêtres ; vide : le système.
     static void MetImprimantes(const Imprimantes& imprimantes);
+    // L'imprimante par défaut ("" sans imprimante) et une imprimante neuve à son
+    // nom, par l'accès courant (aussi pour le rapport d'activité).
+    static QString NomImprimanteParDefaut();
+    static std::unique_ptr<QPrinter> CreeImprimante(const QString& nom);
 
     // Lignes imprimées pour un texte : un saut de ligne clôt une ligne (vide
     // comprise), un retour chariot est ignoré, un reste non vide fait la

@@ -1,6 +1,7 @@
 #include "LigneCommande.h"
 
 #include "VersionPelorane.h"
+#include "app/CommandeRapport.h"
 #include "app/F1Pelorane.h"
 
 #include <QCommandLineParser>
@@ -91,6 +92,7 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     const Options o;
     QCommandLineParser analyseur;
     o.Declare(analyseur);
+    const CommandeRapport rapport(analyseur);
     if (!analyseur.parse(arguments)) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return Sort(64);
@@ -114,6 +116,9 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     csv = analyseur.isSet(o.optCsv);
     if (analyseur.isSet(o.optHistorique))
         return Suite::Historique;
+    // Le rapport s'écrit ici : ses options ne vivent que dans l'analyseur.
+    if (const int code = rapport.Traite(CheminRegistre()); code >= 0)
+        return Sort(code);
     if (analyseur.isSet(o.optDepuis) || analyseur.isSet(o.optCsv)) {
         std::fprintf(stderr, "--depuis et --csv ne vont qu'avec --historique\n");
         return Sort(64);

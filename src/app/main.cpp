@@ -5,6 +5,7 @@
 #include "app/SignauxArret.h"
 #include "app/TraductionQt.h"
 #include "VersionPelorane.h"
+#include "base/DossierExecution.h"
 #include "base/HorlogeSysteme.h"
 #include "base/JournalStatut.h"
 #include "service/InstanceUnique.h"
@@ -36,6 +37,7 @@ int main(int argc, char* argv[])
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+    PrepareDossierExecution();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelorane"));
     QApplication::setApplicationVersion(QStringLiteral(PELORANE_VERSION_TEXTE));

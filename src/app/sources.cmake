@@ -10,5 +10,9 @@ list(APPEND PELORANE_FENETRES
     ${CMAKE_CURRENT_LIST_DIR}/LigneCommande.h ${CMAKE_CURRENT_LIST_DIR}/LigneCommande.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CommandesConsole.h ${CMAKE_CURRENT_LIST_DIR}/CommandesConsole.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SignauxArret.h ${CMAKE_CURRENT_LIST_DIR}/SignauxArret.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/GraphiquesRapport.h ${CMAKE_CURRENT_LIST_DIR}/GraphiquesRapport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RapportActivite.h ${CMAKE_CURRENT_LIST_DIR}/RapportActivite.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CommandeRapport.h ${CMAKE_CURRENT_LIST_DIR}/CommandeRapport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrmRapport.h ${CMAKE_CURRENT_LIST_DIR}/FrmRapport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/commandes.qrc
 )

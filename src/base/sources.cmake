@@ -9,4 +9,5 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/Dialogues.h
     ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.h ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SystemeFichiers.h ${CMAKE_CURRENT_LIST_DIR}/SystemeFichiers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DossierExecution.h ${CMAKE_CURRENT_LIST_DIR}/DossierExecution.cpp
 )

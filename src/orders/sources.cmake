@@ -7,3 +7,8 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/LecteurHistorique.h ${CMAKE_CURRENT_LIST_DIR}/LecteurHistorique.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HistoriqueRemises.h ${CMAKE_CURRENT_LIST_DIR}/HistoriqueRemises.cpp
 )
+# Rapport d'activité : lecture seule du registre et chiffres d'une journée.
+list(APPEND PELORANE_NOYAU
+    ${CMAKE_CURRENT_LIST_DIR}/LectureRegistre.h ${CMAKE_CURRENT_LIST_DIR}/LectureRegistre.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StatistiquesJour.h ${CMAKE_CURRENT_LIST_DIR}/StatistiquesJour.cpp
+)

@@ -22,6 +22,8 @@ class TestBoutEnBout : public QObject
 private slots:
     void pharmacieComplete_data();
     void pharmacieComplete();
+    void aideDuSimulateur_data();
+    void aideDuSimulateur();
 
 private:
     static QStringList Lignes(const QString& chemin, bool sansHorodatage);
@@ -188,6 +190,36 @@ void TestBoutEnBout::pharmacieComplete()
         if (reponsesR.match(ligne).hasMatch())
             r = reponsesR.match(ligne).captured(1).toInt();
     QVERIFY(r >= 1);
+}
+
+// L'aide et la version du simulateur en français, comme celles de pelorane.
+void TestBoutEnBout::aideDuSimulateur_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("attendues"); // lignes (débuts) à trouver sur la sortie
+    QTest::newRow("aide") << QStringLiteral("--help")
+                          << QStringList{ "Utilisation : ", "Options :", "  -h, --help               Affiche cette aide.",
+                                          "  -v, --version            Affiche la version." };
+    QTest::newRow("version") << QStringLiteral("--version") << QStringList{ "pelorane-simulateur 1." };
+}
+
+void TestBoutEnBout::aideDuSimulateur()
+{
+    QFETCH(QString, option);
+    QFETCH(QStringList, attendues);
+    QProcess p;
+    p.start(qEnvironmentVariable("PELORANE_SIMULATEUR"), { option });
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString sortie = QString::fromUtf8(p.readAllStandardOutput());
+    for (const QString& debut : attendues) {
+        bool trouvee = false;
+        for (const QString& ligne : sortie.split(QLatin1Char('\n')))
+            trouvee = trouvee || ligne.startsWith(debut);
+        QVERIFY2(trouvee, qPrintable(debut + QStringLiteral(" absent de :\n") + sortie));
+    }
+    QVERIFY2(!sortie.contains(QStringLiteral("Displays")), qPrintable(sortie));
+    QCOMPARE(p.readAllStandardError(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestBoutEnBout)

@@ -12,6 +12,7 @@
 #include "drawers/TableauTiroirs.h"
 #include "app/FrmListe.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -252,6 +253,10 @@ void TestDemarrage::controlesDeLaFenetre()
                              "LstFichierRT", "Txt_DerniereCde", "Lbl_NbFichierCD", "Lbl_NbFichierRT", "lbl_couleurs",
                              "Bt_Test_LiaisonCartes", "Bt_TestLiaisonCDAPI", "Bt_Quitter", "Bt_Reduire" })
         QVERIFY2(f.findChild<QWidget*>(QString::fromLatin1(nom)), nom);
+    // Le rapport d'activité du jour : au menu contextuel, sans contrôle de plus.
+    QCOMPARE(f.contextMenuPolicy(), Qt::ActionsContextMenu);
+    QCOMPARE(f.actions().size(), 1);
+    QCOMPARE(f.actions().at(0)->text(), QStringLiteral("Rapport d'activité du jour..."));
 }
 
 // Tableau des contrôles de la fenêtre principale : genre, texte de création,

@@ -13,3 +13,6 @@ pelorane_test(test_reprise_processus ${CMAKE_CURRENT_LIST_DIR}/TestRepriseProces
 set_property(TEST test_reprise_processus APPEND PROPERTY ENVIRONMENT
     "PELORANE_SIMULATEUR=$<TARGET_FILE:pelorane-simulateur>")
 add_dependencies(test_reprise_processus pelorane pelorane-simulateur)
+# Rapport d'activité : le programme (--rapport) et la fenêtre du rapport.
+pelorane_test(test_rapport ${CMAKE_CURRENT_LIST_DIR}/TestRapport.cpp LIENS pelorane_fenetres)
+add_dependencies(test_rapport pelorane)

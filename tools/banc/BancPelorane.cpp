@@ -21,6 +21,7 @@
 #include "orders/Passation.h"
 #include "orders/RegistreRemises.h"
 
+#include "MesureRapport.h"
 #include "MesuresProcessus.h"
 
 #include <QCoreApplication>
@@ -219,6 +220,7 @@ int TableauResume(const QTemporaryDir& racine)
                         memoireDebut, MemoireResidenteKio());
     }
     MesureRegistre(racine);
+    MesureRapport(QStringLiteral(PELORANE_BINAIRE), racine.path() + QStringLiteral("/rapport"));
     std::fflush(stdout);
 
     const ResultatsProcessus r = MesureProcessus(QStringLiteral(PELORANE_BINAIRE), QStringLiteral(SIMULATEUR_BINAIRE),
@@ -328,6 +330,9 @@ int main(int argc, char** argv)
         return 1;
     // --detail : les mesures détaillées du cycle ; --long : 10 000 passes aussi avec
     // 10 000 commandes en attente (6 min environ).
+    // --rapport : seulement le rapport d'activité d'un mois.
+    if (arguments.contains(QStringLiteral("--rapport")))
+        return MesureRapport(QStringLiteral(PELORANE_BINAIRE), racine.path() + QStringLiteral("/rapport")) ? 0 : 1;
     if (arguments.contains(QStringLiteral("--detail")) || arguments.contains(QStringLiteral("--long")))
         return Details(racine, arguments.contains(QStringLiteral("--long")));
     return TableauResume(racine);

@@ -1,11 +1,13 @@
 #include "OptionsSimulation.h"
 #include "SimulateurRobot.h"
+#include "VersionPelorane.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTranslator>
 
 #include <csignal>
 #include <cstdio>
@@ -34,6 +36,10 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pelorane-simulateur"));
+    // Textes propres de Qt en français, comme pour pelorane.
+    QTranslator traduction;
+    if (traduction.load(QStringLiteral(":/traductions/qtbase_fr.qm")))
+        QCoreApplication::installTranslator(&traduction);
 
     QCommandLineParser analyseur;
     analyseur.setApplicationDescription(QStringLiteral(
@@ -41,7 +47,13 @@ int main(int argc, char* argv[])
         "d'extension sur un pseudo-terminal, le convoyeur (datagrammes de fin de convoyage) et les comptoirs "
         "de vente (fichiers de commande et de retour). Lancer ensuite : pelorane --racine RACINE --port-serie "
         "RACINE/cartes-serie"));
-    analyseur.addHelpOption();
+    // Aide et version en français, comme pelorane (addHelpOption les écrirait en anglais).
+    const QCommandLineOption aide(QStringList{ QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Affiche cette aide."));
+    const QCommandLineOption version(QStringList{ QStringLiteral("v"), QStringLiteral("version") },
+                                     QStringLiteral("Affiche la version."));
+    analyseur.addOption(aide);
+    analyseur.addOption(version);
     struct Option
     {
         const char* nom;
@@ -85,7 +97,18 @@ int main(int argc, char* argv[])
             option.setDefaultValue(o.defaut);
         analyseur.addOption(option);
     }
-    analyseur.process(application);
+    if (!analyseur.parse(application.arguments())) {
+        std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
+        return 64;
+    }
+    if (analyseur.isSet(aide)) {
+        std::fputs(qPrintable(analyseur.helpText()), stdout);
+        return 0;
+    }
+    if (analyseur.isSet(version)) {
+        std::printf("pelorane-simulateur %s\n", PELORANE_VERSION_TEXTE);
+        return 0;
+    }
     auto entier = [&](const char* nom) { return analyseur.value(QString::fromLatin1(nom)).toInt(); };
 
     OptionsSimulation o;

@@ -1,0 +1,123 @@
+#include "FrmRapport.h"
+
+#include "app/CommandeRapport.h"
+#include "app/FrmListe.h"
+#include "app/RapportActivite.h"
+#include "base/CheminAffiche.h"
+#include "base/Dialogues.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPointer<FrmRapport> s_fenetre;
+
+} // namespace
+
+static void ChargeRessourcesRapport()
+{
+    // L'image du bouton d'impression vit dans la bibliothèque statique.
+    Q_INIT_RESOURCE(commandes);
+}
+
+FrmRapport::FrmRapport(Dialogues& dialogues, QList<StatistiquesJour> jours, QString pied)
+    : QDialog(nullptr)
+    , m_dialogues(dialogues)
+    , m_jours(std::move(jours))
+    , m_pied(std::move(pied))
+{
+    ChargeRessourcesRapport();
+    setWindowTitle(QStringLiteral("Rapport d'activité"));
+    setModal(false);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    m_apercu = new QPrintPreviewWidget(this);
+    m_apercu->setObjectName(QStringLiteral("Apercu"));
+    connect(m_apercu, &QPrintPreviewWidget::paintRequested, this,
+            [this](QPrinter* imprimante) { RapportActivite::Dessine(*imprimante, m_jours, m_pied); });
+
+    m_btImprimer = new QToolButton(this);
+    m_btImprimer->setObjectName(QStringLiteral("BtImprimer"));
+    m_btImprimer->setIcon(QIcon(QStringLiteral(":/commandes/imprimer.png")));
+    m_btImprimer->setIconSize(QSize(24, 24));
+    m_btImprimer->setToolTip(QStringLiteral("Imprimer ce rapport"));
+    m_btFermer = new QPushButton(QStringLiteral("OK"), this);
+    m_btFermer->setObjectName(QStringLiteral("Bt_fermer"));
+    m_btFermer->setAutoDefault(false);
+
+    auto* boutons = new QHBoxLayout;
+    boutons->addWidget(m_btImprimer);
+    boutons->addStretch(1);
+    boutons->addWidget(m_btFermer);
+    auto* disposition = new QVBoxLayout(this);
+    disposition->addWidget(m_apercu, 1);
+    disposition->addLayout(boutons);
+    resize(640, 820);
+    m_apercu->fitInView();
+
+    connect(m_btImprimer, &QToolButton::clicked, this, &FrmRapport::BtImprimer_Click);
+    connect(m_btFermer, &QPushButton::clicked, this, &FrmRapport::close);
+}
+
+void FrmRapport::AjouteMenu(QWidget* fenetre, Dialogues& dialogues, std::function<QString()> registre)
+{
+    auto* action = new QAction(QStringLiteral("Rapport d'activité du jour..."), fenetre);
+    action->setObjectName(QStringLiteral("ActionRapportJour"));
+    fenetre->setContextMenuPolicy(Qt::ActionsContextMenu);
+    fenetre->addAction(action);
+    QObject::connect(action, &QAction::triggered, fenetre, [&dialogues, registre = std::move(registre)] {
+        const QString chemin = registre();
+        if (chemin.isEmpty()) {
+            dialogues.Message(Dialogues::Icone::Exclamation, TitreApplication(),
+                              QStringLiteral("Le registre des remises n'est pas encore ouvert."));
+            return;
+        }
+        Montre(dialogues, chemin, QDate::currentDate());
+    });
+}
+
+void FrmRapport::Montre(Dialogues& dialogues, const QString& registre, const QDate& jour)
+{
+    QList<StatistiquesJour> jours;
+    QString erreur;
+    if (!RapportActivite::Prepare(registre, jour, jour, &jours, &erreur)) {
+        dialogues.Message(Dialogues::Icone::Exclamation, TitreApplication(),
+                          QStringLiteral("impossible de lire le registre des remises ") + CheminAffiche(registre)
+                              + QStringLiteral(" : ") + erreur);
+        return;
+    }
+    // Une fenêtre déjà ouverte est remplacée : l'aperçu montre toujours le dernier état.
+    if (s_fenetre)
+        s_fenetre->close();
+    s_fenetre = new FrmRapport(dialogues, std::move(jours), CommandeRapport::Pied(registre));
+    s_fenetre->show();
+    s_fenetre->raise();
+    s_fenetre->activateWindow();
+}
+
+FrmRapport* FrmRapport::FenetreOuverte()
+{
+    return s_fenetre.data();
+}
+
+void FrmRapport::BtImprimer_Click()
+{
+    const QString nom = FrmListe::NomImprimanteParDefaut();
+    if (nom.isEmpty()) {
+        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                            QStringLiteral(" Vous ne pouvez pas utiliser cette fonction, car vous "
+                                           "n'avez pas d'imprimante installée"));
+        return;
+    }
+    const std::unique_ptr<QPrinter> imprimante = FrmListe::CreeImprimante(nom);
+    if (!imprimante || !RapportActivite::Dessine(*imprimante, m_jours, m_pied))
+        m_dialogues.Message(Dialogues::Icone::Exclamation, TitreApplication(),
+                            QStringLiteral("impression du rapport impossible sur ") + nom);
+}

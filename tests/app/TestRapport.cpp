@@ -1,0 +1,329 @@
+#include "app/FrmListe.h"
+#include "app/FrmRapport.h"
+#include "app/RapportActivite.h"
+#include "base/JournalStatut.h"
+#include "commun/DialoguesScriptes.h"
+#include "commun/FichiersEssai.h"
+#include "commun/JourneeEssai.h"
+#include "orders/RegistreRemises.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Le rapport d'activité : le vrai programme (pelorane --rapport) sur la journée
+// d'essai du registre (tests/commun/JourneeEssai), le PDF relu par pdftotext ; puis
+// la fenêtre du rapport et son impression sur une imprimante remplacée par un PDF.
+namespace {
+
+using JourneeEssai::Jour;
+
+QString TexteDuPdf(const QString& pdf, int page)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                                           QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-") });
+    if (!p.waitForFinished(20000) || p.exitCode() != 0)
+        return QStringLiteral("<pdftotext en échec>");
+    // NFKC : la ligature "ﬁ" que le dessin du texte emploie redevient "fi".
+    return QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+}
+
+// Les chiffres du jour, tels que la page les montre ; les plus longues attentes
+// dans leur ordre.
+void VerifiePageDuJour(const QString& texte)
+{
+    QVERIFY2(texte.contains(QStringLiteral("Rapport d'activité du mardi 10 mars 2026")), qPrintable(texte));
+    for (const char* attendu : { "Commandes remises : 4", "Mises de côté : 1", "Remises interrompues : 1",
+                                 "Heure la plus chargée : 9 h - 10 h (3 remises)",
+                                 "médiane 30,0 s, 95e centile 2 min 00 s", "Commandes remises par heure",
+                                 "De la remise à la libération, par tiroir", "Causes de libération, par tiroir",
+                                 "fin de convoyage", "temps dépassé", "tous les tiroirs",
+                                 "Attente de la première vue à la remise, par heure" })
+        QVERIFY2(texte.contains(QString::fromUtf8(attendu)), attendu);
+    qsizetype position = 0;
+    for (const char* ligne : { "42\\s+CD2\\.txt\\s+09:12:00\\s+2 min 00 s", "41\\s+CD1\\.txt\\s+09:00:30\\s+30,0 s",
+                               "43\\s+CD3\\.txt\\s+14:00:05\\s+5,0 s" }) {
+        const QRegularExpressionMatch m = QRegularExpression(QString::fromLatin1(ligne)).match(texte, position);
+        QVERIFY2(m.hasMatch(), ligne);
+        position = m.capturedEnd();
+    }
+    QVERIFY2(!texte.contains(QStringLiteral("CD0.txt")), "commande de la veille");
+    QVERIFY2(!texte.contains(QStringLiteral("Aucune commande")), qPrintable(texte));
+}
+
+} // namespace
+
+class TestRapport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void rapportPdf();
+    void periodeParDefaut_data();
+    void periodeParDefaut();
+    void erreurs_data();
+    void erreurs();
+    void fenetre();
+    void fenetreSansRegistre();
+    void dureeTexte_data();
+    void dureeTexte();
+
+private:
+    int Lance(const QStringList& arguments, QByteArray* sortie, QByteArray* erreur, const QString& temporaire = {});
+
+    QString m_binaire;
+    QTemporaryDir m_dossier;
+    QString m_registre;
+};
+
+void TestRapport::initTestCase()
+{
+    m_binaire = qEnvironmentVariable("PELORANE_BINAIRE");
+    QVERIFY2(QFileInfo(m_binaire).isExecutable(), qPrintable(m_binaire));
+    m_registre = m_dossier.filePath(QStringLiteral("registre.db"));
+    QVERIFY(JourneeEssai::Ecrit(m_registre));
+}
+
+void TestRapport::cleanup()
+{
+    if (FrmRapport* f = FrmRapport::FenetreOuverte())
+        f->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FrmListe::MetImprimantes({});
+}
+
+int TestRapport::Lance(const QStringList& arguments, QByteArray* sortie, QByteArray* erreur, const QString& temporaire)
+{
+    QProcess p;
+    // Comme un service lancé hors d'une session de bureau.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!temporaire.isEmpty())
+        env.insert(QStringLiteral("TMPDIR"), temporaire);
+    p.setProcessEnvironment(env);
+    p.start(m_binaire, arguments);
+    if (!p.waitForFinished(60000))
+        return -1;
+    *sortie = p.readAllStandardOutput();
+    *erreur = p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+void TestRapport::rapportPdf()
+{
+    const QString pdf = m_dossier.filePath(QStringLiteral("rapport.pdf"));
+    const QString temporaire = m_dossier.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(temporaire));
+    // Le registre tenu ouvert (WAL) comme par le service qui tourne, une ligne en cours d'écriture.
+    JournalStatut journal;
+    RegistreRemises enService(journal);
+    enService.MetHorlogeMurale([] { return JourneeEssai::A(Jour.addDays(2), "12:00:00"); });
+    QVERIFY(enService.Ouvre(m_registre));
+    QVERIFY(enService.DebutRemise(QStringLiteral("CD8.txt"), "ordre:    48\r\n", QStringLiteral("1")) > 0);
+    QByteArray sortie, erreur;
+    QCOMPARE(Lance({ "--registre", m_registre, "--rapport", "--du", "2026-03-10", "--au", "2026-03-13", "--pdf", pdf },
+                   &sortie, &erreur, temporaire),
+             0);
+    // Démarrage silencieux : rien sur la sortie d'erreur, pas même l'avis de Qt
+    // sur XDG_RUNTIME_DIR ; le dossier d'exécution privé est à nous seuls.
+    QCOMPARE(erreur, QByteArray());
+    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (4 pages)\n");
+    struct stat etat = {};
+    const QByteArray execution = temporaire.toUtf8() + "/pelorane-execution-" + QByteArray::number(::getuid());
+    QCOMPARE(::lstat(execution.constData(), &etat), 0);
+    QCOMPARE(int(etat.st_mode & 07777), 0700);
+
+    VerifiePageDuJour(TexteDuPdf(pdf, 1));
+    // Le 11, la seule commande de minuit passé ; le 12, la remise en cours du service.
+    const QString une = TexteDuPdf(pdf, 2);
+    QVERIFY2(une.contains(QStringLiteral("Commandes remises : 1")), qPrintable(une));
+    QVERIFY2(une.contains(QStringLiteral("Heure la plus chargée : 0 h - 1 h (1 remise)")), qPrintable(une));
+    const QString encours = TexteDuPdf(pdf, 3);
+    QVERIFY2(encours.contains(QStringLiteral("Rapport d'activité du jeudi 12 mars 2026")), qPrintable(encours));
+    QVERIFY2(encours.contains(QStringLiteral("Remises interrompues : 1")), qPrintable(encours)); // CD8, en cours
+    QVERIFY2(!encours.contains(QStringLiteral("Aucune commande")), qPrintable(encours));
+    // Le 13, rien : une page qui le dit.
+    const QString vide = TexteDuPdf(pdf, 4);
+    QVERIFY2(vide.contains(QStringLiteral("Rapport d'activité du vendredi 13 mars 2026")), qPrintable(vide));
+    QVERIFY2(vide.contains(QStringLiteral("Aucune commande ce jour.")), qPrintable(vide));
+    QVERIFY2(!vide.contains(QStringLiteral("Commandes remises :")), qPrintable(vide));
+}
+
+void TestRapport::periodeParDefaut_data()
+{
+    QTest::addColumn<QStringList>("dates");
+    QTest::addColumn<QString>("pages");
+    const QString hier = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+    const QString demain = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+    QTest::newRow("aujourd'hui") << QStringList{} << "1 page";
+    QTest::newRow("--du hier : jusqu'à aujourd'hui") << QStringList{ "--du", hier } << "2 pages";
+    QTest::newRow("--du demain : ce jour-là") << QStringList{ "--du", demain } << "1 page";
+    QTest::newRow("--au passé : ce jour-là") << QStringList{ "--au", "2026-03-10" } << "1 page";
+    QTest::newRow("--au demain : depuis aujourd'hui") << QStringList{ "--au", demain } << "2 pages";
+}
+
+void TestRapport::periodeParDefaut()
+{
+    QFETCH(QStringList, dates);
+    QFETCH(QString, pages);
+    const QString pdf = m_dossier.filePath(QStringLiteral("periode.pdf"));
+    QByteArray sortie, erreur;
+    QCOMPARE(Lance(QStringList{ "--registre", m_registre, "--rapport", "--pdf", pdf } + dates, &sortie, &erreur), 0);
+    QCOMPARE(QString::fromUtf8(sortie), QStringLiteral("rapport écrit : %1 (%2)\n").arg(pdf, pages));
+}
+
+void TestRapport::erreurs_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // REGISTRE, PDF et DOSSIER remplacés
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QString pdf = QStringLiteral("PDF");
+    QTest::newRow("registre absent") << QStringList{ "--registre", "DOSSIER/absent.db", "--rapport", "--pdf", pdf } << 1
+                                     << "impossible de lire le registre des remises DOSSIER/absent.db : registre "
+                                        "introuvable\n";
+    QTest::newRow("pas une base") << QStringList{ "--registre", "DOSSIER/faux.db", "--rapport", "--pdf", pdf } << 1
+                                  << "impossible de lire le registre des remises DOSSIER/faux.db : ";
+    QTest::newRow("sans --pdf") << QStringList{ "--registre", "REGISTRE", "--rapport" } << 64
+                                << "--rapport demande --pdf FICHIER\n";
+    QTest::newRow("date") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2026-13-01", "--pdf", pdf }
+                          << 64 << "date incorrecte pour --du : 2026-13-01 (attendu AAAA-MM-JJ)\n";
+    QTest::newRow("à l'envers") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2026-03-11", "--au",
+                                                "2026-03-10", "--pdf", pdf }
+                                << 64
+                                << "période incorrecte : du 2026-03-11 au 2026-03-10 (au plus 366 jours, --du avant "
+                                   "--au)\n";
+    QTest::newRow("plus d'un an") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2025-03-09", "--au",
+                                                  "2026-03-10", "--pdf", pdf }
+                                  << 64
+                                  << "période incorrecte : du 2025-03-09 au 2026-03-10 (au plus 366 jours, --du "
+                                     "avant --au)\n";
+    QTest::newRow("--pdf seul") << QStringList{ "--registre", "REGISTRE", "--pdf", pdf } << 64
+                                << "--du, --au et --pdf ne vont qu'avec --rapport\n";
+    QTest::newRow("PDF impossible") << QStringList{ "--registre", "REGISTRE", "--rapport", "--du", "2026-03-10",
+                                                    "--pdf", "DOSSIER/absent/r.pdf" }
+                                    << 1 << "impossible d'écrire le rapport DOSSIER/absent/r.pdf : impossible de créer "
+                                            "le fichier\n";
+}
+
+void TestRapport::erreurs()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    Ecrit(m_dossier.filePath(QStringLiteral("faux.db")), QByteArray(4096, 'x'));
+    const QString pdf = m_dossier.filePath(QStringLiteral("erreur.pdf"));
+    QFile::remove(pdf);
+    for (QString& a : arguments) {
+        a.replace(QStringLiteral("REGISTRE"), m_registre);
+        a.replace(QStringLiteral("PDF"), pdf);
+        a.replace(QStringLiteral("DOSSIER"), m_dossier.path());
+    }
+    message.replace(QStringLiteral("DOSSIER"), m_dossier.path());
+    QByteArray sortie, erreur;
+    QCOMPARE(Lance(arguments, &sortie, &erreur), code);
+    if (message.endsWith(QLatin1Char('\n')))
+        QCOMPARE(QString::fromUtf8(erreur), message);
+    else // l'erreur de SQLite suit le début du message
+        QVERIFY2(erreur.startsWith(message.toUtf8()) && erreur.size() > message.toUtf8().size() + 2, erreur);
+    QCOMPARE(sortie, QByteArray());
+    QVERIFY(!QFileInfo::exists(pdf));
+}
+
+void TestRapport::fenetre()
+{
+    DialoguesScriptes dialogues;
+    QWidget principale;
+    QString registre; // vide tant que le registre n'est pas ouvert
+    FrmRapport::AjouteMenu(&principale, dialogues, [&registre] { return registre; });
+    QCOMPARE(principale.contextMenuPolicy(), Qt::ActionsContextMenu);
+    QAction* action = principale.findChild<QAction*>(QStringLiteral("ActionRapportJour"));
+    QVERIFY(action);
+    QCOMPARE(action->text(), QStringLiteral("Rapport d'activité du jour..."));
+    action->trigger();
+    QCOMPARE(dialogues.Boites().size(), 1);
+    QCOMPARE(dialogues.Boites().at(0).texte, QStringLiteral("Le registre des remises n'est pas encore ouvert."));
+    QVERIFY(!FrmRapport::FenetreOuverte());
+
+    // Le registre ouvert : le rapport du jour (ici sans commande) s'ouvre.
+    registre = m_registre;
+    action->trigger();
+    QVERIFY(FrmRapport::FenetreOuverte());
+    QCOMPARE(FrmRapport::FenetreOuverte()->Jours().size(), 1);
+    QCOMPARE(FrmRapport::FenetreOuverte()->Jours().at(0).jour, QDate::currentDate());
+
+    // Le jour des commandes, imprimé sur l'imprimante par défaut (ici un PDF).
+    FrmRapport::Montre(dialogues, m_registre, Jour);
+    FrmRapport* f = FrmRapport::FenetreOuverte();
+    QVERIFY(f);
+    f->Apercu()->updatePreview(); // l'aperçu dessine la page du jour
+    QCOMPARE(f->Apercu()->pageCount(), 1);
+    const QString pdf = m_dossier.filePath(QStringLiteral("imprime.pdf"));
+    QStringList creees;
+    FrmListe::MetImprimantes({ [] { return QStringLiteral("PDF-test"); },
+                               [&creees, pdf](const QString& nom) {
+                                   creees << nom;
+                                   auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+                                   p->setOutputFormat(QPrinter::PdfFormat);
+                                   p->setOutputFileName(pdf);
+                                   return p;
+                               } });
+    f->BtImprimer()->click();
+    QCOMPARE(creees, QStringList{ "PDF-test" });
+    QCOMPARE(dialogues.Boites().size(), 1);
+    VerifiePageDuJour(TexteDuPdf(pdf, 1));
+
+    // Sans imprimante : la boîte de la fenêtre Liste, aucun travail.
+    FrmListe::MetImprimantes({ [] { return QString(); }, nullptr });
+    f->BtImprimer()->click();
+    QCOMPARE(dialogues.Boites().size(), 2);
+    QCOMPARE(dialogues.Boites().at(1).texte, QStringLiteral(" Vous ne pouvez pas utiliser cette fonction, car vous "
+                                                            "n'avez pas d'imprimante installée"));
+}
+
+void TestRapport::fenetreSansRegistre()
+{
+    DialoguesScriptes dialogues;
+    const QString absent = m_dossier.filePath(QStringLiteral("absent.db"));
+    FrmRapport::Montre(dialogues, absent, Jour);
+    QVERIFY(!FrmRapport::FenetreOuverte());
+    QCOMPARE(dialogues.Boites().size(), 1);
+    QCOMPARE(dialogues.Boites().at(0).texte,
+             QStringLiteral("impossible de lire le registre des remises ") + absent + QStringLiteral(" : registre introuvable"));
+}
+
+void TestRapport::dureeTexte_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("texte");
+    QTest::newRow("zéro") << qint64(0) << "0,0 s";
+    QTest::newRow("dixièmes") << qint64(12345) << "12,3 s";
+    QTest::newRow("juste sous la minute") << qint64(59949) << "59,9 s";
+    QTest::newRow("arrondi à la minute") << qint64(59950) << "1 min 00 s";
+    QTest::newRow("minutes") << qint64(245000) << "4 min 05 s";
+    QTest::newRow("heures") << qint64(3720000) << "1 h 02 min";
+}
+
+void TestRapport::dureeTexte()
+{
+    QFETCH(qint64, ms);
+    QFETCH(QString, texte);
+    QCOMPARE(RapportActivite::TexteDuree(ms), texte);
+}
+
+QTEST_MAIN(TestRapport)
+#include "TestRapport.moc"
