@@ -19,6 +19,7 @@
 
 #ifdef Q_OS_LINUX
 #include <linux/capability.h>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -55,6 +56,7 @@ private slots:
     void commandeVide();
     void dossierIllisible();
     void filetDeSecurite();
+    void debordement();
 
 private:
     QString Dossier() const { return m_config.DossierEchange; }
@@ -234,6 +236,42 @@ void TestEcrivainsEchange::filetDeSecurite()
     horloge.Avance(ListesEchange::DelaiStabiliteMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(), cd5);
     QCOMPARE(journal.Texte(), QString());
+#endif
+}
+
+void TestEcrivainsEchange::debordement()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("file de notifications propre à Linux");
+#else
+    // Plus de notifications que la file du système n'en tient (16 384 par
+    // défaut) avant que le service ne les lise : celles de CD7.txt sont perdues.
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    const int a = ::open(QFile::encodeName(Dossier() + QStringLiteral("a.dat")).constData(), O_WRONLY | O_CREAT, 0600);
+    const int b = ::open(QFile::encodeName(Dossier() + QStringLiteral("b.dat")).constData(), O_WRONLY | O_CREAT, 0600);
+    QVERIFY(a >= 0 && b >= 0);
+    for (int i = 0; i < 20000; ++i) { // deux fichiers en alternance : pas de fusion
+        QCOMPARE(::write(a, "x", 1), ssize_t(1));
+        QCOMPARE(::write(b, "x", 1), ssize_t(1));
+    }
+    ::close(a);
+    ::close(b);
+    const QString cd7 = Dossier() + QStringLiteral("CD7.txt");
+    Ecrit(cd7, Commande);
+
+    // Le débordement fait relire le dossier ; sans signe sûr, la stabilité.
+    for (int i = 0; i < 3; ++i) {
+        listes->MAJlisteFichierCD();
+        QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    }
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD7.txt") });
+    horloge.Avance(CommandesPretes::DelaiApresFermetureMs); // assez si sa fermeture avait été lue
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(ListesEchange::DelaiStabiliteMs - CommandesPretes::DelaiApresFermetureMs);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd7);
 #endif
 }
 
