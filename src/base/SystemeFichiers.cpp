@@ -8,8 +8,14 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+#ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -91,6 +97,45 @@ bool GenreDansDossier(int fd, const char* nom, QString* genre)
 #endif
 
 } // namespace
+
+QString NomDecode(const QByteArray& brut)
+{
+#ifdef Q_OS_UNIX
+    return NomUtf8(brut) ? QFile::decodeName(brut) : DecodeWindows1252(brut);
+#else
+    return QString::fromUtf8(brut);
+#endif
+}
+
+QString RaisonSysteme(int code)
+{
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("accès refusé");
+    case ENOENT:
+        return QStringLiteral("dossier absent");
+    case ENOTDIR:
+        return QStringLiteral("ce n'est pas un dossier");
+    case EIO:
+        return QStringLiteral("erreur d'entrée-sortie");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("trop de fichiers ouverts");
+    case ENOSPC:
+        return QStringLiteral("limite de veilles du système atteinte");
+#ifdef Q_OS_UNIX
+    case ESTALE:
+    case ENOTCONN:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ETIMEDOUT:
+        return QStringLiteral("partage injoignable");
+#endif
+    default:
+        return QString::fromLocal8Bit(std::strerror(code));
+    }
+}
 
 QByteArray CheminSysteme(const QString& chemin)
 {
@@ -226,18 +271,35 @@ Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu, Etat
         return info.isSymLink() ? Lecture::PasOrdinaire : Lecture::Absente;
     if (!info.isFile())
         return Lecture::PasOrdinaire;
-    QFile fichier(chemin);
-    if (!fichier.open(QIODevice::ReadOnly))
-        return fichier.exists() ? Lecture::Illisible : Lecture::Absente;
-    QByteArray tampon = fichier.read(limite + 1);
-    if (fichier.error() != QFileDevice::NoError)
-        return Lecture::Illisible;
-    fichier.close();
-    Lecture resultat = Lecture::Lue;
-    if (tampon.size() > limite) {
-        tampon.truncate(qsizetype(limite));
-        resultat = Lecture::TropGrosse;
+    // Partage en lecture seulement : si un comptoir tient encore le fichier
+    // ouvert en écriture, l'ouverture échoue (violation de partage) ; tant que
+    // nous le tenons, personne ne peut y écrire.
+    const HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t*>(chemin.utf16()), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD erreur = ::GetLastError();
+        if (erreur == ERROR_SHARING_VIOLATION || erreur == ERROR_LOCK_VIOLATION)
+            return Lecture::EnCours;
+        return erreur == ERROR_FILE_NOT_FOUND ? Lecture::Absente : Lecture::Illisible;
     }
+    QByteArray tampon(qsizetype(std::min<qint64>(limite + 1, info.size() + 1)), Qt::Uninitialized);
+    qint64 lus = 0;
+    bool lu = true;
+    while (lu && lus <= limite) {
+        if (lus == tampon.size())
+            tampon.resize(qsizetype(std::min<qint64>(limite + 1, lus * 2 + 4096)));
+        DWORD n = 0;
+        lu = ::ReadFile(h, tampon.data() + lus, DWORD(tampon.size() - lus), &n, nullptr) != 0;
+        if (lu && n == 0)
+            break;
+        lus += n;
+    }
+    ::CloseHandle(h);
+    if (!lu)
+        return Lecture::Illisible;
+    const Lecture resultat = lus > limite ? Lecture::TropGrosse : Lecture::Lue;
+    tampon.truncate(qsizetype(std::min(lus, limite)));
     if (etat) {
         *etat = EtatDe(chemin);
         if (resultat == Lecture::Lue && etat->taille != tampon.size())
@@ -250,13 +312,15 @@ Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu, Etat
 
 #ifdef Q_OS_UNIX
 bool LitDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
-                const std::function<void(const EntreeDossier&)>& rend)
+                const std::function<void(const EntreeDossier&)>& rend, QString* raison)
 {
     // Lecture brute du dossier : les noms sont des octets, y compris ceux qui
     // ne sont pas de l'UTF-8 (comptoirs qui écrivent en Windows-1252).
     DIR* d = ::opendir(QFile::encodeName(dossier).constData());
-    if (!d)
+    if (!d) {
+        *raison = RaisonSysteme(errno);
         return false;
+    }
     const int fd = ::dirfd(d);
     while (const dirent* e = ::readdir(d)) {
         EntreeDossier entree;
@@ -264,7 +328,7 @@ bool LitDossier(const QString& dossier, const std::function<bool(const QByteArra
         if (!garde(entree.brut))
             continue;
         entree.horsUtf8 = !NomUtf8(entree.brut);
-        entree.nom = entree.horsUtf8 ? DecodeWindows1252(entree.brut) : QFile::decodeName(entree.brut);
+        entree.nom = NomDecode(entree.brut);
         // Genre après avoir suivi les liens ; un tube n'est jamais ouvert.
         if (e->d_type != DT_REG && !GenreDansDossier(fd, e->d_name, &entree.genre))
             continue;
@@ -280,12 +344,15 @@ bool LitDossier(const QString& dossier, const std::function<bool(const QByteArra
 }
 #else
 bool LitDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
-                const std::function<void(const EntreeDossier&)>& rend)
+                const std::function<void(const EntreeDossier&)>& rend, QString* raison)
 {
     // Hors Unix les noms sont de l'UTF-16 : le parcours de Qt les donne tous.
     // Fichiers cachés ou système écartés en silence, comme le fait le système.
-    if (!QFileInfo(dossier).isDir())
+    const QFileInfo info(dossier);
+    if (!info.isDir() || !info.isReadable()) {
+        *raison = RaisonSysteme(!info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
         return false;
+    }
     QDirIterator it(dossier, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();

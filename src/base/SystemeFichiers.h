@@ -48,8 +48,9 @@ struct EntreeDossier
 // Lecture bornée d'un fichier : jamais d'ouverture d'un tube ou d'un
 // périphérique ; au plus `limite` octets rendus, TropGrosse au-delà (contenu
 // reçoit alors les `limite` premiers octets). Les noms hors UTF-8 listés se
-// lisent aussi. *etat : taille et date à la fin de la lecture ; taille -2 quand
-// le fichier a changé pendant la lecture.
+// lisent aussi. Sous Windows le fichier est ouvert en refusant les autres
+// écrivains : un écrivain qui le tient encore donne EnCours. *etat : taille et
+// date à la fin de la lecture ; taille -2 quand le fichier a changé pendant.
 Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu, EtatFichier* etat = nullptr);
 // Effacement d'un fichier (noms hors UTF-8 compris).
 bool Supprime(const QString& chemin);
@@ -64,11 +65,17 @@ QString GenreEntree(const QString& chemin);
 // Windows-1252 y retrouve ses octets.
 QByteArray CheminSysteme(const QString& chemin);
 
+// Nom décodé tel que la lecture du dossier le donne : UTF-8, ou lu en
+// Windows-1252 quand ses octets ne sont pas de l'UTF-8.
+QString NomDecode(const QByteArray& brut);
+// Raison d'un échec du système, en français pour les cas courants.
+QString RaisonSysteme(int code);
+
 // Lit le dossier. `garde` voit les octets du nom avant toute autre requête et
 // écarte ce qui ne l'intéresse pas ; `rend` reçoit chaque entrée gardée. Les
 // fichiers cachés ou système de Windows sont écartés en silence. Faux quand le
-// dossier ne s'ouvre pas.
+// dossier ne s'ouvre pas, *raison disant pourquoi.
 bool LitDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
-                const std::function<void(const EntreeDossier&)>& rend);
+                const std::function<void(const EntreeDossier&)>& rend, QString* raison);
 
 } // namespace SystemeFichiers

@@ -5,17 +5,17 @@
 #include "base/JournalStatut.h"
 #include "config/Configuration.h"
 
-#include <QFileInfo>
 #include <algorithm>
 
 using namespace SystemeFichiers;
 
 namespace {
 
-// Au plus ce nombre de commandes relevées (taille, date) par passe : la
-// suivante à partir est déjà vue stable quand la précédente part, sans relire
-// des milliers de fichiers à chaque passe.
+// Au plus ce nombre de commandes relevées (taille, date) par passe, et ce
+// nombre examinées : la suivante à partir est déjà vue prête quand la
+// précédente part, sans relire des milliers de fichiers à chaque passe.
 constexpr int ObservationsParPasse = 16;
+constexpr int ExamensParPasse = 256;
 
 // Ordre des listes : par nom sans égard à la casse ; deux noms qui ne diffèrent
 // que par la casse (possible hors Windows) gardent un ordre fixe.
@@ -56,6 +56,8 @@ ListesEchange::ListesEchange(JournalStatut& journal, Horloge& horloge,
     , m_horloge(horloge)
     , m_configuration(configuration)
     , m_aux(std::move(aux))
+    , m_veille(horloge, [](const QByteArray& brut) { return SorteDuNom(brut) != Sorte::Autre; })
+    , m_pretes(journal, horloge, m_veille)
 {
 }
 
@@ -72,17 +74,18 @@ QString ListesEchange::OctetsLisibles(const QByteArray& octets)
     return texte;
 }
 
-void ListesEchange::SignaleAccesDossier(bool accessible)
+void ListesEchange::SignaleAccesDossier(bool accessible, const QString& raison)
 {
     if (accessible == m_dossierAccessible)
         return;
     m_dossierAccessible = accessible;
-    // Une seule ligne par changement : la relecture a lieu à chaque passe.
+    // Une seule ligne par changement, pas une à chaque relecture.
     m_journal.MessageStatus(accessible
                                 ? QStringLiteral("dossier d'echange de nouveau accessible: ")
                                       + m_configuration.DossierEchange
                                 : QStringLiteral("dossier d'echange inaccessible: ")
-                                      + m_configuration.DossierEchange);
+                                      + m_configuration.DossierEchange + QStringLiteral(" (") + raison
+                                      + QStringLiteral(")"));
 }
 
 void ListesEchange::SignaleIgnoree(QSet<QString>& vues, const QString& cle, const QString& texte)
@@ -95,7 +98,6 @@ void ListesEchange::SignaleIgnoree(QSet<QString>& vues, const QString& cle, cons
 void ListesEchange::LitDossier(QStringList* commandes, QStringList* retours)
 {
     const QString& dossier = m_configuration.DossierEchange;
-    SignaleAccesDossier(QFileInfo(dossier).isDir());
     commandes->reserve(m_releveCD.ordreDossier.size());
     QSet<QString> vues;
     const auto garde = [](const QByteArray& brut) { return SorteDuNom(brut) != Sorte::Autre; };
@@ -120,11 +122,10 @@ void ListesEchange::LitDossier(QStringList* commandes, QStringList* retours)
         }
         (SorteDuNom(e.brut) == Sorte::Commande ? commandes : retours)->append(e.nom);
     };
-    if (!SystemeFichiers::LitDossier(dossier, garde, rend)) {
-        m_ignorees.clear();
-        return;
-    }
-    m_ignorees = std::move(vues);
+    QString raison;
+    const bool lu = SystemeFichiers::LitDossier(dossier, garde, rend, &raison);
+    SignaleAccesDossier(lu, raison);
+    m_ignorees = lu ? std::move(vues) : QSet<QString>();
 }
 
 bool ListesEchange::MetAJour(Releve& releve, QStringList ordreDossier)
@@ -142,22 +143,63 @@ bool ListesEchange::MetAJour(Releve& releve, QStringList ordreDossier)
     return true;
 }
 
+void ListesEchange::PoseVeille()
+{
+    QString raison;
+    if (m_veille.Pose(m_configuration.DossierEchange, &raison)) {
+        m_raisonSansVeille.clear();
+        return;
+    }
+    if (!raison.isEmpty() && raison != m_raisonSansVeille)
+        m_journal.MessageStatus(QStringLiteral("dossier d'echange sans veille (") + raison + QStringLiteral(") : ")
+                                + m_configuration.DossierEchange
+                                + QStringLiteral(" ; une commande n'y part qu'apres %1 s sans changement")
+                                      .arg(DelaiStabiliteMs / 1000.0));
+    m_raisonSansVeille = raison;
+}
+
+bool ListesEchange::DossierARelire()
+{
+    const qint64 maintenant = m_horloge.get_exact_milli_second();
+    const bool filet = m_derniereLecture == 0 || maintenant - m_derniereLecture >= IntervalleFiletMs;
+    if (!m_veille.Active()) {
+        // Veille absente ou perdue : reposée au rythme du filet ; sans elle le
+        // dossier est relu à chaque passe.
+        if (filet)
+            PoseVeille();
+        m_veille.PrendChangement();
+        return true;
+    }
+    m_veille.Lit();
+    return m_veille.PrendChangement() || filet || !m_veille.Active();
+}
+
+void ListesEchange::Relit()
+{
+    m_commandesLues.clear();
+    m_retoursLus.clear();
+    LitDossier(&m_commandesLues, &m_retoursLus);
+    m_commandesEnAttente = true;
+    m_retoursEnAttente = true;
+    m_derniereLecture = m_horloge.get_exact_milli_second();
+}
+
 void ListesEchange::MAJlisteFichierCD()
 {
     const qsizetype avant = m_releveCD.trie.size();
-    QStringList commandes;
-    m_retoursLus.clear();
-    LitDossier(&commandes, &m_retoursLus);
-    m_retoursEnAttente = true;
-    if (MetAJour(m_releveCD, std::move(commandes))) {
+    if (DossierARelire())
+        Relit();
+    if (m_commandesEnAttente && MetAJour(m_releveCD, std::move(m_commandesLues))) {
         // Un fichier écarté qui a quitté le dossier n'est plus écarté : un
         // nouveau fichier du même nom est une nouvelle commande. Son relevé
         // part avec lui.
         const QSet<QString> presents(m_releveCD.trie.cbegin(), m_releveCD.trie.cend());
         m_ecartes.removeIf([&](const auto& it) { return !presents.contains(it.key()); });
-        m_observations.removeIf([&](const auto& it) { return !presents.contains(it.key()); });
+        m_pretes.Oublie(presents);
         emit listeCDChangee(m_releveCD.trie);
     }
+    m_commandesEnAttente = false;
+    m_commandesLues.clear();
     const qsizetype apres = m_releveCD.trie.size();
     if (apres != avant && m_aux)
         m_aux(QStringLiteral("8"), apres == 0 ? QStringLiteral("OFF") : QStringLiteral("ON"));
@@ -166,38 +208,21 @@ void ListesEchange::MAJlisteFichierCD()
 
 void ListesEchange::MAJlisteFichierRT()
 {
-    QStringList retours;
-    if (m_retoursEnAttente) {
-        // Lus à la relecture des commandes, une cession plus tôt.
-        retours = std::move(m_retoursLus);
-        m_retoursLus.clear();
-        m_retoursEnAttente = false;
-    } else {
-        QStringList commandes;
-        LitDossier(&commandes, &retours);
-    }
-    if (MetAJour(m_releveRT, std::move(retours)))
+    // D'ordinaire lus à la relecture des commandes, une cession plus tôt.
+    if (!m_retoursEnAttente && DossierARelire())
+        Relit();
+    if (m_retoursEnAttente && MetAJour(m_releveRT, std::move(m_retoursLus)))
         emit listeRTChangee(m_releveRT.trie);
+    m_retoursEnAttente = false;
+    m_retoursLus.clear();
     m_horloge.Cede();
-}
-
-bool ListesEchange::EstStable(const QString& nom, const QString& chemin)
-{
-    const EtatFichier etat = EtatDe(chemin);
-    const qint64 maintenant = m_horloge.get_exact_milli_second();
-    const auto it = m_observations.constFind(nom);
-    if (it == m_observations.constEnd() || it->etat != etat) {
-        // Première vue, ou changée depuis : un comptoir l'écrit peut-être encore.
-        // Une date ancienne ne prouve rien (une copie garde celle de sa source).
-        m_observations.insert(nom, { etat, maintenant });
-        return false;
-    }
-    return etat.taille >= 0 && maintenant - it->depuis >= DelaiStabiliteMs;
 }
 
 QString ListesEchange::RechFichierCdeEnAttente(const QSet<QString>& aEviter)
 {
+    m_veille.Lit(); // les derniers signes avant de décider
     int releves = 0;
+    int examens = 0;
     for (const QString& nom : std::as_const(m_releveCD.trie)) {
         const QString chemin = m_configuration.DossierEchange + nom;
         const auto ecart = m_ecartes.constFind(nom);
@@ -209,10 +234,12 @@ QString ListesEchange::RechFichierCdeEnAttente(const QSet<QString>& aEviter)
         }
         if (aEviter.contains(chemin))
             continue;
-        if (releves++ >= ObservationsParPasse)
+        if (releves >= ObservationsParPasse || examens++ >= ExamensParPasse)
             break;
-        if (EstStable(nom, chemin))
+        bool releve = false;
+        if (m_pretes.EstPrete(nom, chemin, &releve))
             return chemin;
+        releves += releve ? 1 : 0;
     }
     return QString();
 }
@@ -223,11 +250,11 @@ ListesEchange::Lecture ListesEchange::LitCommande(const QString& cheminComplet, 
     const Lecture lecture = LitBorne(cheminComplet, TailleMaxCommande, contenu, &etat);
     if (lecture != Lecture::Lue)
         return lecture;
-    // Les octets lus doivent être ceux du relevé qui a dit la commande stable.
-    const QString nom = NomDuChemin(cheminComplet);
-    const auto it = m_observations.constFind(nom);
-    if (it == m_observations.constEnd() || it->etat != etat) {
-        m_observations.insert(nom, { etat, m_horloge.get_exact_milli_second() });
+    // Les octets lus doivent être ceux de la commande dite prête : aucun signe
+    // d'écriture depuis (notifications lues après la lecture), ou même taille
+    // et même date que le relevé stable.
+    const bool toutLu = m_veille.Lit();
+    if (!m_pretes.Confirme(NomDuChemin(cheminComplet), etat, toutLu)) {
         contenu->clear();
         return Lecture::EnCours;
     }

@@ -9,6 +9,8 @@
 #include <functional>
 
 #include "base/SystemeFichiers.h"
+#include "orders/CommandesPretes.h"
+#include "orders/VeilleDossier.h"
 
 class Horloge;
 class JournalStatut;
@@ -21,16 +23,21 @@ struct Configuration;
 //
 // Le dossier est rempli par d'autres programmes : on n'y lit jamais que des
 // fichiers ordinaires (après avoir suivi les liens), jamais sans borne, et une
-// commande n'est proposée qu'une fois stable (même taille et même date sur des
-// relevés espacés d'au moins 0,5 s).
+// commande n'est proposée qu'une fois son écrivain fini (voir CommandesPretes).
+// Avec la veille du dossier, une passe sur un dossier inchangé ne le relit pas ;
+// une relecture complète a tout de même lieu toutes les IntervalleFiletMs, pour
+// ce que les notifications auraient manqué.
 class ListesEchange : public QObject
 {
     Q_OBJECT
 public:
     // Au-delà, une commande n'est pas lancée (elle reste dans le dossier).
     static constexpr qint64 TailleMaxCommande = 1024 * 1024;
-    // Délai pendant lequel taille et date d'une commande doivent rester les mêmes.
-    static constexpr qint64 DelaiStabiliteMs = 500;
+    // Délai pendant lequel taille et date d'une commande sans signe sûr de la
+    // veille doivent rester les mêmes.
+    static constexpr qint64 DelaiStabiliteMs = CommandesPretes::DelaiStabiliteMs;
+    // Relecture complète du dossier au moins à cet intervalle, veille ou non.
+    static constexpr qint64 IntervalleFiletMs = 5000;
 
     using Lecture = SystemeFichiers::Lecture;
     using EtatFichier = SystemeFichiers::EtatFichier;
@@ -52,7 +59,7 @@ public:
     QString RechFichierCdeEnAttente(const QSet<QString>& aEviter = {});
 
     // Lit une commande proposée, au plus TailleMaxCommande octets, et vérifie
-    // qu'elle n'a pas changé depuis le relevé qui l'a dite stable.
+    // qu'elle n'a pas changé depuis qu'elle a été dite prête.
     Lecture LitCommande(const QString& cheminComplet, QByteArray* contenu);
 
     QStringList ListeCD() const { return m_releveCD.trie; }
@@ -79,13 +86,17 @@ private:
     };
     // Une lecture du dossier donne les deux sortes de fichiers.
     void LitDossier(QStringList* commandes, QStringList* retours);
+    // Vrai quand le dossier est à relire à cette passe (veille absente ou pas
+    // sûre, changement notifié, filet de sécurité).
+    bool DossierARelire();
+    void PoseVeille();
+    // Lit le dossier et garde les deux listes pour les relectures qui suivent.
+    void Relit();
     // Vrai quand la liste triée a changé.
     static bool MetAJour(Releve& releve, QStringList ordreDossier);
-    void SignaleAccesDossier(bool accessible);
+    void SignaleAccesDossier(bool accessible, const QString& raison);
     // Une ligne par entrée ignorée (clé : nom et raison), pas une à chaque passe.
     void SignaleIgnoree(QSet<QString>& vues, const QString& cle, const QString& texte);
-    // Vrai quand la commande a gardé la même taille et la même date depuis au moins 0,5 s.
-    bool EstStable(const QString& nom, const QString& chemin);
 
     JournalStatut& m_journal;
     Horloge& m_horloge;
@@ -94,17 +105,18 @@ private:
 
     Releve m_releveCD;
     Releve m_releveRT;
+    VeilleDossier m_veille;
+    CommandesPretes m_pretes;
     QHash<QString, EtatFichier> m_ecartes; // nom nu -> fichier remis
-    struct Observation
-    {
-        EtatFichier etat;
-        qint64 depuis = 0; // heure du relevé qui l'a vue la première fois
-    };
-    QHash<QString, Observation> m_observations; // nom nu -> dernier relevé
-    QSet<QString> m_ignorees;                   // entrées déjà signalées
-    // Retours lus par la dernière relecture des commandes, pour la relecture
-    // des retours qui la suit dans la même passe (une seule lecture du dossier).
+    QSet<QString> m_ignorees;              // entrées déjà signalées
+    // Listes lues par la dernière relecture du dossier, en attente de la
+    // relecture des commandes ou des retours qui les prend (une seule lecture
+    // du dossier par passe sert les deux).
+    QStringList m_commandesLues;
     QStringList m_retoursLus;
+    bool m_commandesEnAttente = false;
     bool m_retoursEnAttente = false;
+    qint64 m_derniereLecture = 0; // 0 : jamais lu
+    QString m_raisonSansVeille;   // dernière raison signalée de l'absence de veille
     bool m_dossierAccessible = true;
 };

@@ -2,6 +2,8 @@
 list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/FichierCommande.h ${CMAKE_CURRENT_LIST_DIR}/FichierCommande.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ListesEchange.h ${CMAKE_CURRENT_LIST_DIR}/ListesEchange.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/VeilleDossier.h ${CMAKE_CURRENT_LIST_DIR}/VeilleDossier.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CommandesPretes.h ${CMAKE_CURRENT_LIST_DIR}/CommandesPretes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Passation.h ${CMAKE_CURRENT_LIST_DIR}/Passation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RegistreRemises.h ${CMAKE_CURRENT_LIST_DIR}/RegistreRemises.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LecteurHistorique.h ${CMAKE_CURRENT_LIST_DIR}/LecteurHistorique.cpp

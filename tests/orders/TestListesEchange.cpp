@@ -280,13 +280,13 @@ void TestListesEchange::dossierInaccessible()
     QCOMPARE(listes->ListeCD(), QStringList{});
     QCOMPARE(Appels(), (QStringList{ "8:ON", "8:OFF" }));
     QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
-                                  + QStringLiteral("\r\n"));
+                                  + QStringLiteral(" (dossier absent)\r\n"));
 
     QVERIFY(QDir().mkpath(Dossier()));
     listes->MAJlisteFichierCD();
     listes->MAJlisteFichierRT();
     QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
-                                  + QStringLiteral("\r\ndossier d'echange de nouveau accessible: ")
+                                  + QStringLiteral(" (dossier absent)\r\ndossier d'echange de nouveau accessible: ")
                                   + Dossier() + QStringLiteral("\r\n"));
 }
 
@@ -357,7 +357,7 @@ void TestListesEchange::entreesIgnorees()
     for (int i = 0; i < 3; ++i) {
         listes->MAJlisteFichierCD();
         listes->MAJlisteFichierRT();
-        horloge.Avance(300);
+        horloge.Avance(ListesEchange::DelaiStabiliteMs / 2);
         listes->RechFichierCdeEnAttente();
     }
     // Jamais listée ni ouverte (un tube bloquerait le fil), une seule ligne.
@@ -418,14 +418,15 @@ void TestListesEchange::stabilite()
     ListesEchange* listes = Cree(journal, horloge);
     listes->MAJlisteFichierCD();
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
-    horloge.Avance(300);
+    horloge.Avance(ListesEchange::DelaiStabiliteMs - 200);
     if (changeEnCours)
         ecrit("P.Recept: 001\r\n", QIODevice::Append);
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
     horloge.Avance(199);
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
     horloge.Avance(1);
-    // 0,5 s depuis le premier relevé identique.
+    // Présente avant la veille : le délai de stabilité depuis le premier relevé
+    // identique. Réécrite depuis : le délai qui suit la fermeture.
     QCOMPARE(listes->RechFichierCdeEnAttente(), changeEnCours ? QString() : cd1);
     horloge.Avance(300);
     QCOMPARE(listes->RechFichierCdeEnAttente(), cd1);
@@ -438,7 +439,7 @@ void TestListesEchange::stabilite()
     QCOMPARE(listes->LitCommande(cd1, &contenu), ListesEchange::Lecture::EnCours);
     QCOMPARE(contenu, QByteArray());
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
-    horloge.Avance(500);
+    horloge.Avance(CommandesPretes::DelaiApresFermetureMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(), cd1);
     QCOMPARE(journal.Texte(), QString());
 }

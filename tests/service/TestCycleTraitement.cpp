@@ -268,25 +268,26 @@ void TestCycleTraitement::commandeEcriteEnDeuxFois()
     s.Verts({ 1 });
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
     const QByteArray debut = Commande1.left(30);
-    // Un comptoir écrit sur place, en deux fois, avec une pause de moins de 0,5 s
-    // (deux passes) entre les deux.
+    // Un comptoir écrit sur place, en deux fois, fichier gardé ouvert plus
+    // longtemps que la fenêtre de stabilité entre les deux. La veille est posée
+    // sur le dossier vide.
+    s.cycle.Passe();
     QFile f(cd1);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
     QCOMPARE(f.write(debut), debut.size());
-    const qint64 t0 = s.horloge.get_exact_milli_second();
-    s.cycle.Passe();
+    for (int i = 0; i < 3; ++i) {
+        s.cycle.Passe();
+        s.horloge.Avance(ListesEchange::DelaiStabiliteMs);
+    }
     s.cycle.Passe();
     QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
-    QVERIFY2(s.horloge.get_exact_milli_second() - t0 > 200, "deux passes de plus de 100 ms chacune");
-    QVERIFY(s.horloge.get_exact_milli_second() - t0 < ListesEchange::DelaiStabiliteMs);
     QCOMPARE(f.write(Commande1.mid(30)), Commande1.size() - 30);
     f.close();
-    // La fin vient d'être écrite : une passe tout de suite, puis à 0,3 s, ne lancent rien.
-    s.cycle.Passe();
-    s.horloge.Avance(300);
+    // Fermé : la passe suivante ne lance rien, celle d'après le délai qui suit
+    // la fermeture la lance.
     s.cycle.Passe();
     QCOMPARE(Lit(s.config.FichierPassation), QByteArray("<absent>"));
-    s.horloge.Avance(300);
+    s.horloge.Avance(CommandesPretes::DelaiApresFermetureMs);
     s.cycle.Passe();
     QCOMPARE(Lit(s.config.FichierPassation),
              QByteArray("protocol: Fich-Pelorane\r\nposte: 003\r\nordre: 41\r\nP.Recept: 001\r\n"

@@ -60,7 +60,7 @@ struct Service
     }
     // Quelques passes espacées, comme la boucle (elle attend 300 ms entre deux).
     // hote : l'hôte prend aussitôt chaque commande remise (il vide le fichier).
-    void Passes(int nombre = 4)
+    void Passes(int nombre = 8)
     {
         for (int i = 0; i < nombre; ++i) {
             cycle.Passe();
@@ -207,7 +207,7 @@ void TestReprise::arretPendantLaRemise()
     second->tiroirs.OuvreTiroir(0);
     second->tiroirs.Lbl_Tiroir_Click(3);
     second->tiroirs.Lbl_Tiroir_Click(4);
-    second->Passes(6);
+    second->Passes();
     const QStringList lignes = second->Lignes();
     QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + cd1), relancee ? 1 : 0);
     QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + second->Chemin(QStringLiteral("CD2.txt"))), 1);
@@ -266,6 +266,7 @@ void TestReprise::historiqueDeDeuxCommandes()
     m_mural += 1500;
     Ecrit(s->Chemin(QStringLiteral("CD2;b.txt")), Commande2);
     s->Demarre();
+    s->Passes(); // aucun tiroir libre : les deux commandes deviennent prêtes
     s->tiroirs.Lbl_Tiroir_Click(1);
     s->Passes(); // CD1.txt au tiroir 1
     m_mural += 2000;

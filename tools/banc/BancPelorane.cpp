@@ -231,6 +231,8 @@ int TableauResume(const QTemporaryDir& racine)
     }
     std::printf("%-62s %9.0f ms %9.0f ms\n", "latence dépôt -> fichier de passation (service au repos)",
                 r.latenceMedianeMs, r.latenceP95Ms);
+    std::printf("%-62s %9.0f ms %9.0f ms\n", "  même latence, commande écrite sur place puis fermée",
+                r.latenceSurPlaceMedianeMs, r.latenceSurPlaceP95Ms);
     std::printf("%-62s %9.1f /min\n", "commandes remises par minute, 4 tiroirs", r.commandesParMinute);
     std::printf("%-62s %9.2f %%\n", "processeur au repos (dossier vide, 4 tiroirs verts)", r.processeurReposPourcent);
     std::printf("%-62s %9ld Kio -> %ld Kio\n", "mémoire résidente du service : prêt -> après les mesures",

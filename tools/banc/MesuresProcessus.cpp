@@ -88,6 +88,13 @@ bool Depose(const QString& dossier, const QString& nom)
     return QFile::rename(provisoire, dossier + nom);
 }
 
+// Écrite directement sous son nom, sans renommage.
+bool DeposeSurPlace(const QString& dossier, const QString& nom)
+{
+    QFile f(dossier + nom);
+    return f.open(QIODevice::WriteOnly) && f.write(Commande) == Commande.size();
+}
+
 int Compte(const QString& fichier, const QByteArray& debut)
 {
     QFile f(fichier);
@@ -150,28 +157,34 @@ ResultatsProcessus MesureProcessus(const QString& pelorane, const QString& simul
     Attend(10000);
     r.processeurReposPourcent = (TempsProcesseurMs(pid) - cpu0) * 100.0 / double(mur.elapsed());
 
-    // Latence : une commande à la fois, du renommage dans le dossier au fichier de
-    // passation rempli.
+    // Latence : une commande à la fois, du dépôt dans le dossier au fichier de
+    // passation rempli ; renommée dans le dossier, puis écrite sur place.
     std::vector<double> latences;
-    for (int i = 0; i < 15; ++i) {
+    std::vector<double> latencesSurPlace;
+    for (int i = 0; i < 25; ++i) {
         if (!AttendQue([&] { return QFileInfo(passation).size() < 2; }, 5000))
             break;
         Attend(1200); // le tiroir précédent redevient libre
+        const QString nom = QStringLiteral("CD%1.txt").arg(i, 6, 10, QLatin1Char('0'));
         QElapsedTimer t;
         t.start();
-        if (!Depose(echanges, QStringLiteral("CD%1.txt").arg(i, 6, 10, QLatin1Char('0'))))
+        if (!(i < 15 ? Depose(echanges, nom) : DeposeSurPlace(echanges, nom)))
             break;
         if (!AttendQue([&] { return QFileInfo(passation).size() >= 2; }, 5000))
             break;
-        latences.push_back(double(t.nsecsElapsed()) / 1e6);
+        (i < 15 ? latences : latencesSurPlace).push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    if (latences.size() < 10) {
-        r.erreur = QStringLiteral("latence : %1 commande(s) seulement remise(s)").arg(latences.size());
+    if (latences.size() < 10 || latencesSurPlace.size() < 10) {
+        r.erreur = QStringLiteral("latence : %1 commande(s) seulement remise(s)")
+                       .arg(latences.size() + latencesSurPlace.size());
         return r;
     }
     std::sort(latences.begin(), latences.end());
     r.latenceMedianeMs = latences[latences.size() / 2];
     r.latenceP95Ms = latences[std::min(latences.size() - 1, latences.size() * 95 / 100)];
+    std::sort(latencesSurPlace.begin(), latencesSurPlace.end());
+    r.latenceSurPlaceMedianeMs = latencesSurPlace[latencesSurPlace.size() / 2];
+    r.latenceSurPlaceP95Ms = latencesSurPlace[std::min(latencesSurPlace.size() - 1, latencesSurPlace.size() * 95 / 100)];
 
     // Débit : 40 commandes déposées d'un coup, jusqu'à la dernière remise.
     Attend(1500);
@@ -194,9 +207,11 @@ ResultatsProcessus MesureProcessus(const QString& pelorane, const QString& simul
     robot.waitForFinished(10000);
     r.conditions = QStringLiteral("conditions : cartes émulées sur pseudo-terminal (4 tiroirs, 2 cartes), hôte simulé "
                                   "qui relève le fichier de passation toutes les 100 ms et le prend 50 ms après, "
-                                  "convoyeur 300 ms, retrait des boîtes 300 ms ; latence sur %1 commandes isolées ; "
-                                  "débit sur %2 commandes déposées d'un coup.")
+                                  "convoyeur 300 ms, retrait des boîtes 300 ms ; latence sur %1 commandes isolées renommées "
+                                  "dans le dossier et %2 écrites sur place ; débit sur %3 commandes déposées d'un "
+                                  "coup (renommées).")
                        .arg(latences.size())
+                       .arg(latencesSurPlace.size())
                        .arg(lot);
     return r;
 }

@@ -7,6 +7,9 @@ struct ResultatsProcessus
 {
     double latenceMedianeMs = 0;
     double latenceP95Ms = 0;
+    // Même mesure pour une commande écrite sur place (ouverte, écrite, fermée).
+    double latenceSurPlaceMedianeMs = 0;
+    double latenceSurPlaceP95Ms = 0;
     double commandesParMinute = 0;
     double processeurReposPourcent = 0;
     long memoireServiceDebutKio = 0;

@@ -1,0 +1,279 @@
+// Comptoirs réels qui écrivent dans le dossier d'échange pendant que les passes
+// tournent : aucune commande ne part coupée ni vide.
+
+#include "base/HorlogeSysteme.h"
+#include "base/JournalStatut.h"
+#include "base/SystemeFichiers.h"
+#include "commun/FichiersEssai.h"
+#include "commun/HorlogeTest.h"
+#include "config/Configuration.h"
+#include "orders/ListesEchange.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const QByteArray Commande("ordre: 1\r\nP.Recept: 001\r\ncip Qt    : 3400930000001        001\r\n");
+
+#ifdef Q_OS_LINUX
+// Retire (ou rend) à ce fil les droits de root qui passent outre les
+// permissions des fichiers : un dossier en chmod 000 lui devient illisible.
+bool DroitsDeRoot(bool garde)
+{
+    __user_cap_header_struct entete{ _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct donnees[2] = {};
+    if (::syscall(SYS_capget, &entete, donnees) != 0)
+        return false;
+    const quint32 masque = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    donnees[0].effective = garde ? (donnees[0].effective | masque) : (donnees[0].effective & ~masque);
+    return ::syscall(SYS_capset, &entete, donnees) == 0;
+}
+#endif
+
+} // namespace
+
+class TestEcrivainsEchange : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void ecrivains_data();
+    void ecrivains();
+    void commandeVide();
+    void dossierIllisible();
+    void filetDeSecurite();
+    void debordement();
+
+private:
+    QString Dossier() const { return m_config.DossierEchange; }
+    ListesEchange* Cree(JournalStatut& journal, Horloge& horloge)
+    {
+        return new ListesEchange(journal, horloge, m_config, {}, this);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_racine;
+    Configuration m_config;
+};
+
+void TestEcrivainsEchange::init()
+{
+    m_racine = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_racine->isValid());
+    m_config.DossierEchange = m_racine->path() + QStringLiteral("/Echanges/");
+    QVERIFY(QDir().mkpath(Dossier()));
+}
+
+void TestEcrivainsEchange::ecrivains_data()
+{
+    QTest::addColumn<QString>("script");  // lancé par sh dans le dossier d'échange
+    QTest::addColumn<bool>("lancee");     // la commande entière doit partir, une fois
+    const QString troisFois = QStringLiteral("exec 3>CD1.txt; printf 'ordre: 1\\r\\n' >&3; sleep %1; "
+                                             "printf 'P.Recept: 001\\r\\n' >&3; sleep %1; "
+                                             "printf 'cip Qt    : 3400930000001        001\\r\\n' >&3");
+    QTest::newRow("ouvert, pauses de 0,7 s") << troisFois.arg(QStringLiteral("0.7")) << true;
+    QTest::newRow("ouvert, pauses de 1 s") << troisFois.arg(QStringLiteral("1")) << true;
+    QTest::newRow("ouvert, pauses de 3 s") << troisFois.arg(QStringLiteral("3")) << true;
+    QTest::newRow("ferme puis rouvre 0,3 s plus tard")
+        << "printf 'ordre: 1\\r\\nP.Recept: 001\\r\\n' > CD1.txt; sleep 0.3; "
+           "printf 'cip Qt    : 3400930000001        001\\r\\n' >> CD1.txt"
+        << true;
+    QTest::newRow("ecrit ailleurs puis renomme")
+        << "printf 'ordre: 1\\r\\nP.Recept: 001\\r\\n' > .CD1.part; sleep 1; "
+           "printf 'cip Qt    : 3400930000001        001\\r\\n' >> .CD1.part; mv .CD1.part CD1.txt"
+        << true;
+    QTest::newRow("vide") << ": > CD1.txt" << false;
+}
+
+void TestEcrivainsEchange::ecrivains()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, lancee);
+    JournalStatut journal;
+    HorlogeSysteme horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD(); // le dossier vide est relu (et veillé) avant le comptoir
+
+    QProcess comptoir;
+    comptoir.setWorkingDirectory(Dossier());
+    comptoir.start(QStringLiteral("sh"), { QStringLiteral("-c"), script });
+    QVERIFY(comptoir.waitForStarted(5000));
+    // Des passes toutes les 100 ms (la boucle en fait une toutes les 300 ms),
+    // jusqu'à 2,5 s après la fin du comptoir ; chaque commande lue est « remise »
+    // et effacée comme le fait le cycle.
+    QList<QByteArray> remises;
+    QElapsedTimer apres;
+    while (!apres.isValid() || apres.elapsed() < 2500) {
+        listes->MAJlisteFichierCD();
+        const QString chemin = listes->RechFichierCdeEnAttente();
+        QByteArray contenu;
+        if (!chemin.isEmpty() && listes->LitCommande(chemin, &contenu) == ListesEchange::Lecture::Lue) {
+            remises << contenu;
+            QVERIFY(SystemeFichiers::Supprime(chemin));
+        }
+        if (!apres.isValid() && comptoir.state() == QProcess::NotRunning)
+            apres.start();
+        QTest::qWait(100);
+    }
+    QCOMPARE(comptoir.exitCode(), 0);
+    QCOMPARE(remises, lancee ? QList<QByteArray>{ Commande } : QList<QByteArray>{});
+    QCOMPARE(journal.Texte(), QString());
+}
+
+void TestEcrivainsEchange::commandeVide()
+{
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    const QString cd1 = Dossier() + QStringLiteral("CD1.txt");
+    Ecrit(cd1, QByteArray());
+    // Vide : elle attend, et une seule ligne la nomme passé une minute.
+    for (int i = 0; i < 4; ++i) {
+        listes->MAJlisteFichierCD();
+        QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+        QCOMPARE(journal.Texte(), QString());
+        horloge.Avance(ListesEchange::DelaiStabiliteMs);
+    }
+    horloge.Avance(60000);
+    for (int i = 0; i < 3; ++i) {
+        listes->MAJlisteFichierCD();
+        QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+        horloge.Avance(ListesEchange::DelaiStabiliteMs);
+    }
+    QCOMPARE(journal.Texte(), QStringLiteral("Le fichier ") + cd1
+                                  + QStringLiteral(" est vide depuis une minute, il n'est pas lance\r\n"));
+    // Remplie enfin : elle part.
+    Ecrit(cd1, Commande);
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(ListesEchange::DelaiStabiliteMs);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd1);
+    QByteArray contenu;
+    QCOMPARE(listes->LitCommande(cd1, &contenu), ListesEchange::Lecture::Lue);
+    QCOMPARE(contenu, Commande);
+}
+
+void TestEcrivainsEchange::dossierIllisible()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("droits de root propres à Linux");
+#else
+    Ecrit(Dossier() + QStringLiteral("CD1.txt"), Commande);
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD1.txt") });
+
+    // Root passe outre chmod 000 : ce fil renonce à ce droit le temps du test.
+    if (::geteuid() == 0 && !DroitsDeRoot(false))
+        QSKIP("root sans moyen de renoncer à CAP_DAC_OVERRIDE : chmod 000 ne l'arrêterait pas");
+    QVERIFY(QFile::setPermissions(Dossier(), {}));
+    for (int i = 0; i < 3; ++i) {
+        listes->MAJlisteFichierCD();
+        horloge.Avance(1000);
+    }
+    const QStringList listeIllisible = listes->ListeCD();
+    const QString texteIllisible = journal.Texte();
+    QVERIFY(QFile::setPermissions(Dossier(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    listes->MAJlisteFichierCD();
+    listes->MAJlisteFichierCD();
+    if (::geteuid() == 0)
+        QVERIFY(DroitsDeRoot(true));
+
+    const QString illisible =
+        QStringLiteral("dossier d'echange inaccessible: ") + Dossier() + QStringLiteral(" (accès refusé)\r\n");
+    QCOMPARE(listeIllisible, QStringList{});
+    QCOMPARE(texteIllisible, illisible);
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD1.txt") });
+    QCOMPARE(journal.Texte(),
+             illisible + QStringLiteral("dossier d'echange de nouveau accessible: ") + Dossier() + QStringLiteral("\r\n"));
+#endif
+}
+
+void TestEcrivainsEchange::filetDeSecurite()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("montage propre à Linux");
+#else
+    // Un partage monté par-dessus le dossier après le démarrage : la veille
+    // regarde le dossier recouvert, aucune notification n'arrive pour ce qui
+    // s'écrit dans le partage. La relecture de filet le trouve.
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    const QString partage = m_racine->path() + QStringLiteral("/partage");
+    QVERIFY(QDir().mkpath(partage));
+    const QByteArray cible = QFile::encodeName(Dossier());
+    if (::mount(QFile::encodeName(partage).constData(), cible.constData(), nullptr, MS_BIND, nullptr) != 0)
+        QSKIP("montage impossible sans CAP_SYS_ADMIN : pas de notification à manquer");
+    const auto demonte = qScopeGuard([&] { ::umount2(cible.constData(), MNT_DETACH); });
+    const QString cd5 = Dossier() + QStringLiteral("CD5.txt");
+    Ecrit(cd5, Commande);
+
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), QStringList{}); // rien de notifié : pas de relecture
+    horloge.Avance(ListesEchange::IntervalleFiletMs);
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD5.txt") });
+    // Sans notification sûre : le délai de stabilité.
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(ListesEchange::DelaiStabiliteMs);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd5);
+    QCOMPARE(journal.Texte(), QString());
+#endif
+}
+
+void TestEcrivainsEchange::debordement()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("file de notifications propre à Linux");
+#else
+    // Plus de notifications que la file du système n'en tient (16 384 par
+    // défaut) avant que le service ne les lise : celles de CD7.txt sont perdues.
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    const int a = ::open(QFile::encodeName(Dossier() + QStringLiteral("a.dat")).constData(), O_WRONLY | O_CREAT, 0600);
+    const int b = ::open(QFile::encodeName(Dossier() + QStringLiteral("b.dat")).constData(), O_WRONLY | O_CREAT, 0600);
+    QVERIFY(a >= 0 && b >= 0);
+    for (int i = 0; i < 20000; ++i) { // deux fichiers en alternance : pas de fusion
+        QCOMPARE(::write(a, "x", 1), ssize_t(1));
+        QCOMPARE(::write(b, "x", 1), ssize_t(1));
+    }
+    ::close(a);
+    ::close(b);
+    const QString cd7 = Dossier() + QStringLiteral("CD7.txt");
+    Ecrit(cd7, Commande);
+
+    // Le débordement fait relire le dossier ; sans signe sûr, la stabilité.
+    for (int i = 0; i < 3; ++i) {
+        listes->MAJlisteFichierCD();
+        QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    }
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD7.txt") });
+    horloge.Avance(CommandesPretes::DelaiApresFermetureMs); // assez si sa fermeture avait été lue
+    QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
+    horloge.Avance(ListesEchange::DelaiStabiliteMs - CommandesPretes::DelaiApresFermetureMs);
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd7);
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestEcrivainsEchange)
+#include "TestEcrivainsEchange.moc"
