@@ -141,7 +141,7 @@ void F1Pelorane::CreeServices()
     m_registre = std::make_unique<RegistreRemises>(m_journal);
     m_cycle = std::make_unique<CycleTraitement>(m_journal, m_horloge, *m_listes, *m_tiroirs, *m_passation);
     m_cycle->MetRegistre(m_registre.get());
-    m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
+    m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_config);
 
     // La couleur du carré suit l'état du tiroir à chaque changement. Avant l'étape 18
     // le tableau n'a pas d'état réel : les carrés gardent leur couleur de création (rouge).
