@@ -83,7 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille)
     reception.liaison.RecoitArrivee(message);
     QCoreApplication::processEvents();
     // L'ACK a été abandonné ; la réponse à un A (a, puis la nulle) ou à un R attend la pause.
-    const int reponses = message.startsWith('A') ? 2 : message.startsWith('R') ? 1 : 0;
+    QByteArray sansAck = message;
+    sansAck.replace(QByteArray(1, AckCdapi), QByteArray());
+    const int reponses = sansAck.startsWith('A') ? 2 : sansAck.startsWith('R') ? 1 : 0;
     Exige(reception.liaison.NombreMsgEnAttente() == reponses);
     return 0;
 }
