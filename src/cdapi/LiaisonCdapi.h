@@ -1,72 +1,67 @@
 #pragma once
 
-#include <QAbstractSocket>
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-#include <array>
-
 struct Configuration;
-class Horloge;
+class ConnexionCdapi;
 class JournalStatut;
-class QTcpSocket;
 
 // Liaison CDAPI avec VBtrevix : le service est client TCP. File des messages à
-// envoyer, envoi d'un message et attente de son acquittement, réception,
-// acquittement des messages reçus et réponses automatiques à A et à R.
-// Tout tourne sur le fil de la fenêtre ; les attentes cèdent aux événements.
+// envoyer, un seul message en vol à la fois et l'attente de son acquittement,
+// réception, acquittement des messages reçus et réponses automatiques à A et à R.
+// Tout tourne sur le fil de la fenêtre et rien n'y attend : chaque attente
+// (connexion, acquittement, pause après un abandon) est un état et une minuterie,
+// pour que la boucle de traitement ne dépende jamais de l'hôte.
 class LiaisonCdapi : public QObject
 {
     Q_OBJECT
 public:
-    // Résultats d'un envoi.
+    // Issue d'un envoi (signal envoiTermine).
     static constexpr int EnvoiReussi = 0;
     static constexpr int SansAck = 5;
     static constexpr int NonEnvoye = 9;
-    // Attente de l'acquittement, et limite de l'attente de connexion (sans elle une
-    // adresse injoignable bloquerait chaque envoi deux minutes environ).
-    static constexpr qint64 AttenteAckMs = 2000;
-    static constexpr qint64 AttenteConnexionMaxMs = 5000;
+    static constexpr int AttenteAckMs = 2000;
+    static constexpr int PauseApresAbandonMs = 250;
+    // L'anneau d'origine tenait 19 messages ; la file garde cette limite.
+    static constexpr int MaxMsgEnAttente = 19;
 
-    LiaisonCdapi(JournalStatut& journal, Horloge& horloge, const Configuration& configuration,
-                 QObject* parent = nullptr);
+    LiaisonCdapi(JournalStatut& journal, const Configuration& configuration, QObject* parent = nullptr);
     ~LiaisonCdapi() override;
 
     // Met un message dans la file ; faux (et une ligne au journal) quand 19
     // messages attendent déjà : un message en attente n'est jamais écrasé.
     bool AjouteMsgCDAPI(const QByteArray& texte, const QString& origine, bool attendreAck);
-    // Envoie la file dans l'ordre ; sans effet si un envoi est déjà en cours plus haut.
+    // Fait partir la file dans l'ordre, sans attendre : si un message est déjà
+    // en vol (connexion, ACK, pause), la suite part à son issue.
     void EnvoiMsgCDAPI();
-    // 0 envoyé (et acquitté si demandé), 5 sans acquittement en 2 s, 9 non envoyé.
-    int EnvoiMsgTCPIPclient(const QByteArray& texte, bool attendreAck);
     static QString TexteEtatTCPIP(int etat);
-    // 0 fermé, 4 résolution, 6 connexion en cours, 7 connecté, 8 fermé par
-    // l'homologue, 9 erreur (ces deux derniers jusqu'à la prochaine fermeture ou connexion).
     int EtatTCPIP() const;
 
     // Réaction à un message reçu : réponse a (puis la réponse nulle) à un A, r à un R.
     void TraiteMsgCDAPI(const QByteArray& T, const QString& origine);
     // Une arrivée de données, telle que lue sur la socket : les ACK sont retirés
-    // et notés ; un message d'un type connu est traité au prochain tour d'événements.
+    // et terminent l'attente en cours ; un message d'un type connu est acquitté,
+    // tracé et traité.
     void RecoitArrivee(const QByteArray& D);
 
     // Fermeture de la liaison à l'arrêt du programme.
     void FermeLiaison();
 
-    int NombreMsgEnAttente() const;
+    // Messages dans la file, celui en vol compris.
+    int NombreMsgEnAttente() const { return int(FileMsgCDAPI.size()); }
 
 public slots:
     // Bouton "Test Liaison CDAPI" : envoie l'identification du poste 901.
     void Bt_TestLiaisonCDAPI_Click();
 
-private slots:
-    void WSclient_DataArrival();
-    void TraiteArriveesEnAttente();
-    void NoteDeconnexion();
-    void NoteErreur(QAbstractSocket::SocketError erreur);
+signals:
+    // Issue d'un message de la file : EnvoiReussi (envoyé, et acquitté si
+    // demandé), SansAck (pas d'ACK en 2 s) ou NonEnvoye ; la file est alors vidée.
+    void envoiTermine(const QByteArray& texte, int resultat);
 
 private:
     struct MsgCDAPIAEnvoyer
@@ -75,31 +70,27 @@ private:
         QString origine;
         bool attendreAck = false;
     };
+    enum class Etat { Libre, Connexion, AttenteAck, Pause };
 
-    static int IndexSuivant(int index);
+    void Avance();
+    void CommenceTete();
+    void EnvoieTete();
+    void TermineTete();
+    void Abandonne(int cause);
+    void SurConnectee();
+    void SurEchecConnexion();
+    void FinPause();
     void TraceMessage(const QByteArray& message);
     void TraiteMessageRecu(const QByteArray& T);
-    void FermeSocket();
-    void ConnecteServeur();
 
     JournalStatut& m_journal;
-    Horloge& m_horloge;
     const Configuration& m_configuration;
-    QTcpSocket* WSclient;
+    ConnexionCdapi* m_connexion;
 
-    // Anneau sur les index 1 à 20 (0 jamais utilisé) ; vide quand les index sont égaux.
-    std::array<MsgCDAPIAEnvoyer, 21> FileMsgCDAPI;
-    int IndexEcritureMsg = 1;
-    int IndexLectureMsg = 1;
-    bool AckRecu = false;
-    bool EnvoiEnCours = false;
-
-    // Qt repasse la socket fermée aussitôt : on retient ici l'état 8 ou 9.
-    int m_etatRetenu = 0;
-    bool m_fermetureDemandee = false;
-
-    // Messages reçus pas encore traités : le traitement attend un acquittement
-    // et ne doit donc pas tourner dans le signal readyRead.
-    QList<QByteArray> m_arrivees;
-    QTimer m_minuterieArrivees;
+    // La tête de file est le message en vol ; elle n'en sort qu'à son issue.
+    QList<MsgCDAPIAEnvoyer> FileMsgCDAPI;
+    Etat m_etat = Etat::Libre;
+    bool m_dansAvance = false;
+    QTimer m_attenteAck;
+    QTimer m_pause;
 };

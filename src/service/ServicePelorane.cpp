@@ -156,7 +156,7 @@ void ServicePelorane::CreeAppareils()
     m_registre = std::make_unique<RegistreRemises>(m_journal);
     m_cycle = std::make_unique<CycleTraitement>(m_journal, m_horloge, *m_listes, *m_tiroirs, *m_passation);
     m_cycle->MetRegistre(m_registre.get());
-    m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
+    m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_config);
     emit appareilsCrees();
 }
 

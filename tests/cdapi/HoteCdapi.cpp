@@ -5,6 +5,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 HoteCdapi::HoteCdapi(QObject* parent)
     : QObject(parent)
     , m_serveur(new QTcpServer(this))
@@ -15,6 +17,25 @@ HoteCdapi::HoteCdapi(QObject* parent)
 bool HoteCdapi::Ecoute(quint16 port)
 {
     return m_serveur->listen(QHostAddress::LocalHost, port);
+}
+
+void HoteCdapi::ArreteEcoute()
+{
+    m_serveur->close();
+}
+
+void HoteCdapi::RegleSourd(bool sourd)
+{
+    m_sourd = sourd;
+    if (sourd && m_serveur->isListening()) {
+        // Hérité par les sockets acceptées : leur fenêtre se ferme vite.
+        const int taille = 4096;
+        ::setsockopt(int(m_serveur->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &taille, sizeof taille);
+    }
+    if (m_client)
+        m_client->setReadBufferSize(sourd ? 1 : 0);
+    if (!sourd)
+        Lit();
 }
 
 quint16 HoteCdapi::Port() const
@@ -63,6 +84,8 @@ void HoteCdapi::NouvelleConnexion()
         ++m_connexions;
         connect(s, &QTcpSocket::readyRead, this, &HoteCdapi::Lit);
         connect(s, &QTcpSocket::disconnected, this, &HoteCdapi::deconnexion);
+        if (m_sourd)
+            s->setReadBufferSize(1);
         emit connexion();
         if (s->bytesAvailable() > 0)
             Lit();
@@ -72,7 +95,7 @@ void HoteCdapi::NouvelleConnexion()
 void HoteCdapi::Lit()
 {
     QTcpSocket* s = m_client;
-    if (!s)
+    if (!s || m_sourd)
         return;
     QByteArray octets;
     while (s->bytesAvailable() > 0)

@@ -25,9 +25,15 @@ public:
 
     // Écoute sur 127.0.0.1 ; port 0 = port libre choisi par le système.
     bool Ecoute(quint16 port = 0);
+    // Ne prend plus de connexion (la connexion en cours reste) : hôte arrêté.
+    void ArreteEcoute();
     quint16 Port() const;
     // Vrai : chaque arrivée qui contient autre chose que des ACK reçoit un ACK.
     void RegleAck(bool repond) { m_repondAck = repond; }
+    // Vrai : l'hôte ne lit plus sa socket (ni ACK ni note) ; ce qui arrive reste
+    // dans les tampons du système, que l'écoute réduit à quelques kilo-octets
+    // pour les connexions acceptées ensuite. Faux : il relit tout.
+    void RegleSourd(bool sourd);
 
     bool Connecte() const;
     int NombreConnexions() const { return m_connexions; }
@@ -58,6 +64,7 @@ private:
     QTcpServer* m_serveur;
     QTcpSocket* m_client = nullptr;
     bool m_repondAck = true;
+    bool m_sourd = false;
     int m_connexions = 0;
     QList<Arrivee> m_arrivees;
 };

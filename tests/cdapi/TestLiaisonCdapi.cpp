@@ -2,12 +2,15 @@
 #include "base/HorlogeSysteme.h"
 #include "base/JournalStatut.h"
 #include "cdapi/LiaisonCdapi.h"
-#include "commun/HorlogeTest.h"
 #include "config/Configuration.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QFile>
 #include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -63,7 +66,7 @@ struct Banc
         hote.Ecoute();
         config.CdapiAdrServeur = QStringLiteral("127.0.0.1");
         config.CdapiPortServeur = QString::number(hote.Port());
-        liaison = std::make_unique<LiaisonCdapi>(journal, horloge, config);
+        liaison = std::make_unique<LiaisonCdapi>(journal, config);
     }
     QString LigneConnexion() const
     {
@@ -73,13 +76,37 @@ struct Banc
     bool Connecte()
     {
         liaison->Bt_TestLiaisonCDAPI_Click();
-        if (liaison->EtatTCPIP() != 7 || hote.Recu() != Identification)
+        if (!QTest::qWaitFor([this] {
+                return liaison->EtatTCPIP() == 7 && hote.Recu() == Identification
+                       && liaison->NombreMsgEnAttente() == 0;
+            }))
             return false;
         hote.Oublie();
         journal.MessageStatus(QStringLiteral("clear"));
         return true;
     }
 };
+
+// Boucle à l'image de la boucle de traitement : une « passe », puis une attente
+// qui laisse passer les événements. Rend le plus long écart entre deux passes :
+// tout ce que la liaison fait attendre dans un gestionnaire d'événement s'y voit.
+qint64 PlusLongEcartEntrePasses(Horloge& horloge, qint64 dureeMs)
+{
+    QElapsedTimer montre;
+    montre.start();
+    qint64 precedente = 0;
+    qint64 plusLong = 0;
+    while (montre.elapsed() < dureeMs) {
+        horloge.AttendEnCedant(50);
+        horloge.Cede();
+        const qint64 maintenant = montre.elapsed();
+        plusLong = qMax(plusLong, maintenant - precedente);
+        precedente = maintenant;
+    }
+    return plusLong;
+}
+
+const QString LigneHoteSourd = QStringLiteral("liaison CDAPI coupée : l'hôte ne lit plus");
 
 } // namespace
 
@@ -105,14 +132,20 @@ private slots:
     void homologueFerme();
     void fileRemplie();
     void fermeture();
+    void hoteInonde_data();
+    void hoteInonde();
+    void hoteRedemarre();
 };
 
 void TestLiaisonCdapi::identificationAcquittee()
 {
     Banc b;
     b.journal.MessageStatus(QStringLiteral("ligne d'avant"));
+    QSignalSpy issues(b.liaison.get(), &LiaisonCdapi::envoiTermine);
     b.liaison->Bt_TestLiaisonCDAPI_Click();
 
+    QTRY_COMPARE(issues.size(), 1);
+    QCOMPARE(issues.first(), QVariantList({ Identification, LiaisonCdapi::EnvoiReussi }));
     QCOMPARE(b.hote.Recu(), Identification);
     QCOMPARE(b.liaison->EtatTCPIP(), 7);
     QCOMPARE(b.liaison->NombreMsgEnAttente(), 0);
@@ -143,22 +176,31 @@ void TestLiaisonCdapi::adresseOuPortVide()
     QFETCH(QString, adresse);
     QFETCH(QString, port);
     JournalStatut journal;
-    HorlogeTest horloge;
     Configuration config;
     config.CdapiAdrServeur = adresse;
     config.CdapiPortServeur = port;
-    LiaisonCdapi liaison(journal, horloge, config);
+    LiaisonCdapi liaison(journal, config);
 
-    const qint64 debut = horloge.get_exact_milli_second();
     liaison.Bt_TestLiaisonCDAPI_Click();
-    QCOMPARE(journal.Texte(),
-             TraceIdentification
-                 + QStringLiteral("\r\nIMPOSSIBLE D'ENVOYER EN TCPIP car il manque l'adresse ou le port\r\n"
-                                  "SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur R9010112002AR\r\n"));
+    const QString abandon = QStringLiteral(
+        "IMPOSSIBLE D'ENVOYER EN TCPIP car il manque l'adresse ou le port\r\n"
+        "SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur ");
+    QCOMPARE(journal.Texte(), TraceIdentification + QStringLiteral("\r\n") + abandon + QStringLiteral("R9010112002AR\r\n"));
     QCOMPARE(liaison.NombreMsgEnAttente(), 0);
     QCOMPARE(liaison.EtatTCPIP(), 0);
-    // La pause de 0,25 s après l'abandon : première lecture au-delà de 250 ms.
-    QCOMPARE(horloge.get_exact_milli_second() - debut, qint64(260));
+
+    // Pause de 0,25 s après l'abandon : un message ajouté pendant ce temps
+    // attend sa fin, puis part (et échoue de même).
+    QElapsedTimer montre;
+    montre.start();
+    journal.MessageStatus(QStringLiteral("clear"));
+    liaison.AjouteMsgCDAPI("S001", QString(), true);
+    liaison.EnvoiMsgCDAPI();
+    QCOMPARE(liaison.NombreMsgEnAttente(), 1);
+    QCOMPARE(journal.Texte(), QString());
+    QTRY_COMPARE(liaison.NombreMsgEnAttente(), 0);
+    QVERIFY2(montre.elapsed() >= 230, qPrintable(QString::number(montre.elapsed())));
+    QVERIFY(journal.Texte().endsWith(abandon + QStringLiteral("S001\r\n")));
 }
 
 void TestLiaisonCdapi::connexionImpossible_data()
@@ -175,6 +217,7 @@ void TestLiaisonCdapi::connexionImpossible()
     Banc b;
     b.config.CdapiPortServeur = port;
     b.liaison->Bt_TestLiaisonCDAPI_Click();
+    QTRY_VERIFY(b.journal.Texte().contains(QStringLiteral("SUPPRESSION")));
     VerifieJournal(b.journal, Echappe(TraceIdentification + QStringLiteral("\r\nport ferme\r\n")) + b.LigneConnexion()
                                   + QStringLiteral("\r\n\\.*port Erreur\r\n")
                                   + Echappe(QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur "
@@ -187,7 +230,7 @@ void TestLiaisonCdapi::connexionImpossible()
     b.config.CdapiPortServeur = QString::number(b.hote.Port());
     b.liaison->AjouteMsgCDAPI("S001", QString(), true);
     b.liaison->EnvoiMsgCDAPI();
-    QCOMPARE(b.hote.Recu(), QByteArray("S001"));
+    QTRY_COMPARE(b.hote.Recu(), QByteArray("S001"));
     VerifieJournal(b.journal, Echappe(QStringLiteral("- S - demande du status d'installation ---\r\n  poste: 001\r\n")
                                       + QString(42, QLatin1Char('-'))
                                       + QStringLiteral("\r\nport Erreur\r\ndemande close\r\n"))
@@ -211,20 +254,28 @@ void TestLiaisonCdapi::connexionSansFin()
     QCOMPARE(::connect(occupant, reinterpret_cast<sockaddr*>(&adresse), taille), 0);
 
     JournalStatut journal;
-    HorlogeTest horloge;
     Configuration config;
     config.CdapiPortServeur = QString::number(ntohs(adresse.sin_port));
-    LiaisonCdapi liaison(journal, horloge, config);
+    LiaisonCdapi liaison(journal, config);
+    QSignalSpy issues(&liaison, &LiaisonCdapi::envoiTermine);
+    QElapsedTimer montre;
+    montre.start();
     liaison.Bt_TestLiaisonCDAPI_Click();
+    QVERIFY(issues.isEmpty()); // rien n'attend dans l'appel
+    QTRY_COMPARE_WITH_TIMEOUT(issues.size(), 1, 8000);
+    const qint64 duree = montre.elapsed();
     ::close(occupant);
     ::close(ecoute);
 
-    // 20 passes de 0,06 s puis des passes de 0,51 s : la 29e trouve 5 s dépassées.
-    QCOMPARE(journal.Texte(),
-             TraceIdentification + QStringLiteral("\r\nport ferme\r\ndemande connection sur 127.0.0.1 port ")
-                 + config.CdapiPortServeur + QStringLiteral("\r\n") + QString(28, QLatin1Char('.'))
-                 + QStringLiteral("délai de connection dépassé (5 s)\r\nport Erreur\r\n"
-                                  "SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur R9010112002AR\r\n"));
+    // Un point toutes les 0,05 s pendant 1 s, puis toutes les 0,5 s : 28 points
+    // quand rien ne retarde les minuteries.
+    QCOMPARE(issues.first(), QVariantList({ Identification, LiaisonCdapi::NonEnvoye }));
+    QVERIFY2(duree >= 5000 && duree < 6500, qPrintable(QString::number(duree)));
+    VerifieJournal(journal, Echappe(TraceIdentification + QStringLiteral("\r\nport ferme\r\ndemande connection sur 127.0.0.1 port ")
+                                    + config.CdapiPortServeur + QStringLiteral("\r\n"))
+                                + QStringLiteral("\\.{20,28}")
+                                + Echappe(QStringLiteral("délai de connection dépassé (5 s)\r\nport Erreur\r\n"
+                                                         "SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur R9010112002AR\r\n")));
     QCOMPARE(liaison.EtatTCPIP(), 9);
 }
 
@@ -232,17 +283,20 @@ void TestLiaisonCdapi::hoteMuet()
 {
     Banc b;
     b.hote.RegleAck(false);
+    QSignalSpy issues(b.liaison.get(), &LiaisonCdapi::envoiTermine);
     b.liaison->Bt_TestLiaisonCDAPI_Click();
+    QTRY_COMPARE_WITH_TIMEOUT(issues.size(), 1, 4000);
     QElapsedTimer montre;
     montre.start();
     const qint64 fin = montre.msecsSinceReference();
 
+    QCOMPARE(issues.first(), QVariantList({ Identification, LiaisonCdapi::SansAck }));
     QCOMPARE(b.hote.Recu(), Identification);
     QVERIFY(b.journal.Texte().endsWith(
         QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 5 sur R9010112002AR\r\n")));
-    // 2 s d'attente de l'ACK, puis la pause de 0,25 s.
+    // 2 s d'attente de l'ACK, comptées depuis l'envoi.
     const qint64 duree = fin - b.hote.Arrivees().first().instantMs;
-    QVERIFY2(duree >= 2200 && duree < 3500, qPrintable(QString::number(duree)));
+    QVERIFY2(duree >= 1950 && duree < 3000, qPrintable(QString::number(duree)));
     QCOMPARE(b.liaison->NombreMsgEnAttente(), 0);
 }
 
@@ -369,8 +423,8 @@ void TestLiaisonCdapi::troisMessagesPendantAttente()
     });
     b.liaison->Bt_TestLiaisonCDAPI_Click();
 
+    QTRY_COMPARE(b.hote.Recu(), Identification + "S001" "O00100000012" "S002");
     QVERIFY(retourImmediat);
-    QCOMPARE(b.hote.Recu(), Identification + "S001" "O00100000012" "S002");
     QCOMPARE(b.liaison->NombreMsgEnAttente(), 0);
     const QString j = b.journal.Texte();
     QVERIFY(!j.contains(QStringLiteral("SUPPRESSION")));
@@ -386,18 +440,21 @@ void TestLiaisonCdapi::homologueFerme()
     Banc b;
     QVERIFY(b.Connecte());
     b.hote.FermeConnexion();
-    QTRY_COMPARE(b.liaison->EtatTCPIP(), 8);
+    QTRY_VERIFY(b.journal.Texte().contains(QStringLiteral("liaison CDAPI perdue")));
+    QCOMPARE(b.liaison->EtatTCPIP(), 8);
+    b.journal.MessageStatus(QStringLiteral("clear"));
 
+    // Un envoi n'attend pas l'échéance de la reconnexion.
     b.liaison->AjouteMsgCDAPI("S001", QString(), true);
     b.liaison->EnvoiMsgCDAPI();
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.Recu(), QByteArray("S001"), 900);
     QCOMPARE(b.hote.NombreConnexions(), 2);
-    QCOMPARE(b.hote.Recu(), QByteArray("S001"));
     QCOMPARE(b.liaison->EtatTCPIP(), 7);
     VerifieJournal(b.journal, Echappe(QStringLiteral("- S - demande du status d'installation ---\r\n  poste: 001\r\n")
                                       + QString(42, QLatin1Char('-'))
                                       + QStringLiteral("\r\nport Connexion en cours de fermeture par l'homologue\r\n"
                                                        "demande close\r\n"))
-                                  + b.LigneConnexion() + QStringLiteral("\r\n\\.*"));
+                                  + b.LigneConnexion() + QStringLiteral("\r\n\\.*liaison CDAPI rétablie\r\n"));
 }
 
 // 19 messages au plus attendent ; le vingtième est refusé et rien n'est écrasé,
@@ -421,7 +478,7 @@ void TestLiaisonCdapi::fileRemplie()
 
         b.hote.Oublie();
         b.liaison->EnvoiMsgCDAPI();
-        QCOMPARE(b.hote.Recu(), attendu);
+        QTRY_COMPARE(b.hote.Recu(), attendu);
         QCOMPARE(b.liaison->NombreMsgEnAttente(), 0);
     }
 }
@@ -439,6 +496,118 @@ void TestLiaisonCdapi::fermeture()
     QTRY_VERIFY(!b.hote.Connecte());
     b.liaison->FermeLiaison();
     QCOMPARE(b.journal.Texte(), QStringLiteral("fermeture de la liaison TCPIP client\r\n"));
+}
+
+void TestLiaisonCdapi::hoteInonde_data()
+{
+    QTest::addColumn<QString>("norme");
+    QTest::addColumn<int>("lignes");
+    QTest::addColumn<bool>("sourd");
+    QTest::addColumn<bool>("ackAveugle"); // un ACK devant chaque demande, sans rien lire
+    QTest::addColumn<int>("intervalleMs");
+    // Rangée sans ACK : 19 messages attendent au plus, le reste est refusé, et
+    // chaque attente de 2 s finit par l'abandon de la file.
+    QTest::newRow("sans ACK, 20 A/s") << QStringLiteral("CDAPI-A") << 2 << false << false << 50;
+    QTest::newRow("sourd, grandes demandes") << QStringLiteral("CDAPI-B") << 99 << true << false << 50;
+    // Les réponses partent aussi vite que les ACK aveugles (200 par seconde) : ce
+    // qui attend dans la socket dépasse la borne et la liaison est coupée, en une ligne.
+    QTest::newRow("sourd, ACK aveugles") << QStringLiteral("CDAPI-B") << 99 << true << true << 5;
+}
+
+// Un hôte qui inonde la liaison de demandes "A" (20 par seconde) sans acquitter,
+// ou sans lire sa socket : la boucle de traitement n'attend jamais l'hôte.
+void TestLiaisonCdapi::hoteInonde()
+{
+    QFETCH(QString, norme);
+    QFETCH(int, lignes);
+    QFETCH(bool, sourd);
+    QFETCH(bool, ackAveugle);
+    QFETCH(int, intervalleMs);
+    Banc b;
+    b.config.NormeCDAPI = norme;
+    QVERIFY(b.Connecte());
+    b.hote.RegleAck(false);
+    b.hote.RegleSourd(sourd);
+
+    // Le journal se vide passé 20 000 caractères : on relit son fichier.
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("journal.txt"));
+    QVERIFY(b.journal.OuvreFichierJournal(chemin, nullptr));
+    QSignalSpy issues(b.liaison.get(), &LiaisonCdapi::envoiTermine);
+
+    const QByteArray demande = (ackAveugle ? Ack : QByteArray()) + HoteCdapi::DemandeEjection(norme, lignes);
+    QElapsedTimer inondation;
+    inondation.start();
+    QTimer rafale;
+    bool coupe = false;
+    connect(&b.hote, &HoteCdapi::deconnexion, &rafale, [&coupe] { coupe = true; });
+    connect(&rafale, &QTimer::timeout, &b.hote, [&] {
+        if (inondation.elapsed() < 4000 && !coupe) {
+            b.hote.Envoie(demande);
+            return;
+        }
+        // Fin de l'inondation : l'hôte redevient sage et l'arriéré s'écoule.
+        rafale.stop();
+        b.hote.RegleSourd(false);
+        b.hote.RegleAck(true);
+    });
+    rafale.start(intervalleMs);
+
+    const qint64 ecart = PlusLongEcartEntrePasses(b.horloge, 5000);
+    qInfo("plus long écart entre deux passes : %lld ms", ecart);
+    QVERIFY2(ecart <= 1500, qPrintable(QString::number(ecart)));
+
+    QFile fichier(chemin);
+    QVERIFY(fichier.open(QIODevice::ReadOnly));
+    const QString ecrit = QString::fromUtf8(fichier.readAll());
+    QCOMPARE(ecrit.count(LigneHoteSourd), ackAveugle ? 1 : 0);
+    int sansAck = 0;
+    for (const QVariantList& issue : issues)
+        sansAck += issue.at(1).toInt() == LiaisonCdapi::SansAck;
+    if (ackAveugle) {
+        QVERIFY(coupe);
+        QVERIFY(ecrit.contains(QRegularExpression(QStringLiteral(
+            "\\d liaison CDAPI coupée : l'hôte ne lit plus \\(\\d+ octets en attente d'envoi, borne 65536\\), "
+            "nouvel essai dans 1 s\n"))));
+        QCOMPARE(sansAck, 0);
+        // Elle revient d'elle-même, et l'hôte redevenu sage est servi.
+        QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 2, 5000);
+    } else {
+        // Chaque attente de 2 s sans ACK abandonne la file : 4 s d'inondation en font au moins une.
+        QVERIFY2(sansAck >= 1, qPrintable(QString::number(sansAck)));
+        QVERIFY(ecrit.contains(QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 5 sur a00000012")));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(b.liaison->NombreMsgEnAttente(), 0, 10000);
+}
+
+// Un hôte qui redémarre : la liaison se refait seule, avec un délai qui double
+// tant que l'hôte ne répond pas et qui repart de 1 s après un succès.
+void TestLiaisonCdapi::hoteRedemarre()
+{
+    Banc b;
+    QVERIFY(b.Connecte());
+    const quint16 port = b.hote.Port();
+    b.hote.ArreteEcoute();
+    b.hote.FermeConnexion();
+    const QString perte = QStringLiteral(
+        "liaison CDAPI perdue (port Connexion en cours de fermeture par l'homologue), nouvel essai dans 1 s\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(b.journal.Texte().contains(QStringLiteral("dans 2 s")), 4000);
+    QVERIFY(b.hote.Ecoute(port));
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 2, 4000);
+    QTRY_COMPARE(b.liaison->EtatTCPIP(), 7);
+    QCOMPARE(b.journal.Texte(),
+             perte + QStringLiteral("nouvelle connexion CDAPI impossible (port Erreur), nouvel essai dans 2 s\r\n"
+                                    "liaison CDAPI rétablie\r\n"));
+
+    // L'hôte peut de nouveau demander : il est acquitté et servi.
+    b.hote.Envoie(QByteArray("R9010112002AR\0", 14));
+    QTRY_COMPARE(b.hote.Recu(), Ack + QByteArray("r9010112002AR\0", 14));
+
+    // Le délai est revenu à 1 s.
+    b.journal.MessageStatus(QStringLiteral("clear"));
+    b.hote.FermeConnexion();
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 3, 3000);
+    QTRY_COMPARE(b.journal.Texte(), perte + QStringLiteral("liaison CDAPI rétablie\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestLiaisonCdapi)

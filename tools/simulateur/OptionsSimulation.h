@@ -21,6 +21,10 @@ struct OptionsSimulation
     quint16 portUdp = 43325;
     QString normeCdapi = QStringLiteral("CDAPI-B");
     int demandeAToutesLesS = 0;     // une demande d'éjection "A" toutes les N s (0 : jamais)
+    int demandeAToutesLesMs = 0;    // idem en ms, pour inonder la liaison (prime sur la précédente)
+    int lignesDemandeA = 2;         // lignes de chaque demande "A" (1 à 99)
+    bool hoteMuet = false;          // l'hôte n'acquitte rien
+    bool hoteSourd = false;         // l'hôte ne lit jamais sa socket CDAPI
     int identificationToutesLesS = 0; // une identification "R" toutes les N s (0 : jamais)
     int retardCartesMs = 0;         // les cartes répondent … après chaque trame (0 : tout de suite)
     QStringList cartesEnRetard;     // cartes concernées par le retard (vide : toutes)

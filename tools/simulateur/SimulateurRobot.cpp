@@ -119,7 +119,11 @@ bool SimulateurRobot::Demarre(QString* erreur)
         m_minuterieComptoirs.start(m_options.intervalleCommandeMs);
         QTimer::singleShot(300, this, &SimulateurRobot::DeposeCommande);
     }
-    if (m_options.demandeAToutesLesS > 0)
+    m_hote->RegleAck(!m_options.hoteMuet);
+    m_hote->RegleSourd(m_options.hoteSourd);
+    if (m_options.demandeAToutesLesMs > 0)
+        m_minuterieDemandeA.start(m_options.demandeAToutesLesMs);
+    else if (m_options.demandeAToutesLesS > 0)
         m_minuterieDemandeA.start(m_options.demandeAToutesLesS * 1000);
     if (m_options.identificationToutesLesS > 0)
         m_minuterieIdentification.start(m_options.identificationToutesLesS * 1000);
@@ -298,8 +302,10 @@ void SimulateurRobot::EnvoieDemandeEjection()
     if (!m_hote->Connecte())
         return;
     ++m_demandesA;
-    m_hote->Envoie(HoteCdapi::DemandeEjection(m_options.normeCdapi, 2));
-    Dit(QStringLiteral("CDAPI : envoie une demande d'éjection \"A\""));
+    m_hote->Envoie(HoteCdapi::DemandeEjection(m_options.normeCdapi, m_options.lignesDemandeA));
+    // Une inondation n'est pas racontée demande par demande : le bilan les compte.
+    if (m_options.demandeAToutesLesMs == 0)
+        Dit(QStringLiteral("CDAPI : envoie une demande d'éjection \"A\""));
 }
 
 void SimulateurRobot::EnvoieIdentification()

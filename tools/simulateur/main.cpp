@@ -83,6 +83,9 @@ int main(int argc, char* argv[])
         { "norme", "Variante CDAPI (CDAPI-A ou CDAPI-B).", "NORME", d.normeCdapi },
         { "demande-a", "Envoie une demande d'éjection \"A\" toutes les N secondes (0 : jamais).", "N",
           QString::number(d.demandeAToutesLesS) },
+        { "demande-a-ms", "Envoie une demande \"A\" toutes les N ms, pour inonder la liaison (prime sur --demande-a).",
+          "MS", QString::number(d.demandeAToutesLesMs) },
+        { "lignes-a", "Lignes de chaque demande \"A\" (1 à 99).", "N", QString::number(d.lignesDemandeA) },
         { "demande-r", "Envoie une identification \"R\" toutes les N secondes (0 : jamais).", "N",
           QString::number(d.identificationToutesLesS) },
         { "retard-cartes", "Les cartes répondent N ms après chaque trame (au-delà de 1000, une lecture échoue).", "MS",
@@ -97,6 +100,9 @@ int main(int argc, char* argv[])
             option.setDefaultValue(o.defaut);
         analyseur.addOption(option);
     }
+    analyseur.addOption(QCommandLineOption(QStringLiteral("hote-muet"), QStringLiteral("L'hôte CDAPI n'acquitte rien.")));
+    analyseur.addOption(QCommandLineOption(QStringLiteral("hote-sourd"),
+                                           QStringLiteral("L'hôte CDAPI ne lit jamais sa socket (ni ACK ni réponse lus).")));
     if (!analyseur.parse(application.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return 64;
@@ -132,6 +138,10 @@ int main(int argc, char* argv[])
     o.normeCdapi = analyseur.value(QStringLiteral("norme"));
     o.demandeAToutesLesS = entier("demande-a");
     o.identificationToutesLesS = entier("demande-r");
+    o.demandeAToutesLesMs = qMax(0, entier("demande-a-ms"));
+    o.lignesDemandeA = qBound(1, entier("lignes-a"), 99);
+    o.hoteMuet = analyseur.isSet(QStringLiteral("hote-muet"));
+    o.hoteSourd = analyseur.isSet(QStringLiteral("hote-sourd"));
     o.retardCartesMs = qMax(0, entier("retard-cartes"));
     o.cartesEnRetard = analyseur.values(QStringLiteral("carte-en-retard"));
     for (const QString& p : analyseur.values(QStringLiteral("param"))) {
