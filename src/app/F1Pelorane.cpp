@@ -465,6 +465,7 @@ bool F1Pelorane::Demarrage()
     if (m_termine)
         return false;
     // 21.
+    m_datagrammes->AdmetSources(m_options.sourcesUdp);
     m_datagrammes->Lie(m_config.UdpAdr, m_config.UdpPort);
     // 22.
     if (m_config.LectReelleEtatTiroirs == QLatin1String("N"))

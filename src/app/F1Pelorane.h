@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -39,6 +40,7 @@ public:
         QString racine;     // tient lieu de "c:\grindel\"
         QString portSerie;  // --port-serie
         QString registre;   // --registre ; vide : RACINE/pelorane-registre.db
+        QStringList sourcesUdp; // --source-udp ; vide : tout expéditeur admis
     };
     // terminer(code) met fin au programme sur-le-champ.
     F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal, InstanceUnique* instance,

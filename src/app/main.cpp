@@ -137,6 +137,10 @@ int main(int argc, char* argv[])
                                        QStringLiteral("Périphérique série des cartes, à la place de celui que donne "
                                                       "Param_Com_Tiroirs."),
                                        QStringLiteral("PERIPHERIQUE"));
+    const QCommandLineOption sourceUdp(QStringLiteral("source-udp"),
+                                       QStringLiteral("N'accepte les datagrammes de fin de convoyage que de cette "
+                                                      "adresse (répétable) ; sans elle, de toute adresse."),
+                                       QStringLiteral("ADRESSE"));
     const QCommandLineOption journal(QStringLiteral("journal"),
                                      QStringLiteral("Recopie chaque ligne du journal d'état, horodatée, à la fin de "
                                                     "FICHIER (UTF-8)."),
@@ -175,6 +179,7 @@ int main(int argc, char* argv[])
     analyseur.addOption(depuis);
     analyseur.addOption(csv);
     analyseur.addOption(journalJours);
+    analyseur.addOption(sourceUdp);
     if (!analyseur.parse(application.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
         return 64;
@@ -223,6 +228,7 @@ int main(int argc, char* argv[])
     }
 
     JournalStatut journalStatut;
+    journalStatut.ActiveResumes();
     if (analyseur.isSet(journal)) {
         QString erreur;
         if (!journalStatut.OuvreFichierJournal(analyseur.value(journal), &erreur, joursConservation))
@@ -235,6 +241,7 @@ int main(int argc, char* argv[])
     F1Pelorane::Options options;
     options.racine = QDir(analyseur.value(racine)).absolutePath() + QLatin1Char('/');
     options.portSerie = analyseur.value(portSerie);
+    options.sourcesUdp = analyseur.values(sourceUdp);
     // Sans --registre, la fenêtre prend RACINE/pelorane-registre.db et crée la racine.
     if (analyseur.isSet(registre))
         options.registre = analyseur.value(registre);
