@@ -415,7 +415,10 @@ QByteArray LigneCartes::AuxGri2(const QString& numAux, const QString& etatAux)
         return QByteArray();
     }
     const QByteArray corps = QByteArray("X") + CarteAux + etat + QByteArray::number(numero);
-    const QByteArray resultat = EnvoiEtReponseGrindel2(corps, 500);
+    // Z45 en retard : la trame ne partirait que pour deux délais dépassés (1,4 s) à
+    // chaque entrée libre des autres cartes ; elle ne part pas.
+    const QByteArray resultat =
+        m_suivi.EnRetard(CarteAux) ? EchecCartes::CarteEnRetard : EnvoiEtReponseGrindel2(corps, 500);
     if (EstEchecCartes(resultat))
         m_journal.MessageStatus(QStringLiteral("erreur") + QStringLiteral(" (Z") + QString::number(45)
                                 + QStringLiteral(") Aux") + numAux + QStringLiteral(" ") + etatAux);

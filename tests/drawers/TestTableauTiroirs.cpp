@@ -65,6 +65,7 @@ private slots:
     void lectureCarteEnRetard();
     void lectureSousRetard_data();
     void lectureSousRetard();
+    void auxZ45EnRetard();
     void lectureTroisTiroirs();
     void lectureCarteSansNom();
     void lectureSansCarte_data();
@@ -307,6 +308,29 @@ void TestTableauTiroirs::lectureSousRetard()
         banc.tiroirs.LectureEtatTiroir(0);
     QCOMPARE(banc.Couleurs(), (QList<int>{ Vert, Vert, Rouge, Rouge }));
     QVERIFY(banc.journal.Texte().contains(QStringLiteral("carte Z45 de nouveau dans les temps\r\n")));
+}
+
+void TestTableauTiroirs::auxZ45EnRetard()
+{
+    // Z45 (qui porte la sortie 8) répond 1100 ms après chaque trame, Z44 lit "00" : Z44 est
+    // lue dès que la réponse en route de Z45 est arrivée, sans trame "X" vers Z45 en retard.
+    m_emulateur->MetRetard(Z45, 1100);
+    m_emulateur->MetReponse(Z44, 'G', "00");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Rouge, Rouge, Rouge, Rouge });
+    const int debut = banc.journal.Texte().size();
+    QElapsedTimer chrono;
+    chrono.start();
+    banc.tiroirs.LectureEtatTiroir(0);
+    QVERIFY2(chrono.elapsed() < 1600, qPrintable(QString::number(chrono.elapsed())));
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L" }));
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Vert, Vert }));
+    const QString erreurAux = QStringLiteral("Aux8: OFF (Z45)\r\nerreur (Z45) Aux8 OFF\r\n");
+    QCOMPARE(banc.journal.Texte().mid(debut),
+             QStringLiteral("Err: Time Out\r\ncarte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les "
+                            "temps\r\nligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A115D<0D>\r\n")
+                 + erreurAux + erreurAux);
 }
 
 void TestTableauTiroirs::lectureTroisTiroirs()
