@@ -20,10 +20,10 @@ EcouteDatagrammes::EcouteDatagrammes(JournalStatut& journal, TableauTiroirs& tir
     , m_tiroirs(tiroirs)
 {
     m_socket.setObjectName(QStringLiteral("Winsock_UDP"));
-    // Rien n'est lu dans l'émission de readyRead : OuvreTiroir y cède aux événements, et
-    // ces notifications imbriquées dans celle de la socket laissaient Qt sans plus jamais
-    // signaler les datagrammes en attente (écoute sourde après un flot). La lecture part
-    // toujours d'un appel différé, hors de la pile de la socket.
+    // Après un flot, on a vu des datagrammes attendre dans la socket sans lecture en cours
+    // ni programmée, et sans plus aucun readyRead (Qt coupe sa notification après un
+    // readyRead non suivi de lecture). Rien n'est donc lu dans l'émission de readyRead,
+    // où OuvreTiroir cédait aux événements : la lecture part d'un appel différé.
     connect(&m_socket, &QUdpSocket::readyRead, this, &EcouteDatagrammes::ProgrammeLecture);
     // Filet : si Qt ne signalait plus rien alors que des datagrammes attendent, ils sont
     // tout de même lus, au plus une période plus tard.
