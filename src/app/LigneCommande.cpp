@@ -56,12 +56,17 @@ struct Options
     const QCommandLineOption optCsv{ QStringLiteral("csv"),
                                     QStringLiteral("Avec --historique : en CSV (séparateur ;) plutôt qu'en tableau.") };
 
+    const QCommandLineOption optSourceUdp{ QStringLiteral("source-udp"),
+                                           QStringLiteral("N'accepte les datagrammes de fin de convoyage que de cette "
+                                                          "adresse (répétable) ; sans elle, de toute adresse."),
+                                           QStringLiteral("ADRESSE") };
+
     void Declare(QCommandLineParser& analyseur) const
     {
         analyseur.setApplicationDescription(
             QStringLiteral("Pelorane : lance les commandes du dossier d'échange vers les tiroirs du robot."));
         analyseur.addOptions({ aide, optAction, version, optRacine, optPortSerie, optJournal, optRegistre,
-                               optHistorique, optDepuis, optCsv, optJournalJours });
+                               optHistorique, optDepuis, optCsv, optJournalJours, optSourceUdp });
     }
 };
 
@@ -109,6 +114,7 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     racineDonnee = analyseur.value(o.optRacine);
     racine = QDir(racineDonnee).absolutePath() + QLatin1Char('/');
     portSerie = analyseur.value(o.optPortSerie);
+    sourcesUdp = analyseur.values(o.optSourceUdp);
     avecJournal = analyseur.isSet(o.optJournal);
     journal = analyseur.value(o.optJournal);
     registre = analyseur.isSet(o.optRegistre) ? analyseur.value(o.optRegistre) : QString();

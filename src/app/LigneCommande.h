@@ -24,6 +24,7 @@ public:
     QString racine;        // absolue, finie par '/'
     QString racineDonnee;  // telle qu'écrite, pour les messages
     QString portSerie;
+    QStringList sourcesUdp; // --source-udp ; vide : toute adresse
     bool avecJournal = false;
     QString journal;
     int journalJours = 31;

@@ -58,6 +58,7 @@ int main(int argc, char* argv[])
     }
 
     JournalStatut journalStatut;
+    journalStatut.ActiveResumes();
     if (ligne.avecJournal) {
         QString erreur;
         if (!journalStatut.OuvreFichierJournal(ligne.journal, &erreur, ligne.journalJours))
@@ -68,7 +69,7 @@ int main(int argc, char* argv[])
     HorlogeSysteme horloge;
     DialoguesQt dialogues;
     // Sans --registre, le service prend RACINE/pelorane-registre.db et crée la racine.
-    const F1Pelorane::Options options{ ligne.racine, ligne.portSerie, ligne.registre };
+    const F1Pelorane::Options options{ ligne.racine, ligne.portSerie, ligne.registre, ligne.sourcesUdp };
     InstanceUnique instance(options.racine);
     F1Pelorane fenetre(horloge, dialogues, journalStatut, &instance, options, TermineProcessus);
     dialogues.ChangeParent(&fenetre);

@@ -1,6 +1,7 @@
 #include "JournalStatut.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 #include <cstdio>
 
@@ -11,11 +12,47 @@ const QString FinDeLigne = QStringLiteral("\r\n");
 JournalStatut::JournalStatut(QObject* parent)
     : QObject(parent)
 {
+    m_minuterieResumes.setInterval(int(ResumeRepetitions::FenetreMs));
+    connect(&m_minuterieResumes, &QTimer::timeout, this, &JournalStatut::EcritResumesEchus);
 }
 
 void JournalStatut::MessageStatus(const QString& messy)
 {
-    Ajoute(messy, true);
+    MessageStatus(messy, QString());
+}
+
+void JournalStatut::MessageStatus(const QString& messy, const QString& genre)
+{
+    if (!m_resumes || messy.toUpper() == QLatin1String("CLEAR")) {
+        Ajoute(messy, true);
+        return;
+    }
+    const QStringList lignes = m_resumes->Filtre(messy, genre, m_horlogeResumes());
+    for (const QString& ligne : lignes)
+        Ajoute(ligne, true);
+    if (lignes.isEmpty() && !m_minuterieResumes.isActive())
+        m_minuterieResumes.start();
+}
+
+void JournalStatut::ActiveResumes(std::function<qint64()> horlogeMs)
+{
+    if (!horlogeMs) {
+        auto chrono = std::make_shared<QElapsedTimer>();
+        chrono->start();
+        horlogeMs = [chrono] { return chrono->elapsed(); };
+    }
+    m_horlogeResumes = std::move(horlogeMs);
+    m_resumes = std::make_unique<ResumeRepetitions>();
+}
+
+void JournalStatut::EcritResumesEchus()
+{
+    if (!m_resumes)
+        return;
+    for (const QString& ligne : m_resumes->Echues(m_horlogeResumes()))
+        Ajoute(ligne, true);
+    if (!m_resumes->ResumeEnAttente())
+        m_minuterieResumes.stop();
 }
 
 void JournalStatut::MessageStatusSScr(const QString& messy)

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "base/JournalFichier.h"
+#include "base/ResumeRepetitions.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
+#include <memory>
 
 // Journal d'état : le texte unique que l'opérateur suit dans Text_HistMessages.
 // Il vit ici, hors des fenêtres ; la fenêtre le reflète par les deux signaux
@@ -23,6 +26,16 @@ public:
     // Ajoute messy et CR LF ; "clear" (toute casse) vide le journal ;
     // au-delà de 20000 caractères le texte devient "...." CR LF.
     void MessageStatus(const QString& messy);
+    // Même chose, la ligne comptant pour le genre donné dans les résumés (vide : le
+    // texte aux chiffres masqués).
+    void MessageStatus(const QString& messy, const QString& genre);
+    // Lignes d'un même genre trop rapprochées résumées (ResumeRepetitions), dans la
+    // fenêtre comme dans le fichier ; horlogeMs : millisecondes monotones (par défaut
+    // celles du processus). Sans cet appel, chaque ligne passe.
+    void ActiveResumes(std::function<qint64()> horlogeMs = {});
+    // Écrit les résumés des rafales finies ; la minuterie l'appelle chaque seconde
+    // tant qu'un résumé attend.
+    void EcritResumesEchus();
     // Continue la ligne courante : pas de CR LF, jamais de coupe.
     void MessageStatusSScr(const QString& messy);
 
@@ -52,4 +65,8 @@ private:
     JournalFichier m_fichier;
     std::function<QDateTime()> m_horlogeMurale = [] { return QDateTime::currentDateTime(); };
     bool m_debutLigneFichier = true;
+
+    std::unique_ptr<ResumeRepetitions> m_resumes;
+    std::function<qint64()> m_horlogeResumes;
+    QTimer m_minuterieResumes;
 };

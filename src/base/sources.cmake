@@ -2,6 +2,7 @@
 # (interface), chemins montrés, page de code, accès aux fichiers du dossier d'échange.
 list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.h ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ResumeRepetitions.h ${CMAKE_CURRENT_LIST_DIR}/ResumeRepetitions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.h ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.h ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Horloge.h ${CMAKE_CURRENT_LIST_DIR}/Horloge.cpp

@@ -16,7 +16,17 @@ DatagrammeFinConvoyage DatagrammeFinConvoyage::Lit(const QByteArray& datagramme)
     DatagrammeFinConvoyage lu;
     lu.texte = datagramme.mid(debut, fin - debut);
     lu.finConvoyage = lu.texte.startsWith(Prefixe);
-    if (lu.finConvoyage)
-        lu.tiroir = LitNombre(lu.texte.mid(Prefixe.size()));
+    if (!lu.finConvoyage)
+        return lu;
+    const QByteArray champ = lu.texte.mid(Prefixe.size());
+    for (const char c : champ) {
+        const uchar octet = uchar(c);
+        if ((octet < 0x20 && c != '\t' && c != '\r' && c != '\n') || octet == 0x7F) {
+            lu.finConvoyage = false;
+            lu.controleDansTiroir = true;
+            return lu;
+        }
+    }
+    lu.tiroir = LitNombre(champ);
     return lu;
 }

@@ -20,7 +20,23 @@ EcouteDatagrammes::EcouteDatagrammes(JournalStatut& journal, TableauTiroirs& tir
     , m_tiroirs(tiroirs)
 {
     m_socket.setObjectName(QStringLiteral("Winsock_UDP"));
-    connect(&m_socket, &QUdpSocket::readyRead, this, &EcouteDatagrammes::LitDatagrammesEnAttente);
+    // Après un flot, on a vu des datagrammes attendre dans la socket sans lecture en cours
+    // ni programmée, et sans plus aucun readyRead (Qt coupe sa notification après un
+    // readyRead non suivi de lecture). Rien n'est donc lu dans l'émission de readyRead,
+    // où OuvreTiroir cédait aux événements : la lecture part d'un appel différé.
+    connect(&m_socket, &QUdpSocket::readyRead, this, &EcouteDatagrammes::ProgrammeLecture);
+    // Filet : si Qt ne signalait plus rien alors que des datagrammes attendent, ils sont
+    // tout de même lus, au plus une période plus tard.
+    m_filet.setInterval(FiletMs);
+    connect(&m_filet, &QTimer::timeout, this, &EcouteDatagrammes::ProgrammeLecture);
+}
+
+void EcouteDatagrammes::ProgrammeLecture()
+{
+    if (m_suiteProgrammee || m_socket.state() != QAbstractSocket::BoundState || !m_socket.hasPendingDatagrams())
+        return;
+    m_suiteProgrammee = true;
+    QMetaObject::invokeMethod(this, &EcouteDatagrammes::LitDatagrammesEnAttente, Qt::QueuedConnection);
 }
 
 void EcouteDatagrammes::Lie(const QString& adresse, const QString& port)
@@ -52,11 +68,14 @@ void EcouteDatagrammes::Lie(const QString& adresse, const QString& port)
         m_journal.MessageStatus(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible
                                 + QStringLiteral(" (") + m_socket.errorString() + QStringLiteral(")"));
         m_socket.close();
+        return;
     }
+    m_filet.start();
 }
 
 void EcouteDatagrammes::Ferme()
 {
+    m_filet.stop();
     if (m_socket.state() != QAbstractSocket::UnconnectedState)
         m_socket.close();
 }
@@ -75,9 +94,11 @@ void EcouteDatagrammes::LitDatagrammesEnAttente()
 {
     // OuvreTiroir cède aux événements : un datagramme arrivé à ce moment relancerait
     // cette boucle de l'intérieur. La boucle extérieure le lira, dans l'ordre d'arrivée.
+    // L'appel différé a commencé : un autre peut être programmé, même si celui-ci
+    // s'arrête tout de suite (la boucle en cours reprogramme la suite à sa fin).
+    m_suiteProgrammee = false;
     if (m_lectureEnCours)
         return;
-    m_suiteProgrammee = false;
     m_lectureEnCours = true;
     // Un nombre borné par tour d'événements : sous un flot de datagrammes, les passes de
     // traitement et la minuterie continuent entre deux lots. Le reste attend dans la
@@ -87,21 +108,56 @@ void EcouteDatagrammes::LitDatagrammesEnAttente()
            && m_socket.hasPendingDatagrams()) {
         const QNetworkDatagram datagramme = m_socket.receiveDatagram();
         ++lus;
-        Winsock_UDP_DataArrival(datagramme.data());
+        if (SourceAdmise(datagramme.senderAddress()))
+            Winsock_UDP_DataArrival(datagramme.data());
     }
     m_lectureEnCours = false;
-    if (!m_suiteProgrammee && m_socket.state() == QAbstractSocket::BoundState && m_socket.hasPendingDatagrams()) {
-        m_suiteProgrammee = true;
-        QMetaObject::invokeMethod(this, &EcouteDatagrammes::LitDatagrammesEnAttente, Qt::QueuedConnection);
-    }
+    ProgrammeLecture();
 }
 
 void EcouteDatagrammes::Winsock_UDP_DataArrival(const QByteArray& datagramme)
 {
     const DatagrammeFinConvoyage lu = DatagrammeFinConvoyage::Lit(datagramme);
     const QByteArray& texte = lu.texte;
-    m_journal.MessageStatus(QStringLiteral("UDP= ") + TexteAffichable(texte));
+    m_journal.MessageStatus(QStringLiteral("UDP= ") + TexteAffichable(texte), QStringLiteral("UDP="));
+    if (lu.controleDansTiroir)
+        m_journal.MessageStatus(QStringLiteral("UDP: datagramme refuse (octet de controle dans le numero de tiroir)"));
     if (!lu.finConvoyage)
         return;
     m_tiroirs.OuvreTiroir(lu.tiroir, TableauTiroirs::CauseLiberation::Datagramme);
+}
+
+void EcouteDatagrammes::AdmetSources(const QStringList& adresses)
+{
+    m_filtre = !adresses.isEmpty();
+    m_sources.clear();
+    m_refusesSignales.clear();
+    for (const QString& texte : adresses) {
+        const QHostAddress adresse(texte.trimmed());
+        if (adresse.isNull())
+            m_journal.MessageStatus(QStringLiteral("Erreur UDP: source incorrecte ") + texte);
+        else
+            m_sources.append(adresse);
+    }
+}
+
+bool EcouteDatagrammes::SourceAdmise(const QHostAddress& expediteur)
+{
+    if (!m_filtre)
+        return true;
+    for (const QHostAddress& source : m_sources) {
+        if (source.isEqual(expediteur, QHostAddress::ConvertV4MappedToIPv4))
+            return true;
+    }
+    // Une ligne par nouvel expéditeur, pas une par datagramme : un flot venu d'ailleurs
+    // ne remplit pas le journal.
+    bool v4 = false;
+    const quint32 ipv4 = expediteur.toIPv4Address(&v4);
+    const QString nom = v4 ? QHostAddress(ipv4).toString() : expediteur.toString();
+    if (m_refusesSignales.size() < ExpediteursSignalesMax && !m_refusesSignales.contains(nom)) {
+        m_refusesSignales.insert(nom);
+        m_journal.MessageStatus(QStringLiteral("UDP: datagrammes de ") + nom
+                                + QStringLiteral(" ignores (expediteur non admis)"));
+    }
+    return false;
 }

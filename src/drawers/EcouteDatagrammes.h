@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
+#include <QSet>
+#include <QTimer>
 #include <QString>
 #include <QUdpSocket>
 
@@ -25,18 +29,33 @@ public:
     // Port effectivement lié (0 quand la socket est fermée).
     quint16 PortLocal() const;
 
+    // Expéditeurs admis (--source-udp) ; liste vide : tous, comme sans l'option. Une
+    // adresse illisible est écrite au journal et n'admet personne.
+    void AdmetSources(const QStringList& adresses);
+
     // Datagrammes traités au plus par tour d'événements.
     static constexpr int DatagrammesParTour = 64;
 
     // Traitement d'un datagramme reçu.
     void Winsock_UDP_DataArrival(const QByteArray& datagramme);
+    // Expéditeurs refusés signalés au plus, pour que la mémoire reste bornée.
+    static constexpr int ExpediteursSignalesMax = 256;
+
+    // Période du filet qui relance la lecture si des datagrammes attendent.
+    static constexpr int FiletMs = 500;
 
 private:
+    void ProgrammeLecture();
     void LitDatagrammesEnAttente();
+    bool SourceAdmise(const QHostAddress& expediteur);
 
     JournalStatut& m_journal;
     TableauTiroirs& m_tiroirs;
     QUdpSocket m_socket;
     bool m_lectureEnCours = false;
     bool m_suiteProgrammee = false; // un appel différé de LitDatagrammesEnAttente attend
+    QTimer m_filet;
+    bool m_filtre = false;
+    QList<QHostAddress> m_sources;
+    QSet<QString> m_refusesSignales;
 };

@@ -165,12 +165,16 @@ void LigneCartes::JetteRecuAvantTrame(const QByteArray& ligneCde)
 {
     qint64 jetes = m_recuEnAttente.size();
     QByteArray extrait = m_recuEnAttente.left(ExtraitJete);
+    // Gardé (borné) pour y compter les réponses "G" en route.
+    QByteArray toutJete = m_recuEnAttente;
     m_recuEnAttente.clear();
     auto absorbe = [&] {
         const QByteArray lu = m_port.read(TamponPortMax);
         jetes += lu.size();
         if (extrait.size() < ExtraitJete)
             extrait += lu.left(ExtraitJete - extrait.size());
+        if (toutJete.size() < 2 * TamponPortMax)
+            toutJete += lu;
     };
     // Une carte qui répond juste après son délai : sa réponse arrive pendant la garde
     // et part avec le reste, au lieu de répondre à la trame suivante.
@@ -199,11 +203,82 @@ void LigneCartes::JetteRecuAvantTrame(const QByteArray& ligneCde)
     m_port.clear(QSerialPort::Input);
     if (jetes == 0)
         return;
+    CompteLecturesJetees(toutJete);
     m_journal.MessageStatus(QStringLiteral("ligne des cartes: ") + QString::number(jetes)
                             + QStringLiteral(" octets recus hors echange jetes avant ")
                             + TexteAffichable(ligneCde, 20) + QStringLiteral(": ")
                             + TexteAffichable(extrait, 4 * ExtraitJete)
                             + (jetes > extrait.size() ? QStringLiteral(" ...") : QString()));
+}
+
+void LigneCartes::CompteLecturesJetees(const QByteArray& jetes)
+{
+    for (const QByteArray& ligne : jetes.split(CaractereCr)) {
+        const qsizetype barre = ligne.lastIndexOf('/');
+        if (barre >= 0 && SuiviCartes::EstLectureG(AnalyseReponse(ligne.mid(barre))))
+            m_suivi.LectureGJetee();
+    }
+}
+
+bool LigneCartes::AttendLectureGEnRoute(int maxMs, const QByteArray& corpsSuivant)
+{
+    QElapsedTimer chrono;
+    chrono.start();
+    while (m_suivi.AttendLectureG() && m_port.isOpen() && !m_echangeEnCours) {
+        // Les octets arrivent un à un sur une vraie ligne : on attend la fin de la ligne
+        // pour la reconnaître, puis elle est jetée et comptée.
+        if (m_port.bytesAvailable() > 0)
+            m_recuEnAttente += m_port.read(TamponPortMax);
+        if (m_recuEnAttente.contains(CaractereCr) || m_recuEnAttente.size() > LongueurMaxReponse) {
+            JetteRecuAvantTrame(corpsSuivant);
+            continue;
+        }
+        const qint64 reste = maxMs - chrono.elapsed();
+        if (reste <= 0 || !m_port.waitForReadyRead(int(reste)))
+            break;
+    }
+    return m_suivi.AttendLectureG();
+}
+
+QByteArray LigneCartes::EchangeVerifie(const QByteArray& corps, int delaiMs,
+                                       const std::function<bool(const QByteArray&)>& attendue)
+{
+    if (m_echangeEnCours) {
+        m_journal.MessageStatus(QStringLiteral("ligne des cartes occupee, echange refuse: ") + TexteAffichable(corps));
+        return EchecCartes::LigneOccupee;
+    }
+    const QScopedValueRollback<bool> garde(m_echangeEnCours, true);
+    const bool lectureG = corps.startsWith('G');
+    bool panne = false;
+    QByteArray resultat = EchecCartes::Vide;
+    if (EnvoiCdeGrindel2(corps, &panne)) {
+        QElapsedTimer chrono;
+        chrono.start();
+        for (;;) {
+            bool tropLongue = false;
+            const QByteArray ligne =
+                lectReponseComm(int(qMax<qint64>(0, delaiMs - chrono.elapsed())), &panne, &tropLongue);
+            if (panne)
+                break;
+            resultat = tropLongue ? EchecCartes::TropLongue : AnalyseReponse(ligne);
+            if (EstEchecCartes(resultat) || attendue(resultat))
+                break;
+            // Réponse d'un autre genre : elle répond à une trame passée.
+            if (SuiviCartes::EstLectureG(resultat))
+                m_suivi.LectureGJetee();
+            m_journal.MessageStatus(QStringLiteral("ligne des cartes: reponse d'un autre genre jetee apres ")
+                                    + TexteAffichable(corps, 20) + QStringLiteral(": ") + TexteAffichable(resultat));
+            resultat = EchecCartes::TimeOut;
+        }
+    }
+    if (panne) {
+        m_journal.MessageStatus(QStringLiteral("Erreur dans EnvoiEtReponseGrindel2"));
+        resultat = EchecCartes::Vide;
+    }
+    // Sans bonne réponse, la réponse de cette trame peut encore venir : elle est en route.
+    if (lectureG && EstEchecCartes(resultat))
+        m_suivi.LectureGSansReponse();
+    return resultat;
 }
 
 bool LigneCartes::EnvoiCdeGrindel2(const QByteArray& ligneCde, bool* panne)
@@ -340,7 +415,10 @@ QByteArray LigneCartes::AuxGri2(const QString& numAux, const QString& etatAux)
         return QByteArray();
     }
     const QByteArray corps = QByteArray("X") + CarteAux + etat + QByteArray::number(numero);
-    const QByteArray resultat = EnvoiEtReponseGrindel2(corps, 500);
+    // Z45 en retard : la trame ne partirait que pour deux délais dépassés (1,4 s) à
+    // chaque entrée libre des autres cartes ; elle ne part pas.
+    const QByteArray resultat =
+        m_suivi.EnRetard(CarteAux) ? EchecCartes::CarteEnRetard : EnvoiEtReponseGrindel2(corps, 500);
     if (EstEchecCartes(resultat))
         m_journal.MessageStatus(QStringLiteral("erreur") + QStringLiteral(" (Z") + QString::number(45)
                                 + QStringLiteral(") Aux") + numAux + QStringLiteral(" ") + etatAux);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drawers/ReglageLigne.h"
+#include "drawers/SuiviCartes.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QSerialPort>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 class Dialogues;
 class Horloge;
@@ -32,6 +34,17 @@ public:
 
     // Charge utile de la réponse, ou un texte commençant par "Err:".
     QByteArray EnvoiEtReponseGrindel2(const QByteArray& ChaineAenvoyerSScs, int TOautomEnMs);
+    // Un seul essai dont la réponse doit être du genre attendu : une ligne d'un autre
+    // genre reçue dans le délai répond à une trame passée ; elle est jetée (une ligne au
+    // journal) et la lecture continue. Une trame "G" sans bonne réponse laisse une
+    // réponse "G" en route (SuiviCartes).
+    QByteArray EchangeVerifie(const QByteArray& corps, int delaiMs,
+                              const std::function<bool(const QByteArray&)>& attendue);
+    // Lit et jette ce qui est arrivé, au plus maxMs, tant qu'une réponse "G" en route
+    // n'est pas arrivée ; vrai si elle est encore attendue.
+    bool AttendLectureGEnRoute(int maxMs, const QByteArray& corpsSuivant);
+    SuiviCartes& Suivi() { return m_suivi; }
+
     // Sortie auxiliaire de la carte "Z45" ; "" quand rien n'a été envoyé.
     QByteArray AuxGri2(const QString& numAux, const QString& etatAux);
 
@@ -60,6 +73,8 @@ private:
     // Vide le port avant une trame, après la garde qui suit un délai dépassé ; une
     // ligne au journal quand quelque chose a été jeté.
     void JetteRecuAvantTrame(const QByteArray& ligneCde);
+    // Compte les lectures "G" parmi des octets jetés : des réponses en route arrivées.
+    void CompteLecturesJetees(const QByteArray& jetes);
     // *tropLongue : plus de LongueurMaxReponse octets sans CR.
     QByteArray lectReponseComm(int tempsTimeOut, bool* panne, bool* tropLongue);
     QByteArray LectRepGrindel2(int tempsTimeOut, bool* panne);
@@ -84,4 +99,5 @@ private:
     bool m_perteSignalee = false;
     QString m_textePerte;
     QTimer m_minuterieReouverture;
+    SuiviCartes m_suivi;
 };

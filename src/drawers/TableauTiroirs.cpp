@@ -73,6 +73,51 @@ QByteArray TableauTiroirs::EchangeCarte(int carte, const QByteArray& commande, c
     return m_ligne.EnvoiEtReponseGrindel2(commande + adresse + parametres, 1000);
 }
 
+QByteArray TableauTiroirs::LitCarte(int carte, bool& dejaAttendu)
+{
+    const QString& nom = m_configuration.NomCarteExt[size_t(carte)];
+    const QByteArray adresse = AdresseCarte(nom);
+    if (adresse.isEmpty())
+        return EchecCartes::NomCarteIncorrect;
+    SuiviCartes& suivi = m_ligne.Suivi();
+    if (suivi.EnRetard(adresse)) {
+        // Ses tiroirs restent rouges ; une version reçue dans son délai la remet à l'heure.
+        MetCouleur(2 * carte - 1, PasEnAttente);
+        MetCouleur(2 * carte, PasEnAttente);
+        if (!suivi.ResynchroDue(adresse))
+            return QByteArray();
+        const QByteArray version = m_ligne.EchangeVerifie(
+            "V" + adresse, 1000, [&](const QByteArray& charge) { return suivi.EstVersionDe(adresse, charge); });
+        if (EstEchecCartes(version)) {
+            suivi.ResynchroManquee(adresse);
+            return QByteArray();
+        }
+        suivi.NoteVersion(adresse, version);
+        suivi.Rattrape(adresse);
+        m_journal.MessageStatus(QStringLiteral("carte ") + nom + QStringLiteral(" de nouveau dans les temps"));
+        return QByteArray();
+    }
+    // Une réponse "G" d'une trame passée est encore en route : aucune lecture ne part
+    // avant qu'elle soit arrivée, sans quoi elle serait prise pour celle de cette carte.
+    // Une seule attente par passe ; les tiroirs gardent leur état.
+    const QByteArray corps = "G" + adresse + "L";
+    if (m_ligne.AttendLectureGEnRoute(dejaAttendu ? 0 : AttenteLectureEnRouteMs, corps)) {
+        dejaAttendu = true;
+        return QByteArray();
+    }
+    const QByteArray resultat = m_ligne.EchangeVerifie(corps, 1000, &SuiviCartes::EstLectureG);
+    if (EstEchecCartes(resultat) && suivi.MetEnRetard(adresse)) {
+        m_journal.MessageStatus(TexteAffichable(resultat));
+        m_journal.MessageStatus(QStringLiteral("carte ") + nom + QStringLiteral(" en retard: tiroirs ")
+                                + QString::number(2 * carte - 1) + QStringLiteral(" et ") + QString::number(2 * carte)
+                                + QStringLiteral(" rouges jusqu'a une reponse dans les temps"));
+        MetCouleur(2 * carte - 1, PasEnAttente);
+        MetCouleur(2 * carte, PasEnAttente);
+        return QByteArray();
+    }
+    return resultat;
+}
+
 void TableauTiroirs::LectureEtatTiroir(int n)
 {
     if (n > NbTiroirs() || n < 0)
@@ -85,10 +130,13 @@ void TableauTiroirs::LectureEtatTiroir(int n)
         m_horloge.Cede();
         return;
     }
+    bool dejaAttendu = false;
     for (int i = 1; i <= NombreCartes(); ++i) {
         if (m_configuration.NomCarteExt[size_t(i)].trimmed().isEmpty())
             continue;
-        const QByteArray resultat = EchangeCarte(i, "G", "L");
+        const QByteArray resultat = LitCarte(i, dejaAttendu);
+        if (resultat.isNull())
+            continue;
 
         if (resultat.size() == 2) {
             for (int j = 1; j <= 2; ++j) {
@@ -170,6 +218,8 @@ void TableauTiroirs::Bt_Test_LiaisonCartes_Click()
             continue;
         // Les trames partent aussi en mode simulation.
         const QByteArray resultat = EchangeCarte(i, "V", QByteArray());
+        if (!EstEchecCartes(resultat))
+            m_ligne.Suivi().NoteVersion(AdresseCarte(nom), resultat);
         m_journal.MessageStatus(QStringLiteral("Carte: ") + nom + QStringLiteral(": ") + TexteAffichable(resultat));
         m_horloge.Cede();
     }

@@ -57,6 +57,11 @@ private:
     // Échange "commande, adresse de la carte, paramètres" avec la carte i (1 à 4),
     // 1000 ms ; un nom de carte sans adresse possible donne un texte "Err:".
     QByteArray EchangeCarte(int carte, const QByteArray& commande, const QByteArray& parametres);
+    // Lecture "G" d'une carte à l'heure, ou resynchronisation "V" d'une carte en retard
+    // (alors un résultat nul : rien à appliquer, ses tiroirs sont déjà rouges).
+    // dejaAttendu : la passe a déjà attendu une réponse "G" en route (une fois suffit).
+    QByteArray LitCarte(int carte, bool& dejaAttendu);
+    static constexpr int AttenteLectureEnRouteMs = 1000;
 
     JournalStatut& m_journal;
     Horloge& m_horloge;

@@ -19,6 +19,8 @@ inline const QByteArray TropCourte = QByteArrayLiteral("Err: reponse trop courte
 inline const QByteArray TropLongue = QByteArrayLiteral("Err: reponse trop longue");
 // Un échange est déjà en cours sur la ligne (appel venu d'une pause de celui-ci).
 inline const QByteArray LigneOccupee = QByteArrayLiteral("Err: ligne occupee");
+// Sortie auxiliaire d'une carte en retard : la trame n'est pas envoyée.
+inline const QByteArray CarteEnRetard = QByteArrayLiteral("Err: carte en retard");
 // Nom de carte dont on ne peut tirer une adresse d'un octet.
 inline const QByteArray NomCarteIncorrect = QByteArrayLiteral("Err: nom de carte incorrect");
 } // namespace EchecCartes

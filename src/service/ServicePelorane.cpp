@@ -201,6 +201,7 @@ bool ServicePelorane::OuvreLesLiens()
     if (m_arrete)
         return false;
     // 21.
+    m_datagrammes->AdmetSources(m_options.sourcesUdp);
     m_datagrammes->Lie(m_config.UdpAdr, m_config.UdpPort);
     // 22.
     if (m_config.LectReelleEtatTiroirs == QLatin1String("N"))

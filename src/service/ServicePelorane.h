@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class Dialogues;
@@ -32,6 +33,7 @@ public:
         QString racine;     // tient lieu de "c:\grindel\"
         QString portSerie;  // --port-serie
         QString registre;   // --registre ; vide : RACINE/pelorane-registre.db
+        QStringList sourcesUdp; // --source-udp ; vide : datagrammes de toute adresse
     };
     ServicePelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal, InstanceUnique* instance,
                     Options options, QObject* parent = nullptr);

@@ -55,12 +55,13 @@ void TestBoutEnBout::pharmacieComplete_data()
     QTest::addColumn<QStringList>("optionsCartes");
     QTest::addColumn<QStringList>("lignesService");
     QTest::newRow("cartes à l'heure") << 10 << QStringList() << QStringList();
-    // Z44 répond 1050 ms après chaque trame (délai 1000 ms) : seuls les tiroirs 1 et 2 servent.
+    // Z44 répond 1050 ms après chaque trame (délai 1000 ms) : elle est en retard, seuls les
+    // tiroirs 1 et 2 servent.
     QTest::newRow("Z44 juste après son délai")
         << 6 << QStringList{ QStringLiteral("--retard-cartes"), QStringLiteral("1050"), QStringLiteral("--carte-en-retard"),
                              QStringLiteral("Z44") }
         << QStringList{ QStringLiteral("Err: Time Out"),
-                        QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A005F<0D>") };
+                        QStringLiteral("carte Z44 en retard: tiroirs 3 et 4 rouges jusqu'a une reponse dans les temps") };
 }
 
 void TestBoutEnBout::pharmacieComplete()

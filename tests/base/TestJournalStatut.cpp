@@ -1,4 +1,5 @@
 #include "base/JournalStatut.h"
+#include "commun/HorlogeTest.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,9 @@ private slots:
     void effacementDesAnciens_data();
     void effacementDesAnciens();
     void ecritureImpossiblePuisRetablie();
+    void resumes_data();
+    void resumes();
+    void resumeDansLeFichier();
 
 private:
     static QByteArray Contenu(const QString& chemin);
@@ -270,6 +274,86 @@ void TestJournalStatut::ecritureImpossiblePuisRetablie()
     QCOMPARE(Contenu(vrai), (QStringLiteral("2024-06-01 10:00:00.000  quatre\n2024-06-01 10:00:00.000 ") + retabli
                              + QStringLiteral("\n"))
                                 .toUtf8());
+}
+
+void TestJournalStatut::resumes_data()
+{
+    // Chaque arrivée : "instant en ms|genre|texte" ; "purge|instant" écrit les résumés échus.
+    QTest::addColumn<QStringList>("arrivees");
+    QTest::addColumn<QString>("attendu");
+    QStringList flot;
+    QString flotAttendu;
+    for (int i = 0; i < 13; ++i) {
+        flot << QStringLiteral("%1|UDP=|UDP= bruit %2").arg(i * 10).arg(i);
+        if (i < 10)
+            flotAttendu += QStringLiteral("UDP= bruit %1\r\n").arg(i);
+    }
+    QTest::newRow("flot puis ligne après la fenêtre")
+        << (flot + QStringList{ "1500|UDP=|UDP= -Start     -S3" })
+        << flotAttendu + "(message semblable repete 3 fois en 0.020 s, dernier: UDP= bruit 12)\r\n"
+                         "UDP= -Start     -S3\r\n";
+    QTest::newRow("flot fini, dit par la minuterie")
+        << (flot + QStringList{ "purge|999", "purge|1000" })
+        << flotAttendu + "(message semblable repete 3 fois en 0.020 s, dernier: UDP= bruit 12)\r\n";
+    QStringList tiroirs;
+    QString tiroirsAttendus;
+    for (int n = 1; n <= 8; ++n) {
+        tiroirs << QStringLiteral("0||libere tiroir: %1   ").arg(n);
+        tiroirsAttendus += QStringLiteral("libere tiroir: %1   \r\n").arg(n);
+    }
+    QTest::newRow("huit tiroirs d'un coup : rien de tu") << tiroirs << tiroirsAttendus;
+    QStringList chiffres;
+    for (int i = 0; i < 12; ++i)
+        chiffres << QStringLiteral("%1||libere tiroir: %2   ").arg(i).arg(i % 8 + 1);
+    QTest::newRow("genre aux chiffres masqués")
+        << (chiffres + QStringList{ "5||Carte: Z45: V1.0", "2000||libere tiroir: 7   " })
+        << tiroirsAttendus + "libere tiroir: 1   \r\nlibere tiroir: 2   \r\nCarte: Z45: V1.0\r\n"
+                             "(message semblable repete 2 fois en 0.001 s, dernier: libere tiroir: 4   )\r\n"
+                             "libere tiroir: 7   \r\n";
+    QTest::newRow("trois par seconde passent")
+        << QStringList{ "0||UDP= a", "300||UDP= b", "600||UDP= c", "1000||UDP= d", "1300||UDP= e" }
+        << "UDP= a\r\nUDP= b\r\nUDP= c\r\nUDP= d\r\nUDP= e\r\n";
+}
+
+void TestJournalStatut::resumes()
+{
+    QFETCH(QStringList, arrivees);
+    QFETCH(QString, attendu);
+    HorlogeTest horloge(0);
+    JournalStatut j;
+    j.ActiveResumes([&horloge] { return horloge.get_exact_milli_second(); });
+    for (const QString& arrivee : arrivees) {
+        const QStringList champs = arrivee.split(QLatin1Char('|'));
+        const bool purge = champs[0] == QLatin1String("purge");
+        horloge.Regle(champs[purge ? 1 : 0].toLongLong());
+        if (purge)
+            j.EcritResumesEchus();
+        else
+            j.MessageStatus(champs[2], champs[1]);
+    }
+    QCOMPARE(j.Texte(), attendu);
+}
+
+void TestJournalStatut::resumeDansLeFichier()
+{
+    // Le fichier reçoit les mêmes lignes que la fenêtre, résumé compris.
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("journal.txt"));
+    HorlogeTest horloge(0);
+    JournalStatut j;
+    j.ChangeHorlogeMurale([] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0)); });
+    j.ActiveResumes([&horloge] { return horloge.get_exact_milli_second(); });
+    QVERIFY(j.OuvreFichierJournal(chemin, nullptr));
+    for (int i = 0; i < 50000; ++i)
+        j.MessageStatus(QStringLiteral("UDP= bruit"), QStringLiteral("UDP="));
+    horloge.Regle(1000);
+    j.MessageStatus(QStringLiteral("UDP= fin"), QStringLiteral("UDP="));
+    QString attendu;
+    for (int i = 0; i < 10; ++i)
+        attendu += QStringLiteral("2026-12-08 10:00:00.000 UDP= bruit\n");
+    attendu += QStringLiteral("2026-12-08 10:00:00.000 (message semblable repete 49990 fois en 0.000 s, "
+                              "dernier: UDP= bruit)\n2026-12-08 10:00:00.000 UDP= fin\n");
+    QCOMPARE(QString::fromUtf8(Contenu(chemin)), attendu);
 }
 
 QTEST_GUILESS_MAIN(TestJournalStatut)

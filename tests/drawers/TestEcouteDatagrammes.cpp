@@ -2,13 +2,23 @@
 #include "commun/DialoguesScriptes.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"
+#include "drawers/DatagrammeFinConvoyage.h"
 #include "drawers/EcouteDatagrammes.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
 
 #include <QTest>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 constexpr int Rouge = TableauTiroirs::PasEnAttente;
@@ -31,12 +41,17 @@ private slots:
     void init();
     void cleanup();
 
+    void lecture_data();
+    void lecture();
     void datagramme_data();
     void datagramme();
     void rafale();
     void flotParLots_data();
     void flotParLots();
     void arriveePendantLiberation();
+    void jamaisSourdApresUnFlot();
+    void sourcesAdmises_data();
+    void sourcesAdmises();
     void liaison();
     void liaisonRefusee_data();
     void liaisonRefusee();
@@ -85,6 +100,36 @@ void TestEcouteDatagrammes::Envoie(const QByteArray& octets)
     QCOMPARE(m_expediteur.writeDatagram(octets, QHostAddress::LocalHost, m_port), qint64(octets.size()));
 }
 
+void TestEcouteDatagrammes::lecture_data()
+{
+    QTest::addColumn<QByteArray>("octets");
+    QTest::addColumn<bool>("finConvoyage");
+    QTest::addColumn<bool>("controle");
+    QTest::addColumn<int>("tiroir");
+    QTest::newRow("NUL puis 1") << Prefixe + QByteArray("\0" "1", 2) << false << true << 0;
+    QTest::newRow("1 puis NUL") << Prefixe + QByteArray("1\0", 2) << false << true << 0;
+    QTest::newRow("ESC") << Prefixe + "\x1b" "2" << false << true << 0;
+    QTest::newRow("DEL") << Prefixe + "2\x7f" << false << true << 0;
+    QTest::newRow("-S0 : tous") << Prefixe + "0" << true << false << 0;
+    QTest::newRow("préfixe seul : tous") << Prefixe << true << false << 0;
+    QTest::newRow("tabulation et LF") << Prefixe + "\t3\n" << true << false << 3;
+    QTest::newRow("CR LF final") << Prefixe + "3\r\n" << true << false << 3;
+    QTest::newRow("octet haut") << Prefixe + "4 \xff" << true << false << 4;
+    QTest::newRow("NUL sans préfixe") << QByteArray("bonjour\0", 8) << false << false << 0;
+}
+
+void TestEcouteDatagrammes::lecture()
+{
+    QFETCH(QByteArray, octets);
+    QFETCH(bool, finConvoyage);
+    QFETCH(bool, controle);
+    QFETCH(int, tiroir);
+    const DatagrammeFinConvoyage lu = DatagrammeFinConvoyage::Lit(octets);
+    QCOMPARE(lu.finConvoyage, finConvoyage);
+    QCOMPARE(lu.controleDansTiroir, controle);
+    QCOMPARE(lu.tiroir, tiroir);
+}
+
 void TestEcouteDatagrammes::datagramme_data()
 {
     QTest::addColumn<QByteArray>("octets");
@@ -111,6 +156,14 @@ void TestEcouteDatagrammes::datagramme_data()
                                          << QList<int>{ Rouge, Vert, Vert, Vert };
     QTest::newRow("octets de contrôle") << QByteArray("\x1b[2J\0\xff", 6) << QString::fromUtf8("UDP= <1B>[2J<00>ÿ\r\n")
                                         << inchange;
+    QTest::newRow("NUL dans le numéro")
+        << Prefixe + QByteArray("\0" "1", 2)
+        << "UDP= -Start     -S<00>1\r\nUDP: datagramme refuse (octet de controle dans le numero de tiroir)\r\n"
+        << inchange;
+    QTest::newRow("-S0") << Prefixe + "0"
+                         << "UDP= -Start     -S0\r\nlibere tiroir: 1   \r\nlibere tiroir: 2   \r\n"
+                            "libere tiroir: 3   \r\nlibere tiroir: 4   \r\n"
+                         << QList<int>{ Rouge, Rouge, Rouge, Rouge };
     QTest::newRow("très long") << QByteArray(5000, 'x')
                                << "UDP= " + QString(200, QLatin1Char('x')) + " ...(5000 octets)\r\n" << inchange;
     QTest::newRow("vide") << QByteArray() << "UDP= \r\n" << inchange;
@@ -199,6 +252,79 @@ void TestEcouteDatagrammes::arriveePendantLiberation()
                                                     "libere tiroir: 3   \r\nlibere tiroir: 4   \r\n"
                                                     "UDP= -Start     -S2\r\nlibere tiroir: 2   \r\n"));
     QVERIFY(envoye);
+}
+
+void TestEcouteDatagrammes::jamaisSourdApresUnFlot()
+{
+    // Un autre fil inonde la socket (50 000 datagrammes/s pendant 1 s) pendant que la
+    // boucle d'événements tourne ; après le flot, un datagramme valide doit encore être
+    // lu et honoré.
+    m_tiroirs->MetCouleur(4, Vert);
+    std::atomic<int> envoyes{ 0 };
+    std::thread inondeur([port = m_port, &envoyes] {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in cible{};
+        cible.sin_family = AF_INET;
+        cible.sin_port = htons(port);
+        cible.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const QByteArray textes[2] = { Prefixe + "3", QByteArrayLiteral("bruit") };
+        const auto debut = std::chrono::steady_clock::now();
+        for (int ms = 0; ms < 1000; ++ms) {
+            for (int i = 0; i < 50; ++i) {
+                const QByteArray& t = textes[i % 2];
+                if (::sendto(fd, t.constData(), size_t(t.size()), 0, reinterpret_cast<sockaddr*>(&cible),
+                             sizeof cible) > 0)
+                    ++envoyes;
+            }
+            std::this_thread::sleep_until(debut + std::chrono::milliseconds(ms + 1));
+        }
+        ::close(fd);
+    });
+    QElapsedTimer chrono;
+    chrono.start();
+    while (chrono.elapsed() < 1200)
+        QTest::qWait(10);
+    inondeur.join();
+    QVERIFY2(envoyes > 10000, qPrintable(QString::number(envoyes)));
+    // Laisse la socket se vider, puis le datagramme valide après le flot.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_journal->Texte().isEmpty(), 5000);
+    QTest::qWait(500);
+    Envoie(Prefixe + "4");
+    QTRY_COMPARE_WITH_TIMEOUT(m_tiroirs->Couleur(4), Rouge, 5000);
+}
+
+void TestEcouteDatagrammes::sourcesAdmises_data()
+{
+    QTest::addColumn<QStringList>("sources");
+    QTest::addColumn<QString>("journal");
+    QTest::addColumn<int>("couleur1");
+    QTest::newRow("sans option") << QStringList() << "UDP= -Start     -S1\r\nlibere tiroir: 1   \r\n" << Rouge;
+    QTest::newRow("expéditeur admis")
+        << QStringList{ "127.0.0.9", " 127.0.0.1" } << "UDP= -Start     -S1\r\nlibere tiroir: 1   \r\n" << Rouge;
+    QTest::newRow("autre expéditeur")
+        << QStringList{ "127.0.0.9" } << "UDP: datagrammes de 127.0.0.1 ignores (expediteur non admis)\r\n" << Vert;
+    QTest::newRow("adresse illisible")
+        << QStringList{ "abc" }
+        << "Erreur UDP: source incorrecte abc\r\nUDP: datagrammes de 127.0.0.1 ignores (expediteur non admis)\r\n"
+        << Vert;
+}
+
+void TestEcouteDatagrammes::sourcesAdmises()
+{
+    // Deux datagrammes du même expéditeur : au plus une ligne pour lui.
+    QFETCH(QStringList, sources);
+    QFETCH(QString, journal);
+    QFETCH(int, couleur1);
+    m_ecoute->AdmetSources(sources);
+    Envoie(Prefixe + "1");
+    Envoie(Prefixe + "1");
+    QString attendu = journal;
+    if (couleur1 == Rouge)
+        attendu += QStringLiteral("UDP= -Start     -S1\r\nlibere tiroir: 1   \r\n");
+    QTRY_COMPARE(m_journal->Texte(), attendu);
+    QTest::qWait(50);
+    QCOMPARE(m_journal->Texte(), attendu);
+    QCOMPARE(m_tiroirs->Couleur(1), couleur1);
 }
 
 void TestEcouteDatagrammes::liaison()

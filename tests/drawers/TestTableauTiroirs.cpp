@@ -7,6 +7,7 @@
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -62,6 +63,9 @@ private slots:
     void lectureRelitLaCouleur();
     void lectureCarteEnRetard_data();
     void lectureCarteEnRetard();
+    void lectureSousRetard_data();
+    void lectureSousRetard();
+    void auxZ45EnRetard();
     void lectureTroisTiroirs();
     void lectureCarteSansNom();
     void lectureSansCarte_data();
@@ -126,15 +130,24 @@ void TestTableauTiroirs::lecture_data()
         << QByteArray("10") << QByteArray("11") << QList<int>{ Jaune, Vert, Vert, Jaune }
         << QList<int>{ Jaune, Vert, Vert, Jaune } << QList<bool>{ false, true, false, false }
         << QList<QByteArray>{ g45, x, g44 } << aux;
+    // Une charge qui n'est pas deux "0" ou "1" ne répond pas à "G" : jetée, la carte est en
+    // retard ; sa vraie réponse pourrait encore venir, la carte suivante n'est pas lue.
+    const QString retard45 = QStringLiteral(
+        "Err: Time Out\r\ncarte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les temps\r\n");
+    const QString retard44 = QStringLiteral(
+        "Err: Time Out\r\ncarte Z44 en retard: tiroirs 3 et 4 rouges jusqu'a une reponse dans les temps\r\n");
     QTest::newRow("charge 1") << QByteArray("1") << QByteArray("11") << QList<int>{ Vert, Jaune, Vert, Vert }
                               << QList<int>{ Rouge, Rouge, Vert, Vert } << QList<bool>{ false, false, false, false }
-                              << QList<QByteArray>{ g45, g44 } << "1\r\n";
+                              << QList<QByteArray>{ g45 }
+                              << "ligne des cartes: reponse d'un autre genre jetee apres GZ]L: 1\r\n" + retard45;
     QTest::newRow("charge 011") << QByteArray("11") << QByteArray("011") << QList<int>{ Vert, Vert, Jaune, Vert }
                                 << QList<int>{ Vert, Vert, Rouge, Rouge } << QList<bool>{ false, false, false, false }
-                                << QList<QByteArray>{ g45, g44 } << "011\r\n";
-    QTest::newRow("charge vide") << QByteArray("") << QByteArray("11") << QList<int>{ Vert, Vert, Vert, Vert }
-                                 << QList<int>{ Rouge, Rouge, Vert, Vert } << QList<bool>{ false, false, false, false }
-                                 << QList<QByteArray>{ g45, g44 } << "\r\n";
+                                << QList<QByteArray>{ g45, g44 }
+                                << "ligne des cartes: reponse d'un autre genre jetee apres GZ\\L: 011\r\n" + retard44;
+    QTest::newRow("charge 0A") << QByteArray("0A") << QByteArray("11") << QList<int>{ Rouge, Vert, Vert, Vert }
+                               << QList<int>{ Rouge, Rouge, Vert, Vert } << QList<bool>{ false, false, false, false }
+                               << QList<QByteArray>{ g45 }
+                               << "ligne des cartes: reponse d'un autre genre jetee apres GZ]L: 0A\r\n" + retard45;
 }
 
 void TestTableauTiroirs::lecture()
@@ -176,8 +189,10 @@ void TestTableauTiroirs::lectureCarteMuette()
     banc.Peint({ Vert, Vert, Jaune, Vert });
     banc.tiroirs.LectureEtatTiroir(0);
     QCOMPARE(banc.Couleurs(), (QList<int>{ Vert, Vert, Rouge, Rouge }));
-    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L", "GZ\\L" }));
-    QCOMPARE(banc.journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\nErr: Time Out\r\n"));
+    // Un seul essai : une seconde trame "G" pourrait recevoir la réponse en retard de la première.
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L" }));
+    QCOMPARE(banc.journal.Texte(), QStringLiteral("ouvre le COM1:9600,n,8,1\r\nErr: Time Out\r\ncarte Z44 en retard: "
+                                                  "tiroirs 3 et 4 rouges jusqu'a une reponse dans les temps\r\n"));
 }
 
 void TestTableauTiroirs::lectureRelitLaCouleur()
@@ -207,14 +222,15 @@ void TestTableauTiroirs::lectureCarteEnRetard_data()
     QTest::addColumn<int>("retard44");
     QTest::addColumn<QList<int>>("apres");
     QTest::addColumn<QString>("journal");
-    const QString jete45 = QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ]L: /A005F<0D>\r\n");
     const QString jete45Avant44 =
         QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A005F<0D>\r\n");
-    const QString jete44 = QStringLiteral("ligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A115D<0D>\r\n");
-    const QString timeOut = QStringLiteral("Err: Time Out\r\n");
-    QTest::newRow("Z44 à l'heure") << 0 << QList<int>{ Rouge, Rouge, Vert, Vert } << jete45 + timeOut + jete45Avant44;
+    const QString retard45 = QStringLiteral(
+        "Err: Time Out\r\ncarte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les temps\r\n");
+    const QString retard44 = QStringLiteral(
+        "Err: Time Out\r\ncarte Z44 en retard: tiroirs 3 et 4 rouges jusqu'a une reponse dans les temps\r\n");
+    QTest::newRow("Z44 à l'heure") << 0 << QList<int>{ Rouge, Rouge, Vert, Vert } << retard45 + jete45Avant44;
     QTest::newRow("Z44 en retard aussi")
-        << 1050 << QList<int>{ Rouge, Rouge, Rouge, Rouge } << jete45 + timeOut + jete45Avant44 + jete44 + timeOut;
+        << 1050 << QList<int>{ Rouge, Rouge, Rouge, Rouge } << retard45 + jete45Avant44 + retard44;
 }
 
 void TestTableauTiroirs::lectureCarteEnRetard()
@@ -234,6 +250,87 @@ void TestTableauTiroirs::lectureCarteEnRetard()
     QCOMPARE(banc.Couleurs(), apres);
     QCOMPARE(banc.journal.Texte().mid(debut), journal);
     QVERIFY(!Corps().contains(QByteArray("XZ]08")));
+}
+
+void TestTableauTiroirs::lectureSousRetard_data()
+{
+    QTest::addColumn<int>("retard");
+    QTest::addColumn<bool>("retour");
+    QTest::newRow("1260 ms, puis à l'heure") << 1260 << true;
+    QTest::newRow("1600 ms") << 1600 << false;
+    QTest::newRow("2000 ms") << 2000 << false;
+    QTest::newRow("5000 ms") << 5000 << false;
+}
+
+void TestTableauTiroirs::lectureSousRetard()
+{
+    // Z45 répond "00" (libres) en retard ; Z44, à l'heure, "11" (occupés). Passes à la
+    // suite pendant quelques secondes : aucune réponse en retard n'est jamais prise pour
+    // une lecture (aucun tiroir ne passe au vert), Z44 est lu à son rythme et Z45 ne
+    // reçoit plus qu'une trame "V" toutes les 5 s.
+    QFETCH(int, retard);
+    QFETCH(bool, retour);
+    m_emulateur->MetReponse(Z45, 'G', "00");
+    m_emulateur->MetReponse(Z44, 'G', "11");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.tiroirs.Bt_Test_LiaisonCartes_Click();
+    banc.Peint({ Rouge, Rouge, Rouge, Rouge });
+    QList<int> verts;
+    connect(&banc.tiroirs, &TableauTiroirs::couleurChangee, this, [&](int tiroir, int couleur) {
+        if (couleur == Vert)
+            verts.append(tiroir);
+    });
+    m_emulateur->MetRetard(Z45, retard);
+    m_emulateur->OublieTrames();
+    const int debut = banc.journal.Texte().size();
+    const qint64 duree = qMax(3000, retard + 1500);
+    QElapsedTimer chrono;
+    chrono.start();
+    while (chrono.elapsed() < duree)
+        banc.tiroirs.LectureEtatTiroir(0);
+
+    QCOMPARE(verts, QList<int>());
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Rouge, Rouge }));
+    const QList<QByteArray> corps = Corps();
+    QCOMPARE(corps.count("GZ]L"), 1);
+    QVERIFY2(corps.count("VZ]") <= 1 + duree / SuiviCartes::IntervalleResynchroMs, qPrintable(QString::number(corps.count("VZ]"))));
+    QVERIFY2(corps.count("GZ\\L") >= 20, qPrintable(QString::number(corps.count("GZ\\L"))));
+    const QString journal = banc.journal.Texte().mid(debut);
+    QCOMPARE(journal.count(QStringLiteral("carte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les temps")), 1);
+    QVERIFY(!journal.contains(QStringLiteral("Z44 en retard")));
+    if (!retour)
+        return;
+    // La carte répond de nouveau dans son délai : une version, puis ses lectures.
+    m_emulateur->MetRetard(Z45, 0);
+    chrono.restart();
+    while (chrono.elapsed() < SuiviCartes::IntervalleResynchroMs + 3000 && banc.tiroirs.Couleur(1) != Vert)
+        banc.tiroirs.LectureEtatTiroir(0);
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Vert, Vert, Rouge, Rouge }));
+    QVERIFY(banc.journal.Texte().contains(QStringLiteral("carte Z45 de nouveau dans les temps\r\n")));
+}
+
+void TestTableauTiroirs::auxZ45EnRetard()
+{
+    // Z45 (qui porte la sortie 8) répond 1100 ms après chaque trame, Z44 lit "00" : Z44 est
+    // lue dès que la réponse en route de Z45 est arrivée, sans trame "X" vers Z45 en retard.
+    m_emulateur->MetRetard(Z45, 1100);
+    m_emulateur->MetReponse(Z44, 'G', "00");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    banc.Peint({ Rouge, Rouge, Rouge, Rouge });
+    const int debut = banc.journal.Texte().size();
+    QElapsedTimer chrono;
+    chrono.start();
+    banc.tiroirs.LectureEtatTiroir(0);
+    QVERIFY2(chrono.elapsed() < 1600, qPrintable(QString::number(chrono.elapsed())));
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L" }));
+    QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Vert, Vert }));
+    const QString erreurAux = QStringLiteral("Aux8: OFF (Z45)\r\nerreur (Z45) Aux8 OFF\r\n");
+    QCOMPARE(banc.journal.Texte().mid(debut),
+             QStringLiteral("Err: Time Out\r\ncarte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les "
+                            "temps\r\nligne des cartes: 7 octets recus hors echange jetes avant GZ\\L: /A115D<0D>\r\n")
+                 + erreurAux + erreurAux);
 }
 
 void TestTableauTiroirs::lectureTroisTiroirs()

@@ -19,13 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille)
     Exige(debut >= 0);
     Exige(datagramme.left(debut).count(' ') == debut);
     Exige(datagramme.mid(debut + lu.texte.size()).count(' ') == datagramme.size() - debut - lu.texte.size());
-    Exige(lu.finConvoyage == lu.texte.startsWith(DatagrammeFinConvoyage::Prefixe));
+    Exige(lu.finConvoyage == (lu.texte.startsWith(DatagrammeFinConvoyage::Prefixe) && !lu.controleDansTiroir));
+    Exige(!lu.controleDansTiroir || lu.texte.startsWith(DatagrammeFinConvoyage::Prefixe));
     Exige(lu.tiroir == (lu.finConvoyage ? LitNombre(lu.texte.mid(DatagrammeFinConvoyage::Prefixe.size())) : 0));
 
     // Relire le texte, ou le même entouré d'espaces, donne la même lecture.
     for (const QByteArray& autre : { lu.texte, QByteArray("  ") + datagramme + " " }) {
         const DatagrammeFinConvoyage relu = DatagrammeFinConvoyage::Lit(autre);
-        Exige(relu.texte == lu.texte && relu.finConvoyage == lu.finConvoyage && relu.tiroir == lu.tiroir);
+        Exige(relu.texte == lu.texte && relu.finConvoyage == lu.finConvoyage && relu.tiroir == lu.tiroir
+              && relu.controleDansTiroir == lu.controleDansTiroir);
     }
 
     // La ligne "UDP= ..." du journal reste bornée quelle que soit la taille reçue.
