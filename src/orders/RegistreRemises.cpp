@@ -181,12 +181,17 @@ void RegistreRemises::NoteListe(const QStringList& noms)
 qint64 RegistreRemises::DebutRemise(const QString& nom, const QByteArray& contenu, const QString& gare)
 {
     const qint64 maintenant = Maintenant();
+    // Une commande sans ligne "ordre" est légale : un texte vide, jamais NULL
+    // (la colonne le refuse et le registre se couperait).
+    QString ordre = FichierCommande::OrdreDe(contenu);
+    if (ordre.isNull())
+        ordre = QLatin1String("");
     const QVariant vue = m_vues.contains(nom) ? QVariant(m_vues.value(nom)) : QVariant(QMetaType(QMetaType::LongLong));
     qint64 id = 0;
     if (!Execute("INSERT INTO remises (fichier, taille, sha256, sha256_copie, ordre, tiroir, etat, vue_le, debut_le)"
                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
                  { nom, qint64(contenu.size()), QString::fromLatin1(Empreinte(contenu)),
-                   QString::fromLatin1(Empreinte(FichierCommande::CopiePassation(contenu, gare))), FichierCommande::OrdreDe(contenu),
+                   QString::fromLatin1(Empreinte(FichierCommande::CopiePassation(contenu, gare))), ordre,
                    gare.toInt(), EnRemise, vue, maintenant },
                  &id))
         return 0;

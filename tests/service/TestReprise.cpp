@@ -106,6 +106,7 @@ private slots:
     void historiqueDeDeuxCommandes();
     void registreEnPanneNArretePasLesCommandes();
     void registreVerrouilleParUnAutreProgramme();
+    void commandeSansOrdre();
 
 private:
     std::unique_ptr<Service> NouveauService()
@@ -372,6 +373,24 @@ void TestReprise::registreVerrouilleParUnAutreProgramme()
     QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
     QCOMPARE(historique.size(), 1);
     QCOMPARE(historique[0].fichier, QStringLiteral("CD2.txt"));
+}
+
+void TestReprise::commandeSansOrdre()
+{
+    // Une commande sans ligne "ordre" est légale : sa remise est notée, ordre vide.
+    auto s = NouveauService();
+    Ecrit(s->Chemin(QStringLiteral("CD1.txt")), "P.Recept: 000\r\ncip Qt    : 3400930000001        001\r\n");
+    s->Demarre();
+    s->tiroirs.Lbl_Tiroir_Click(1);
+    s->Passes();
+    QCOMPARE(s->Lignes().filter(QStringLiteral("registre")), QStringList());
+    QList<LecteurHistorique::Ligne> historique;
+    QString erreur;
+    QVERIFY(LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur));
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD1.txt"));
+    QCOMPARE(historique[0].ordre, QString());
+    QCOMPARE(historique[0].etat, QStringLiteral("effacee"));
 }
 
 QTEST_GUILESS_MAIN(TestReprise)
