@@ -1,6 +1,7 @@
 #include "CycleTraitement.h"
 #include "base/CheminAffiche.h"
 
+#include "base/Durabilite.h"
 #include "base/Horloge.h"
 #include "base/JournalStatut.h"
 #include "config/LectureNombre.h"
@@ -246,6 +247,9 @@ void CycleTraitement::Passe()
                                 + QStringLiteral(" : deja envoye, il ne sera plus lance"));
         m_listes.EcarteFichierCde(fichier);
     } else if (m_registre) {
+        // L'effacement sur le disque avant de le noter : après une coupure, le
+        // registre ne doit pas dire effacée une commande revenue dans le dossier.
+        Durabilite::SynchroniseDossier(QFileInfo(fichier).absolutePath());
         m_registre->FichierEfface(remise);
     }
 }

@@ -1,6 +1,7 @@
 #include "PolitiqueReprise.h"
 
 #include "base/CheminAffiche.h"
+#include "base/Durabilite.h"
 #include "base/JournalStatut.h"
 #include "orders/ListesEchange.h"
 
@@ -97,6 +98,7 @@ void PolitiqueReprise::RegleLigne(const RegistreRemises::LigneInachevee& l, cons
     const QString tiroir = QString::number(l.tiroir);
     if (etat == Etat::Remise) {
         if (m_supprime(chemin) || !ListesEchange::Existe(chemin)) {
+            Durabilite::SynchroniseDossier(dossierEchange);
             m_registre.FichierEfface(l.id);
             m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ") + tiroir
                                     + QStringLiteral(" avant l'arret : fichier ") + affiche

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
 #include <QUdpSocket>
@@ -24,6 +25,7 @@ private slots:
     void initTestCase();
     void tiroirEnRouteApresRedemarrage();
     void arretsBrutauxPendantLeTravail();
+    void surLeDisqueAvantDeLeNoter();
 
 private:
     static int Compte(const QStringList& lignes, const QString& debut);
@@ -259,6 +261,68 @@ void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
                                   QStringLiteral("commandes vers un tiroir occupe: 0"),
                                   QStringLiteral("commandes vers un tiroir inconnu: 0") })
         QVERIFY2(bilan.contains(ligne), qPrintable(ligne + QStringLiteral(" absent de :\n") + bilan.join(QLatin1Char('\n'))));
+}
+
+void TestRepriseProcessus::surLeDisqueAvantDeLeNoter()
+{
+    // Les appels système du vrai service, dans l'ordre : la copie écrite puis
+    // poussée sur le disque avant que le registre ne note « remise » ; la commande
+    // effacée, son dossier poussé sur le disque, puis « effacee ».
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    QVERIFY(cartes.Ouvre());
+    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
+    InstallationEssai essai;
+    essai.EcritReglage(essai.CreeBase());
+    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
+                                         "('Nb_Tiroirs', '1')")
+                              .arg(PortUdpLibre())));
+    const QString racine = QFileInfo(essai.Racine()).canonicalFilePath();
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString trace = essai.Chemin(QStringLiteral("strace.txt"));
+    QVERIFY(QDir().mkpath(racine + QStringLiteral("/Echanges")));
+    Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    81\r\nP.Recept: 000\r\n");
+    QProcess service;
+    service.setProcessEnvironment(Environnement(essai));
+    service.start(QStringLiteral("strace"),
+                  { QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-o"), trace,
+                    QStringLiteral("-e"), QStringLiteral("trace=write,pwrite64,fsync,fdatasync,unlink,unlinkat"),
+                    m_service, QStringLiteral("--racine"), racine, QStringLiteral("--journal"), journal,
+                    QStringLiteral("--port-serie"), cartes.CheminEsclave() });
+    QVERIFY(service.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 30000);
+    QTest::qWait(500);
+    // strace, lui, lâcherait le service sur SIGTERM : c'est le service qu'on arrête
+    // (son numéro ouvre chaque ligne de la trace).
+    QStringList lignes = QString::fromUtf8(Lit(trace)).split(QLatin1Char('\n'));
+    ::kill(pid_t(lignes.value(0).section(QLatin1Char(' '), 0, 0).toInt()), SIGTERM);
+    QVERIFY(service.waitForFinished(10000));
+    lignes = QString::fromUtf8(Lit(trace)).split(QLatin1Char('\n'));
+    // Premier appel `appel` ("sync(" : fsync ou fdatasync) sur `objet` (un descripteur montré <chemin>, ou un
+    // chemin entre guillemets) à partir de la ligne `depuis` ; -1 s'il n'y en a pas.
+    const auto premier = [&](int depuis, const QString& appel, const QString& objet) {
+        for (int i = qMax(0, depuis); i < lignes.size(); ++i)
+            if (lignes[i].contains(appel) && lignes[i].contains(objet))
+                return i;
+        return -1;
+    };
+    const QString copie = QStringLiteral("<") + racine + QStringLiteral("/zCdeMnl.txt>");
+    const QString wal = QStringLiteral("<") + racine + QStringLiteral("/pelorane-registre.db-wal>");
+    const int ecriture = premier(0, QStringLiteral(" write("), copie);
+    const int copieSurDisque = premier(ecriture, QStringLiteral("sync("), copie);
+    const int dossierCopie = premier(copieSurDisque, QStringLiteral("sync("), QStringLiteral("<") + racine + QStringLiteral(">)"));
+    const int noteRemise = premier(premier(copieSurDisque, QStringLiteral("pwrite64("), wal), QStringLiteral("sync("), wal);
+    const int effacement = premier(noteRemise, QStringLiteral("unlink"), QStringLiteral("/Echanges/CD1.txt\""));
+    const int dossierEchange = premier(effacement, QStringLiteral("sync("), racine + QStringLiteral("/Echanges>)"));
+    const int noteEffacee = premier(premier(dossierEchange, QStringLiteral("pwrite64("), wal), QStringLiteral("sync("), wal);
+    const QString ordre = QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                              .arg(ecriture).arg(copieSurDisque).arg(dossierCopie).arg(noteRemise)
+                              .arg(effacement).arg(dossierEchange).arg(noteEffacee);
+    QVERIFY2(ecriture >= 0 && copieSurDisque > ecriture && dossierCopie > copieSurDisque && noteRemise > dossierCopie
+                 && effacement > noteRemise && dossierEchange > effacement && noteEffacee > dossierEchange,
+             qPrintable(ordre + QStringLiteral("\n") + lignes.mid(qMax(0, ecriture - 2), 40).join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TestRepriseProcessus)
