@@ -484,7 +484,7 @@ bool F1Pelorane::Demarrage()
     if (m_termine)
         return false;
     // Les tiroirs dont la commande attend encore ses boîtes ne prennent pas la suivante.
-    m_cycle->ReprendTiroirsEnVol(m_config.TempsMaxAttenteMs);
+    m_cycle->ReprendTiroirsEnVol();
 
     // 25.
     m_journal.MessageStatus(QStringLiteral("- En attente de commande (fichiers) ou BP -"));

@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -16,6 +17,17 @@ namespace {
 
 constexpr qint64 RetentionMs = qint64(90) * 24 * 3600 * 1000;
 constexpr qint64 IntervalleEssaiMs = 60 * 1000;
+constexpr qint64 IntervallePurgeMs = qint64(24) * 3600 * 1000;
+
+qint64 MonotoneSysteme()
+{
+    static QElapsedTimer depart = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return depart.elapsed();
+}
 
 const QString EnRemise = QStringLiteral("en_remise");
 const QString Remise = QStringLiteral("remise");
@@ -38,6 +50,7 @@ RegistreRemises::Etat EtatDeNom(const QString& nom)
 RegistreRemises::RegistreRemises(JournalStatut& journal)
     : m_journal(journal)
     , m_maintenant([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_monotone(&MonotoneSysteme)
 {
     static int numero = 0;
     m_connexion = QStringLiteral("registre-remises-%1").arg(++numero);
@@ -53,6 +66,11 @@ void RegistreRemises::MetHorlogeMurale(std::function<qint64()> maintenant)
     m_maintenant = std::move(maintenant);
 }
 
+void RegistreRemises::MetHorlogeMonotone(std::function<qint64()> monotone)
+{
+    m_monotone = std::move(monotone);
+}
+
 void RegistreRemises::FermeConnexion()
 {
     m_ouvert = false;
@@ -65,7 +83,7 @@ void RegistreRemises::FermeConnexion()
 bool RegistreRemises::Ouvre(const QString& chemin)
 {
     m_chemin = chemin;
-    m_dernierEssai = Maintenant();
+    m_dernierEssai = m_monotone();
     FermeConnexion();
     QString erreur;
     {
@@ -91,7 +109,8 @@ bool RegistreRemises::Ouvre(const QString& chemin)
         m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
                                 + CheminAffiche(chemin));
     }
-    Execute("DELETE FROM remises WHERE debut_le < ?", { Maintenant() - RetentionMs });
+    m_purgeFaite = false;
+    PurgeSiLeJourEstPasse();
     return m_ouvert;
 }
 
@@ -130,7 +149,7 @@ bool RegistreRemises::CreeTable(QString* erreur)
 void RegistreRemises::Panne(const QString& erreur)
 {
     FermeConnexion();
-    m_dernierEssai = Maintenant(); // pas de nouvel essai avant une minute
+    m_dernierEssai = m_monotone(); // pas de nouvel essai avant une minute
     if (m_enPanne)
         return; // une ligne par panne, pas une par commande
     m_enPanne = true;
@@ -144,9 +163,21 @@ bool RegistreRemises::Pret()
 {
     if (m_ouvert)
         return true;
-    if (m_chemin.isEmpty() || Maintenant() - m_dernierEssai < IntervalleEssaiMs)
+    if (m_chemin.isEmpty() || m_monotone() - m_dernierEssai < IntervalleEssaiMs)
         return false;
     return Ouvre(m_chemin);
+}
+
+void RegistreRemises::PurgeSiLeJourEstPasse()
+{
+    if (m_purgeFaite && m_monotone() - m_dernierePurge < IntervallePurgeMs)
+        return;
+    m_purgeFaite = true;
+    m_dernierePurge = m_monotone();
+    // Seules les lignes closes (fichier effacé, tiroir libéré) partent : une heure
+    // murale avancée de plusieurs mois ne doit pas effacer ce que la reprise attend.
+    Execute("DELETE FROM remises WHERE debut_le < ? AND etat = ? AND liberee_le IS NOT NULL",
+            { Maintenant() - RetentionMs, Effacee });
 }
 
 bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere)
@@ -180,6 +211,8 @@ void RegistreRemises::NoteListe(const QStringList& noms)
 
 qint64 RegistreRemises::DebutRemise(const QString& nom, const QByteArray& contenu, const QString& gare)
 {
+    if (m_ouvert)
+        PurgeSiLeJourEstPasse();
     const qint64 maintenant = Maintenant();
     // Une commande sans ligne "ordre" est légale : un texte vide, jamais NULL
     // (la colonne le refuse et le registre se couperait).
@@ -289,10 +322,21 @@ void RegistreRemises::NoteAttenteTiroir(int tiroir, qint64 id)
 
 void RegistreRemises::CloreParLiberationGenerale(const QList<qint64>& ids)
 {
+    if (ids.isEmpty() || !Pret())
+        return;
+    // Une seule validation sur disque pour toutes, pas une par ligne.
     const qint64 maintenant = Maintenant();
+    QSqlDatabase base = QSqlDatabase::database(m_connexion, false);
+    if (!base.transaction()) {
+        Panne(base.lastError().text());
+        return;
+    }
     for (qint64 id : ids)
-        Execute("UPDATE remises SET liberee_le = ?, liberation = ? WHERE id = ?",
-                { maintenant, NomLiberation(Liberation::Tous), id });
+        if (!Execute("UPDATE remises SET liberee_le = ?, liberation = ? WHERE id = ?",
+                     { maintenant, NomLiberation(Liberation::Tous), id }))
+            return; // la panne a fermé la connexion, et annulé la transaction
+    if (!base.commit())
+        Panne(base.lastError().text());
 }
 
 QString RegistreRemises::NomLiberation(Liberation cause)

@@ -32,11 +32,16 @@ public:
     RegistreRemises(const RegistreRemises&) = delete;
     RegistreRemises& operator=(const RegistreRemises&) = delete;
 
-    // Heure murale en millisecondes depuis l'époque (remplaçable pour les tests).
+    // Heure murale en millisecondes depuis l'époque (remplaçable pour les tests) :
+    // elle date les lignes, elle ne mesure aucun intervalle (un pas de NTP la décale).
     void MetHorlogeMurale(std::function<qint64()> maintenant);
     qint64 Maintenant() const { return m_maintenant(); }
+    // Horloge monotone en millisecondes (remplaçable pour les tests) : l'intervalle
+    // entre deux essais d'un registre en panne et celui entre deux purges.
+    void MetHorlogeMonotone(std::function<qint64()> monotone);
 
-    // Ouvre (ou crée) le registre et retire les lignes de plus de 90 jours. Faux
+    // Ouvre (ou crée) le registre et retire les lignes closes de plus de 90 jours
+    // (de nouveau une fois par jour tant que le service tourne). Faux
     // si le registre est indisponible (la ligne du journal a été écrite).
     bool Ouvre(const QString& chemin);
     bool Disponible() const { return m_ouvert; }
@@ -100,11 +105,15 @@ public:
 private:
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
     bool CreeTable(QString* erreur);
+    void PurgeSiLeJourEstPasse();
     void Panne(const QString& erreur);
     void FermeConnexion();
 
     JournalStatut& m_journal;
     std::function<qint64()> m_maintenant;
+    std::function<qint64()> m_monotone;
+    qint64 m_dernierePurge = 0; // horloge monotone
+    bool m_purgeFaite = false;
     QString m_chemin;
     QString m_connexion;
     bool m_ouvert = false;

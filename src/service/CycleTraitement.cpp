@@ -76,17 +76,16 @@ void CycleTraitement::RegleRemisesInachevees(const QString& dossierEchange, cons
         MetTexteDerniereCde(reglement.avis);
 }
 
-void CycleTraitement::ReprendTiroirsEnVol(qint64 TempsMaxAttenteMs)
+void CycleTraitement::ReprendTiroirsEnVol()
 {
     if (!m_reprise)
         return;
     const qint64 maintenant = m_horloge.get_exact_milli_second();
-    for (const PolitiqueReprise::TiroirEnVol& t : m_reprise->TiroirsEnVol(m_tiroirs.NbTiroirs(), TempsMaxAttenteMs)) {
-        // L'échéance d'origine est gardée : l'horodatage est reculé du temps déjà
-        // écoulé depuis la remise (mesuré sur l'heure murale, l'horloge monotone
-        // repartant de zéro après un redémarrage de la machine).
+    for (const PolitiqueReprise::TiroirEnVol& t : m_reprise->TiroirsEnVol(m_tiroirs.NbTiroirs())) {
+        // Toute l'attente, comptée depuis le redémarrage sur l'horloge monotone :
+        // l'heure murale a pu sauter pendant l'arrêt, dans un sens ou dans l'autre.
         m_tiroirs.MetCouleur(t.tiroir, TableauTiroirs::CdeEnCours);
-        m_tiroirs.MetHeureTiroirLibre(t.tiroir, qMax<qint64>(1, maintenant - t.ecouleMs));
+        m_tiroirs.MetHeureTiroirLibre(t.tiroir, qMax<qint64>(1, maintenant));
         m_journal.MessageStatus(QStringLiteral("tiroir ") + QString::number(t.tiroir) + QStringLiteral(" : commande ")
                                 + t.fichier
                                 + (t.ordre.isEmpty() ? QString() : QStringLiteral(" (ordre ") + t.ordre + QStringLiteral(")"))

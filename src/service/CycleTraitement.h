@@ -68,8 +68,9 @@ public:
     // arrêt a laissées inachevées (rien n'est remis deux fois).
     void RegleRemisesInachevees(const QString& dossierEchange, const QString& fichierPassation);
     // Démarrage, après la libération de tous les tiroirs : les tiroirs dont la
-    // commande attend encore ses boîtes redeviennent jaunes, avec leur échéance.
-    void ReprendTiroirsEnVol(qint64 TempsMaxAttenteMs);
+    // commande attend peut-être encore ses boîtes redeviennent jaunes, pour tout
+    // TempsMaxAttenteProduit compté depuis maintenant.
+    void ReprendTiroirsEnVol();
 
 signals:
     void texteDerniereCdeChange(const QString& texte);

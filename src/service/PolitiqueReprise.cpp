@@ -121,7 +121,7 @@ void PolitiqueReprise::RegleLigne(const RegistreRemises::LigneInachevee& l, cons
     avis->append(texte);
 }
 
-QList<PolitiqueReprise::TiroirEnVol> PolitiqueReprise::TiroirsEnVol(int nbTiroirs, qint64 tempsMaxMs)
+QList<PolitiqueReprise::TiroirEnVol> PolitiqueReprise::TiroirsEnVol(int nbTiroirs)
 {
     QList<TiroirEnVol> enVol;
     QList<RegistreRemises::LigneNonLiberee> lignes;
@@ -131,16 +131,17 @@ QList<PolitiqueReprise::TiroirEnVol> PolitiqueReprise::TiroirsEnVol(int nbTiroir
     QSet<int> repris;
     QList<qint64> aClore;
     for (const RegistreRemises::LigneNonLiberee& l : std::as_const(lignes)) {
-        // Une heure murale revenue en arrière ne doit pas allonger l'attente.
-        const qint64 ecoule = qMax<qint64>(0, maintenant - l.quand);
-        // La plus récente remise de chaque tiroir seulement, et dans le temps d'attente.
-        if (l.tiroir < 1 || l.tiroir > nbTiroirs || repris.contains(l.tiroir) || ecoule >= tempsMaxMs) {
+        // La plus récente remise de chaque tiroir seulement, quel que soit son âge :
+        // l'heure murale a pu sauter pendant l'arrêt (NTP), elle ne dit pas si les
+        // boîtes sont encore en route. Tenir le tiroir coûte au plus une attente ;
+        // le libérer trop tôt coûte une commande dans un tiroir qui se remplit.
+        if (l.tiroir < 1 || l.tiroir > nbTiroirs || repris.contains(l.tiroir)) {
             aClore.append(l.id);
             continue;
         }
         repris.insert(l.tiroir);
         m_registre.NoteAttenteTiroir(l.tiroir, l.id);
-        enVol.append({ l.tiroir, l.fichier, l.ordre, ecoule });
+        enVol.append({ l.tiroir, l.fichier, l.ordre, qMax<qint64>(0, maintenant - l.quand) });
     }
     m_registre.CloreParLiberationGenerale(aClore);
     std::sort(enVol.begin(), enVol.end(), [](const TiroirEnVol& a, const TiroirEnVol& b) { return a.tiroir < b.tiroir; });

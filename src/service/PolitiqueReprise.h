@@ -35,11 +35,11 @@ public:
         int tiroir = 0;
         QString fichier;
         QString ordre;
-        qint64 ecouleMs = 0; // depuis la remise
+        qint64 ecouleMs = 0; // depuis la remise, selon l'heure murale (pour le dire)
     };
-    // Les remises de moins de tempsMaxMs non libérées ; les plus anciennes sont
+    // La remise non libérée la plus récente de chaque tiroir ; les autres sont
     // closes comme libérées par la libération de tous les tiroirs du démarrage.
-    QList<TiroirEnVol> TiroirsEnVol(int nbTiroirs, qint64 tempsMaxMs);
+    QList<TiroirEnVol> TiroirsEnVol(int nbTiroirs);
 
 private:
     // La copie qui attend dans le fichier de passation, s'il y en a une.
