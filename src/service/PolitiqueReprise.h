@@ -45,12 +45,19 @@ private:
     // La copie qui attend dans le fichier de passation, s'il y en a une.
     struct CopieEnAttente
     {
+        QString chemin;
         bool lue = false;
+        QByteArray octets;
         QString empreinte;
     };
     // Règle une ligne ; un texte pour l'opérateur va dans *avis.
     void RegleLigne(const RegistreRemises::LigneInachevee& l, const QString& dossierEchange,
                     const CopieEnAttente& copie, Reglement* reglement, QStringList* avis);
+    // Une copie tronquée par l'arrêt attend dans le fichier de passation : vrai si
+    // c'est le début de la copie de cette ligne ; le fichier est alors revidé et la
+    // ligne retirée (rien n'est parti, la commande sera lancée de nouveau).
+    bool RegleCopieTronquee(const RegistreRemises::LigneInachevee& l, const QByteArray& contenu,
+                            const CopieEnAttente& copie);
 
     JournalStatut& m_journal;
     RegistreRemises& m_registre;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
@@ -26,6 +27,7 @@ private slots:
     void tiroirEnRouteApresRedemarrage();
     void arretsBrutauxPendantLeTravail();
     void surLeDisqueAvantDeLeNoter();
+    void illisibleAuRedemarrage();
 
 private:
     static int Compte(const QStringList& lignes, const QString& debut);
@@ -323,6 +325,80 @@ void TestRepriseProcessus::surLeDisqueAvantDeLeNoter()
     QVERIFY2(ecriture >= 0 && copieSurDisque > ecriture && dossierCopie > copieSurDisque && noteRemise > dossierCopie
                  && effacement > noteRemise && dossierEchange > effacement && noteEffacee > dossierEchange,
              qPrintable(ordre + QStringLiteral("\n") + lignes.mid(qMax(0, ecriture - 2), 40).join(QLatin1Char('\n'))));
+}
+
+void TestRepriseProcessus::illisibleAuRedemarrage()
+{
+    // Arrêt brutal à l'effacement même de la commande remise, puis un redémarrage où
+    // elle ne se lit pas (EIO) : sa remise reste ouverte. Au redémarrage suivant,
+    // lisible, elle est effacée sans nouvelle remise.
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    QVERIFY(cartes.Ouvre());
+    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
+    InstallationEssai essai;
+    essai.EcritReglage(essai.CreeBase());
+    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
+                                         "('Nb_Tiroirs', '1'), ('TempsMaxAttenteProduit', '2')")
+                              .arg(PortUdpLibre())));
+    const QString racine = QFileInfo(essai.Racine()).canonicalFilePath();
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString cd1 = racine + QStringLiteral("/Echanges/CD1.txt");
+    QVERIFY(QDir().mkpath(racine + QStringLiteral("/Echanges")));
+    Ecrit(cd1, "ordre:    91\r\nP.Recept: 000\r\n");
+    const QStringList service = { m_service, QStringLiteral("--racine"), racine, QStringLiteral("--journal"), journal,
+                                  QStringLiteral("--port-serie"), cartes.CheminEsclave() };
+    const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
+    // strace ne touche qu'aux appels sur CD1.txt (-P).
+    const auto lance = [&](QProcess& p, const QString& injection) {
+        p.setProcessEnvironment(Environnement(essai));
+        p.start(QStringLiteral("strace"), QStringList{ QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                                                       QStringLiteral("/dev/null"), QStringLiteral("-P"), cd1,
+                                                       QStringLiteral("-e"), injection } + service);
+        return p.waitForStarted(5000);
+    };
+    QProcess premier;
+    QVERIFY(lance(premier, QStringLiteral("inject=unlink,unlinkat:signal=SIGKILL")));
+    QVERIFY(premier.waitForFinished(30000));
+    QVERIFY(QFileInfo::exists(cd1));
+    QCOMPARE(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")), 1);
+    Ecrit(racine + QStringLiteral("/zCdeMnl.txt"), QByteArray()); // l'hôte a pris la commande
+
+    QProcess second;
+    QVERIFY(lance(second, QStringLiteral("inject=openat:error=EIO")));
+    // strace lâcherait le service sur SIGTERM : c'est le service, son enfant, qu'on arrête.
+    const auto arreteSousStrace = [&] {
+        const QByteArray enfants = Lit(QStringLiteral("/proc/%1/task/%1/children").arg(second.processId()));
+        ::kill(pid_t(enfants.trimmed().split(' ').value(0).toInt()), SIGTERM);
+    };
+    auto arrete = qScopeGuard(arreteSousStrace);
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 1, 30000);
+    QTest::qWait(4000); // le tiroir repris est libéré au bout de 2 s
+    const QRegularExpression ligneCommande(QStringLiteral("^commande CD1\\.txt"));
+    QCOMPARE(LignesJournal(journal).filter(ligneCommande).join(QLatin1Char('\n')),
+             QStringLiteral("commande CD1.txt (ordre 91) : fichier %1 illisible au redemarrage ; sa remise "
+                            "au tiroir 1 reste ouverte au registre et il n'est pas relance")
+                 .arg(cd1));
+    arrete.dismiss();
+    arreteSousStrace();
+    QVERIFY(second.waitForFinished(10000));
+
+    QProcess troisieme;
+    troisieme.setProcessEnvironment(Environnement(essai));
+    troisieme.start(m_service, service.mid(1));
+    QVERIFY(troisieme.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 30000);
+    QTest::qWait(4000);
+    ::kill(pid_t(troisieme.processId()), SIGTERM);
+    QVERIFY(troisieme.waitForFinished(10000));
+    QCOMPARE(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")), 1);
+    QCOMPARE(LignesJournal(journal).filter(ligneCommande).value(1),
+             QStringLiteral("commande CD1.txt (ordre 91) deja remise au tiroir 1 avant l'arret : fichier %1 efface sans "
+                            "nouvelle remise")
+                 .arg(cd1));
+    QVERIFY(!QFileInfo::exists(cd1));
 }
 
 QTEST_GUILESS_MAIN(TestRepriseProcessus)

@@ -140,7 +140,7 @@ void TestReprise::arretPendantLaRemise_data()
 {
     QTest::addColumn<QString>("arret");         // où le premier service s'arrête
     QTest::addColumn<bool>("effacable");        // le second service peut-il effacer CD1.txt ?
-    QTest::addColumn<QString>("ligneAttendue"); // %1 : chemin de CD1.txt
+    QTest::addColumn<QString>("ligneAttendue"); // %1 : chemin de CD1.txt (du fichier de passation si tronquee)
     QTest::addColumn<bool>("relancee");         // CD1.txt repart-il au second service ?
 
     const QString remise = QStringLiteral("commande CD1.txt (ordre 41) deja remise au tiroir 2 avant l'arret : "
@@ -159,6 +159,12 @@ void TestReprise::arretPendantLaRemise_data()
            "deposez-la de nouveau sous un autre nom pour la relancer"
         << false;
     QTest::newRow("meme nom, autre contenu : nouvelle commande") << "autre-contenu" << true << QString() << true;
+    // Arrêt au milieu de l'écriture : le début de la copie est resté, l'hôte ne l'a pas pris.
+    QTest::newRow("copie tronquee par l'arret")
+        << "tronquee" << true
+        << "commande CD1.txt (ordre 41) : copie incomplete (20 octets sur 92) laissee par l'arret dans %1, videe ; "
+           "la commande sera relancee"
+        << true;
 }
 
 void TestReprise::arretPendantLaRemise()
@@ -185,12 +191,14 @@ void TestReprise::arretPendantLaRemise()
         QVERIFY(premier->registreRemises.DebutRemise(QStringLiteral("CD1.txt"), Commande1, QStringLiteral("002")) > 0);
         if (arret == QLatin1String("ecriture"))
             Ecrit(premier->config.FichierPassation, copie);
+        if (arret == QLatin1String("tronquee"))
+            Ecrit(premier->config.FichierPassation, copie.left(20));
     }
     premier.reset();
 
     // L'hôte a pris ce qu'il y avait dans le fichier de passation (la copie
     // entière, elle, attend encore au redémarrage).
-    if (arret != QLatin1String("ecriture"))
+    if (arret != QLatin1String("ecriture") && arret != QLatin1String("tronquee"))
         Ecrit(m_dossier->filePath(QStringLiteral("zCdeMnl.txt")), QByteArray());
     if (arret == QLatin1String("autre-contenu"))
         Ecrit(cd1, Commande2);
@@ -202,15 +210,20 @@ void TestReprise::arretPendantLaRemise()
         second->cycle.Reprise()->MetSuppression([](const QString&) { return false; });
     second->Demarre();
     QStringList attendues;
+    const bool tronquee = arret == QLatin1String("tronquee");
     if (!ligneAttendue.isEmpty())
-        attendues << ligneAttendue.arg(cd1);
+        attendues << ligneAttendue.arg(tronquee ? second->config.FichierPassation : cd1);
     for (int i = 1; i <= 4; ++i)
         attendues << QStringLiteral("libere tiroir: %1   ").arg(i);
-    // Le tiroir 2 attend peut-être encore les boîtes de CD1.txt : il reste en cours.
-    attendues << QStringLiteral("tiroir 2 : commande CD1.txt (ordre 41) remise avant l'arret il y a 5 s, ses boites "
-                                "sont attendues : le tiroir reste en cours");
+    // Le tiroir 2 attend peut-être encore les boîtes de CD1.txt : il reste en cours
+    // (sauf si rien n'est parti).
+    if (!tronquee)
+        attendues << QStringLiteral("tiroir 2 : commande CD1.txt (ordre 41) remise avant l'arret il y a 5 s, ses boites "
+                                    "sont attendues : le tiroir reste en cours");
     QCOMPARE(second->Lignes(), attendues);
-    QCOMPARE(second->tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
+    QCOMPARE(second->tiroirs.Couleur(2), int(tronquee ? TableauTiroirs::PasEnAttente : TableauTiroirs::CdeEnCours));
+    if (tronquee)
+        QCOMPARE(Lit(second->config.FichierPassation), QByteArray());
     QCOMPARE(QFileInfo::exists(cd1), !effacable || arret == QLatin1String("ligne") || relancee);
     if (arret == QLatin1String("ligne"))
         QCOMPARE(second->cycle.TexteDerniereCde(), ligneAttendue.arg(cd1) + QStringLiteral("\r\n"));
