@@ -7,11 +7,17 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QPair>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -43,6 +49,27 @@ RegistreRemises::Etat EtatDeNom(const QString& nom)
     if (nom == Effacee)
         return RegistreRemises::Etat::Effacee;
     return RegistreRemises::Etat::EnRemise;
+}
+
+// SQLITE_CORRUPT, SQLITE_NOTADB : le fichier n'est pas (ou plus) une base lisible.
+bool EstAbimee(const QSqlError& erreur)
+{
+    return erreur.nativeErrorCode() == QLatin1String("11") || erreur.nativeErrorCode() == QLatin1String("26");
+}
+
+// Périphérique et inode du fichier (0, 0 s'il manque ou n'est pas un fichier).
+QPair<quint64, quint64> IdentiteDe(const QString& chemin)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(QFile::encodeName(chemin).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return { 0, 0 };
+    return { quint64(st.st_dev), quint64(st.st_ino) };
+#else
+    // Windows refuse d'effacer un fichier que SQLite tient ouvert : seule sa
+    // présence est vérifiée.
+    return QFileInfo(chemin).isFile() ? QPair<quint64, quint64>(1, 1) : QPair<quint64, quint64>(0, 0);
+#endif
 }
 
 } // namespace
@@ -98,8 +125,11 @@ bool RegistreRemises::Ouvre(const QString& chemin)
         else
             m_ouvert = true;
     }
-    if (m_ouvert && !CreeTable(&erreur))
+    bool abimee = false;
+    if (m_ouvert && !CreeTable(&erreur, &abimee))
         FermeConnexion();
+    if (abimee && MetDeCote(erreur))
+        return Ouvre(chemin); // une seule fois : le fichier abîmé n'est plus là
     if (!m_ouvert) {
         Panne(erreur);
         return false;
@@ -109,12 +139,43 @@ bool RegistreRemises::Ouvre(const QString& chemin)
         m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
                                 + CheminAffiche(chemin));
     }
+    m_identite = IdentiteDe(chemin);
     m_purgeFaite = false;
     PurgeSiLeJourEstPasse();
     return m_ouvert;
 }
 
-bool RegistreRemises::CreeTable(QString* erreur)
+bool RegistreRemises::MetDeCote(const QString& erreur)
+{
+    // Un registre abîmé ne protège plus rien : il est gardé à part (pour qui voudra
+    // l'examiner) sous un nom daté, et un registre neuf le remplace.
+    const QString aPart = m_chemin + QStringLiteral(".abime-")
+        + QDateTime::fromMSecsSinceEpoch(Maintenant()).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (!QFile::rename(m_chemin, aPart))
+        return false;
+    for (const QString& suffixe : { QStringLiteral("-wal"), QStringLiteral("-shm") })
+        if (QFileInfo::exists(m_chemin + suffixe))
+            QFile::rename(m_chemin + suffixe, aPart + suffixe);
+    m_journal.MessageStatus(QStringLiteral("registre des remises illisible (") + CheminAffiche(m_chemin)
+                            + QStringLiteral(" : ") + erreur + QStringLiteral(") : mis de cote sous ")
+                            + CheminAffiche(aPart) + QStringLiteral(" ; un nouveau registre commence"));
+    return true;
+}
+
+bool RegistreRemises::VerifieIdentite()
+{
+    if (!m_ouvert || IdentiteDe(m_chemin) == m_identite)
+        return true;
+    // Effacé ou remplacé pendant la marche : écrire dans le fichier ouvert ne
+    // protégerait plus rien après un arrêt. Un registre neuf est créé.
+    m_journal.MessageStatus(QStringLiteral("registre des remises efface ou remplace pendant la marche (")
+                            + CheminAffiche(m_chemin) + QStringLiteral(") : un nouveau registre est cree"));
+    FermeConnexion();
+    m_attenteTiroirs.clear();
+    return Ouvre(m_chemin);
+}
+
+bool RegistreRemises::CreeTable(QString* erreur, bool* abimee)
 {
     // WAL : l'historique se lit pendant que le service écrit. FULL : chaque
     // validation est sur disque avant l'étape suivante de la remise.
@@ -137,11 +198,19 @@ bool RegistreRemises::CreeTable(QString* erreur)
                                  " effacee_le INTEGER,"
                                  " liberee_le INTEGER,"
                                  " liberation TEXT NOT NULL DEFAULT '')"))
-        && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"));
+        && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"))
+        && q.exec(QStringLiteral("PRAGMA quick_check")) && q.next();
+    if (ok && q.value(0).toString() != QLatin1String("ok")) {
+        // Le détail de quick_check (pages, arbres) ne dit rien à l'opérateur.
+        *erreur = QStringLiteral("database disk image is malformed");
+        *abimee = true;
+        return false;
+    }
     if (!ok) {
-        *erreur = q.lastError().text();
+        *erreur = q.lastError().databaseText();
         if (erreur->trimmed().isEmpty())
             *erreur = QStringLiteral("journal WAL refusé");
+        *abimee = EstAbimee(q.lastError());
     }
     return ok;
 }
@@ -211,7 +280,7 @@ void RegistreRemises::NoteListe(const QStringList& noms)
 
 qint64 RegistreRemises::DebutRemise(const QString& nom, const QByteArray& contenu, const QString& gare)
 {
-    if (m_ouvert)
+    if (m_ouvert && VerifieIdentite() && m_ouvert)
         PurgeSiLeJourEstPasse();
     const qint64 maintenant = Maintenant();
     // Une commande sans ligne "ordre" est légale : un texte vide, jamais NULL

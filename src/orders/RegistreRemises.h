@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -104,7 +105,10 @@ public:
 
 private:
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
-    bool CreeTable(QString* erreur);
+    bool CreeTable(QString* erreur, bool* abimee);
+    bool MetDeCote(const QString& erreur);
+    // Avant chaque remise : le fichier est-il toujours celui qui a été ouvert ?
+    bool VerifieIdentite();
     void PurgeSiLeJourEstPasse();
     void Panne(const QString& erreur);
     void FermeConnexion();
@@ -116,6 +120,7 @@ private:
     bool m_purgeFaite = false;
     QString m_chemin;
     QString m_connexion;
+    QPair<quint64, quint64> m_identite; // périphérique, inode du fichier ouvert
     bool m_ouvert = false;
     bool m_enPanne = false;
     int m_requetes = 0;

@@ -111,6 +111,10 @@ private slots:
     void commandeSansOrdre();
     void nouvelEssaiSelonLHorlogeMonotone();
     void purgeUneFoisParJour();
+    void registreEffaceOuRemplaceEnMarche_data();
+    void registreEffaceOuRemplaceEnMarche();
+    void registreAbime_data();
+    void registreAbime();
 
 private:
     std::unique_ptr<Service> NouveauService()
@@ -476,6 +480,87 @@ void TestReprise::purgeUneFoisParJour()
     s->tiroirs.Lbl_Tiroir_Click(4);
     s->Passes();
     QCOMPARE(fichiers(), (QStringList{ QStringLiteral("OUVERTE.txt"), QStringLiteral("CD1.txt"), QStringLiteral("CD2.txt") }));
+}
+
+void TestReprise::registreEffaceOuRemplaceEnMarche_data()
+{
+    QTest::addColumn<bool>("dossier"); // un dossier prend la place du registre
+    QTest::newRow("efface") << false;
+    QTest::newRow("remplace par un dossier") << true;
+}
+
+void TestReprise::registreEffaceOuRemplaceEnMarche()
+{
+    QFETCH(bool, dossier);
+    const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
+    auto s = NouveauService();
+    Ecrit(s->Chemin(QStringLiteral("CD1.txt")), Commande1);
+    s->Demarre();
+    s->tiroirs.Lbl_Tiroir_Click(1);
+    s->Passes();
+    QVERIFY(QFile::remove(chemin));
+    if (dossier)
+        QVERIFY(QDir().mkdir(chemin));
+    Ecrit(s->Chemin(QStringLiteral("CD2.txt")), Commande2);
+    s->tiroirs.Lbl_Tiroir_Click(2);
+    s->Passes();
+    const QStringList lignes = s->Lignes();
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ")), 2);
+    QCOMPARE(lignes.filter(QStringLiteral("registre des remises efface")),
+             QStringList{ QStringLiteral("registre des remises efface ou remplace pendant la marche (%1) : un nouveau "
+                                         "registre est cree")
+                              .arg(chemin) });
+    QCOMPARE(Compte(lignes, QStringLiteral("registre des remises indisponible (") + chemin), dossier ? 1 : 0);
+    if (dossier)
+        return;
+    QList<LecteurHistorique::Ligne> historique;
+    QString erreur;
+    QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD2.txt"));
+}
+
+void TestReprise::registreAbime_data()
+{
+    QTest::addColumn<QByteArray>("octets");
+    QTest::addColumn<QString>("raison");
+    QTest::newRow("pas une base") << QByteArray(8192, 'x') << QStringLiteral("file is not a database");
+    // Une vraie base dont la page de la table est écrasée (octets faits par le test).
+    QTest::newRow("base abimee") << QByteArray() << QStringLiteral("database disk image is malformed");
+}
+
+void TestReprise::registreAbime()
+{
+    // Au démarrage, un registre abîmé est mis de côté sous un nom daté et un neuf le
+    // remplace ; l'historique d'un fichier abîmé dit pourquoi il ne se lit pas.
+    QFETCH(QByteArray, octets);
+    QFETCH(QString, raison);
+    const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
+    if (octets.isEmpty()) {
+        NouveauService().reset();
+        QFile base(chemin);
+        QVERIFY(base.open(QIODevice::ReadWrite) && base.size() >= 8192 && base.seek(4096));
+        QCOMPARE(base.write(QByteArray(4096, '\xee')), qint64(4096));
+        base.close();
+        octets = Lit(chemin);
+    } else {
+        Ecrit(chemin, octets);
+    }
+    QList<LecteurHistorique::Ligne> historique;
+    QString erreur;
+    QVERIFY(!LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
+    QCOMPARE(erreur, QStringLiteral("fichier abîmé ou qui n'est pas un registre des remises (") + raison
+                         + QStringLiteral(")"));
+
+    auto s = NouveauService();
+    const QString aPart = chemin + QStringLiteral(".abime-")
+        + QDateTime::fromMSecsSinceEpoch(MuralDepart).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QCOMPARE(s->Lignes(), QStringList{ QStringLiteral("registre des remises illisible (%1 : %2) : mis de cote sous %3 ; "
+                                                      "un nouveau registre commence")
+                                           .arg(chemin, raison, aPart) });
+    QCOMPARE(Lit(aPart), octets);
+    QVERIFY(s->registreRemises.Disponible());
+    QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
 }
 
 QTEST_GUILESS_MAIN(TestReprise)
