@@ -141,6 +141,10 @@ void F1Pelorane::CreeServices()
     m_registre = std::make_unique<RegistreRemises>(m_journal);
     m_cycle = std::make_unique<CycleTraitement>(m_journal, m_horloge, *m_listes, *m_tiroirs, *m_passation);
     m_cycle->MetRegistre(m_registre.get());
+    connect(m_registre.get(), &RegistreRemises::protectionChangee, m_lblProtection, [this](bool active) {
+        m_lblProtection->setVisible(!active);
+        m_lblProtection->raise();
+    });
     m_liaison = std::make_unique<LiaisonCdapi>(m_journal, m_horloge, m_config);
 
     // La couleur du carré suit l'état du tiroir à chaque changement. Avant l'étape 18
@@ -299,6 +303,14 @@ void F1Pelorane::CreeControles()
     legende->setWordWrap(true);
     legende->setFont(Police(font().family(), 7, false));
     legende->setGeometry(EnPixels(5040, 5280, 1815, 615));
+    // Registre des remises indisponible : l'alerte couvre la légende tant que ça dure.
+    m_lblProtection = new QLabel(QStringLiteral("Protection double remise COUPÉE (registre indisponible)"), this);
+    m_lblProtection->setObjectName(QStringLiteral("Lbl_Protection"));
+    m_lblProtection->setWordWrap(true);
+    m_lblProtection->setFont(Police(font().family(), 7, true));
+    m_lblProtection->setStyleSheet(QStringLiteral("QLabel { background-color: #FF0000; color: #FFFFFF; }"));
+    m_lblProtection->setGeometry(legende->geometry());
+    m_lblProtection->hide();
 
     auto bouton = [this](const char* nom, const QString& texte, QRect place) {
         auto* b = new BoutonMultiligne(texte, this);

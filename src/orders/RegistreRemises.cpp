@@ -74,8 +74,9 @@ QPair<quint64, quint64> IdentiteDe(const QString& chemin)
 
 } // namespace
 
-RegistreRemises::RegistreRemises(JournalStatut& journal)
-    : m_journal(journal)
+RegistreRemises::RegistreRemises(JournalStatut& journal, QObject* parent)
+    : QObject(parent)
+    , m_journal(journal)
     , m_maintenant([] { return QDateTime::currentMSecsSinceEpoch(); })
     , m_monotone(&MonotoneSysteme)
 {
@@ -140,6 +141,7 @@ bool RegistreRemises::Ouvre(const QString& chemin)
                                 + CheminAffiche(chemin));
     }
     m_identite = IdentiteDe(chemin);
+    MetProtection(true);
     m_purgeFaite = false;
     PurgeSiLeJourEstPasse();
     return m_ouvert;
@@ -215,9 +217,18 @@ bool RegistreRemises::CreeTable(QString* erreur, bool* abimee)
     return ok;
 }
 
+void RegistreRemises::MetProtection(bool active)
+{
+    if (m_protection == int(active))
+        return;
+    m_protection = int(active);
+    emit protectionChangee(active);
+}
+
 void RegistreRemises::Panne(const QString& erreur)
 {
     FermeConnexion();
+    MetProtection(false);
     m_dernierEssai = m_monotone(); // pas de nouvel essai avant une minute
     if (m_enPanne)
         return; // une ligne par panne, pas une par commande

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QObject>
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -23,15 +24,14 @@ class JournalStatut;
 // partie et ne la relance pas. Un registre en panne n'arrête jamais les commandes :
 // une ligne au journal le dit, et il est réessayé au plus une fois par minute.
 // Ce que le démarrage fait des lignes inachevées est l'affaire de PolitiqueReprise.
-class RegistreRemises
+class RegistreRemises : public QObject
 {
+    Q_OBJECT
 public:
     using Liberation = TableauTiroirs::CauseLiberation;
 
-    explicit RegistreRemises(JournalStatut& journal);
-    ~RegistreRemises();
-    RegistreRemises(const RegistreRemises&) = delete;
-    RegistreRemises& operator=(const RegistreRemises&) = delete;
+    explicit RegistreRemises(JournalStatut& journal, QObject* parent = nullptr);
+    ~RegistreRemises() override;
 
     // Heure murale en millisecondes depuis l'époque (remplaçable pour les tests) :
     // elle date les lignes, elle ne mesure aucun intervalle (un pas de NTP la décale).
@@ -46,6 +46,8 @@ public:
     // si le registre est indisponible (la ligne du journal a été écrite).
     bool Ouvre(const QString& chemin);
     bool Disponible() const { return m_ouvert; }
+    // Protégé contre les doubles remises : le registre sert (faux avant Ouvre).
+    bool Protege() const { return m_protection == 1; }
     // Vrai si le registre peut servir, après un nouvel essai au plus par minute.
     bool Pret();
     // Requêtes envoyées à la base depuis la création (pour le banc de mesure).
@@ -103,7 +105,13 @@ public:
     static Liberation LiberationDeNom(const QString& nom);
     static QByteArray Empreinte(const QByteArray& octets); // SHA-256 en hexadécimal
 
+signals:
+    // La protection contre les doubles remises s'allume ou se coupe (registre
+    // disponible ou en panne) ; émis aussi au premier Ouvre, quel qu'en soit le sort.
+    void protectionChangee(bool active);
+
 private:
+    void MetProtection(bool active);
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
     bool CreeTable(QString* erreur, bool* abimee);
     bool MetDeCote(const QString& erreur);
@@ -123,6 +131,7 @@ private:
     QPair<quint64, quint64> m_identite; // périphérique, inode du fichier ouvert
     bool m_ouvert = false;
     bool m_enPanne = false;
+    int m_protection = -1; // -1 : pas encore ouvert
     int m_requetes = 0;
     qint64 m_dernierEssai = 0;
     QHash<QString, qint64> m_vues;       // nom -> première fois vu dans la liste
