@@ -426,7 +426,15 @@ bool F1Pelorane::Demarrage()
         QDir().mkpath(racine); // la racine naît au plus tard avec le dossier d'échange
     }
     m_journal.MessageStatus(QStringLiteral("registre: ") + CheminAffiche(cheminRegistre));
-    m_registre->Ouvre(cheminRegistre);
+    m_registre->MetRacine(QDir::cleanPath(racine));
+    if (!m_registre->Ouvre(cheminRegistre) && !m_registre->AutreRacine().isEmpty()) {
+        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                            QStringLiteral("le registre des remises ") + CheminAffiche(cheminRegistre)
+                                + QStringLiteral(" appartient a la racine ") + CheminAffiche(m_registre->AutreRacine())
+                                + QStringLiteral(" : il ne peut pas servir a la racine ") + CheminAffiche(racine));
+        Termine(7);
+        return false;
+    }
 
     // 14.
     m_lblTitre->setText(m_config.TitreFenetre);
@@ -522,6 +530,8 @@ void F1Pelorane::Form_Unload(int& Cancel)
 
 void F1Pelorane::FermeLiens()
 {
+    if (m_registre)
+        m_registre->Ferme(); // le journal WAL reporté dans la base, sans -wal laissé
     // Ordre fixe : port des cartes, liaison TCP (avec sa ligne), socket des datagrammes.
     if (m_ligne)
         m_ligne->FermePortComm();

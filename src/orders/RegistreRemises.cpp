@@ -131,6 +131,11 @@ bool RegistreRemises::Ouvre(const QString& chemin)
         FermeConnexion();
     if (abimee && MetDeCote(erreur))
         return Ouvre(chemin); // une seule fois : le fichier abîmé n'est plus là
+    if (m_ouvert && !VerifieRacine(&erreur)) {
+        FermeConnexion();
+        if (!m_autreRacine.isEmpty())
+            return false; // refus : c'est à l'appelant d'arrêter le service
+    }
     if (!m_ouvert) {
         Panne(erreur);
         return false;
@@ -162,6 +167,39 @@ bool RegistreRemises::MetDeCote(const QString& erreur)
                             + QStringLiteral(" : ") + erreur + QStringLiteral(") : mis de cote sous ")
                             + CheminAffiche(aPart) + QStringLiteral(" ; un nouveau registre commence"));
     return true;
+}
+
+bool RegistreRemises::VerifieRacine(QString* erreur)
+{
+    m_autreRacine.clear();
+    if (m_racine.isEmpty())
+        return true;
+    // Deux services sur deux racines qui partageraient un registre adopteraient
+    // chacun les tiroirs en vol de l'autre : le premier qui l'a créé le garde.
+    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    if (!q.exec(QStringLiteral("SELECT racine FROM proprietaire LIMIT 1"))) {
+        *erreur = q.lastError().databaseText();
+        return false;
+    }
+    if (q.next()) {
+        const QString proprietaire = q.value(0).toString();
+        if (proprietaire != m_racine)
+            m_autreRacine = proprietaire;
+        return m_autreRacine.isEmpty();
+    }
+    q.prepare(QStringLiteral("INSERT INTO proprietaire (racine) VALUES (?)"));
+    q.addBindValue(m_racine);
+    if (!q.exec()) {
+        *erreur = q.lastError().databaseText();
+        return false;
+    }
+    return true;
+}
+
+void RegistreRemises::Ferme()
+{
+    FermeConnexion();
+    m_chemin.clear(); // plus de nouvel essai
 }
 
 bool RegistreRemises::VerifieIdentite()
@@ -201,6 +239,7 @@ bool RegistreRemises::CreeTable(QString* erreur, bool* abimee)
                                  " liberee_le INTEGER,"
                                  " liberation TEXT NOT NULL DEFAULT '')"))
         && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"))
+        && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS proprietaire (racine TEXT NOT NULL)"))
         && q.exec(QStringLiteral("PRAGMA quick_check")) && q.next();
     if (ok && q.value(0).toString() != QLatin1String("ok")) {
         // Le détail de quick_check (pages, arbres) ne dit rien à l'opérateur.

@@ -41,6 +41,15 @@ public:
     // entre deux essais d'un registre en panne et celui entre deux purges.
     void MetHorlogeMonotone(std::function<qint64()> monotone);
 
+    // Racine du service : un registre appartient à une seule racine (notée à sa
+    // création). Sans racine donnée, rien n'est vérifié.
+    void MetRacine(const QString& racine) { m_racine = racine; }
+    // Racine propriétaire quand Ouvre a refusé le registre d'une autre racine, sinon "".
+    const QString& AutreRacine() const { return m_autreRacine; }
+    // Arrêt propre : la connexion est fermée, SQLite reporte le journal WAL dans la
+    // base et efface le fichier -wal.
+    void Ferme();
+
     // Ouvre (ou crée) le registre et retire les lignes closes de plus de 90 jours
     // (de nouveau une fois par jour tant que le service tourne). Faux
     // si le registre est indisponible (la ligne du journal a été écrite).
@@ -115,6 +124,8 @@ private:
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
     bool CreeTable(QString* erreur, bool* abimee);
     bool MetDeCote(const QString& erreur);
+    // Faux (et AutreRacine) si le registre appartient à une autre racine.
+    bool VerifieRacine(QString* erreur);
     // Avant chaque remise : le fichier est-il toujours celui qui a été ouvert ?
     bool VerifieIdentite();
     void PurgeSiLeJourEstPasse();
@@ -127,6 +138,8 @@ private:
     qint64 m_dernierePurge = 0; // horloge monotone
     bool m_purgeFaite = false;
     QString m_chemin;
+    QString m_racine;
+    QString m_autreRacine;
     QString m_connexion;
     QPair<quint64, quint64> m_identite; // périphérique, inode du fichier ouvert
     bool m_ouvert = false;

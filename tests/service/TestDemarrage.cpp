@@ -46,6 +46,7 @@ private slots:
     void questionDArret();
     void controlesDeLaFenetre();
     void alerteRegistreIndisponible();
+    void registreDUneAutreRacine();
     void tableDesControles_data();
     void tableDesControles();
     void carresRougesDesLaCreation();
@@ -322,6 +323,32 @@ void TestDemarrage::alerteRegistreIndisponible()
     QVERIFY(alerte && !alerte->isHidden());
     QCOMPARE(alerte->text(), QStringLiteral("Protection double remise COUPÉE (registre indisponible)"));
     QCOMPARE(alerte->geometry(), QRect(5040 / 15, 5280 / 15, 1815 / 15, 615 / 15));
+}
+
+void TestDemarrage::registreDUneAutreRacine()
+{
+    // Un registre appartient à la racine qui l'a créé : une autre racine qui le
+    // reçoit par --registre s'arrête (code 7) au lieu d'adopter ses tiroirs en vol.
+    Banc premier;
+    premier.essai.EcritReglage(premier.essai.CreeBase());
+    QVERIFY(premier.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
+                                                 "('UDP_Port', '%1')")
+                                      .arg(PortUdpLibre())));
+    premier.Cree();
+    QVERIFY(premier.fenetre->Demarrage());
+    const QString registre = premier.essai.Racine() + QStringLiteral("pelorane-registre.db");
+    premier.fenetre.reset();
+
+    Banc second;
+    second.essai.EcritReglage(second.essai.CreeBase());
+    second.registre = registre;
+    second.Cree();
+    QVERIFY(!second.fenetre->Demarrage());
+    QCOMPARE(second.code, 7);
+    QCOMPARE(second.dialogues.Boites().size(), 1);
+    QCOMPARE(second.dialogues.Boites().first().texte,
+             QStringLiteral("le registre des remises %1 appartient a la racine %2 : il ne peut pas servir a la racine %3")
+                 .arg(registre, QDir::cleanPath(premier.essai.Racine()), second.essai.Racine()));
 }
 
 void TestDemarrage::controlesDeLaFenetre()
