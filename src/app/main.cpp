@@ -98,6 +98,7 @@ int MontreHistorique(const QString& registre, const QString& depuis, bool csv)
 // Fin immédiate : ni la boucle de traitement ni un gestionnaire en cours ne reprennent.
 void TermineProcessus(int code)
 {
+    InstanceUnique::LibereALaSortie(); // ni verrou ni canal laissés derrière
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(code);

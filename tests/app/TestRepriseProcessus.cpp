@@ -65,6 +65,8 @@ QProcessEnvironment TestRepriseProcessus::Environnement(const InstallationEssai&
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QDir().mkpath(essai.Chemin(QStringLiteral("tmp")));
+    env.insert(QStringLiteral("TMPDIR"), essai.Chemin(QStringLiteral("tmp")));
     return env;
 }
 
@@ -141,6 +143,14 @@ void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
     QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")) == 2, 10000);
     ::kill(pid_t(second.processId()), SIGTERM);
     QVERIFY(second.waitForFinished(10000));
+    // Un arrêt propre ne laisse ni verrou ni canal (racine et dossier temporaire)
+    // ni journal WAL à côté du registre.
+    QCOMPARE(QDir(racine).entryList(QDir::Files | QDir::System | QDir::Hidden).join(QLatin1Char(' ')),
+             QStringLiteral("pelorane-registre.db zCdeMnl.txt"));
+    QCOMPARE(QDir(essai.Chemin(QStringLiteral("tmp")))
+                 .entryList({ QStringLiteral("pelorane*") }, QDir::AllEntries | QDir::System | QDir::Hidden)
+                 .join(QLatin1Char(' ')),
+             QString());
 
     historique.start(m_service, { QStringLiteral("--racine"), racine, QStringLiteral("--historique"), QStringLiteral("--csv") });
     QVERIFY(historique.waitForFinished(10000));
