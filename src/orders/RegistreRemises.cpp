@@ -7,17 +7,11 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QPair>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -51,37 +45,15 @@ RegistreRemises::Etat EtatDeNom(const QString& nom)
     return RegistreRemises::Etat::EnRemise;
 }
 
-// SQLITE_CORRUPT, SQLITE_NOTADB : le fichier n'est pas (ou plus) une base lisible.
-bool EstAbimee(const QSqlError& erreur)
-{
-    return erreur.nativeErrorCode() == QLatin1String("11") || erreur.nativeErrorCode() == QLatin1String("26");
-}
-
-// Périphérique et inode du fichier (0, 0 s'il manque ou n'est pas un fichier).
-QPair<quint64, quint64> IdentiteDe(const QString& chemin)
-{
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    if (::stat(QFile::encodeName(chemin).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return { 0, 0 };
-    return { quint64(st.st_dev), quint64(st.st_ino) };
-#else
-    // Windows refuse d'effacer un fichier que SQLite tient ouvert : seule sa
-    // présence est vérifiée.
-    return QFileInfo(chemin).isFile() ? QPair<quint64, quint64>(1, 1) : QPair<quint64, quint64>(0, 0);
-#endif
-}
-
 } // namespace
 
 RegistreRemises::RegistreRemises(JournalStatut& journal, QObject* parent)
     : QObject(parent)
     , m_journal(journal)
+    , m_base(journal)
     , m_maintenant([] { return QDateTime::currentMSecsSinceEpoch(); })
     , m_monotone(&MonotoneSysteme)
 {
-    static int numero = 0;
-    m_connexion = QStringLiteral("registre-remises-%1").arg(++numero);
 }
 
 RegistreRemises::~RegistreRemises()
@@ -102,98 +74,31 @@ void RegistreRemises::MetHorlogeMonotone(std::function<qint64()> monotone)
 void RegistreRemises::FermeConnexion()
 {
     m_ouvert = false;
-    if (QSqlDatabase::contains(m_connexion)) {
-        QSqlDatabase::database(m_connexion, false).close();
-        QSqlDatabase::removeDatabase(m_connexion);
-    }
+    m_base.Ferme();
 }
 
 bool RegistreRemises::Ouvre(const QString& chemin)
 {
     m_chemin = chemin;
     m_dernierEssai = m_monotone();
-    FermeConnexion();
+    m_ouvert = false;
     QString erreur;
-    {
-        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connexion);
-        base.setDatabaseName(chemin);
-        // Une base tenue par un autre programme ne doit pas figer la fenêtre longtemps.
-        base.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
-        if (!QFileInfo(QFileInfo(chemin).absolutePath()).isDir())
-            erreur = QStringLiteral("dossier absent");
-        else if (!base.open())
-            erreur = base.lastError().text();
-        else
-            m_ouvert = true;
-    }
-    bool abimee = false;
-    if (m_ouvert && !CreeTable(&erreur, &abimee))
-        FermeConnexion();
-    if (abimee && MetDeCote(erreur))
-        return Ouvre(chemin); // une seule fois : le fichier abîmé n'est plus là
-    if (m_ouvert && !VerifieRacine(&erreur)) {
-        FermeConnexion();
-        if (!m_autreRacine.isEmpty())
+    if (!m_base.Ouvre(chemin, m_racine, Maintenant(), &erreur)) {
+        if (!m_base.AutreRacine().isEmpty())
             return false; // refus : c'est à l'appelant d'arrêter le service
-    }
-    if (!m_ouvert) {
         Panne(erreur);
         return false;
     }
+    m_ouvert = true;
     if (m_enPanne) {
         m_enPanne = false;
         m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
                                 + CheminAffiche(chemin));
     }
-    m_identite = IdentiteDe(chemin);
     MetProtection(true);
     m_purgeFaite = false;
     PurgeSiLeJourEstPasse();
     return m_ouvert;
-}
-
-bool RegistreRemises::MetDeCote(const QString& erreur)
-{
-    // Un registre abîmé ne protège plus rien : il est gardé à part (pour qui voudra
-    // l'examiner) sous un nom daté, et un registre neuf le remplace.
-    const QString aPart = m_chemin + QStringLiteral(".abime-")
-        + QDateTime::fromMSecsSinceEpoch(Maintenant()).toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (!QFile::rename(m_chemin, aPart))
-        return false;
-    for (const QString& suffixe : { QStringLiteral("-wal"), QStringLiteral("-shm") })
-        if (QFileInfo::exists(m_chemin + suffixe))
-            QFile::rename(m_chemin + suffixe, aPart + suffixe);
-    m_journal.MessageStatus(QStringLiteral("registre des remises illisible (") + CheminAffiche(m_chemin)
-                            + QStringLiteral(" : ") + erreur + QStringLiteral(") : mis de cote sous ")
-                            + CheminAffiche(aPart) + QStringLiteral(" ; un nouveau registre commence"));
-    return true;
-}
-
-bool RegistreRemises::VerifieRacine(QString* erreur)
-{
-    m_autreRacine.clear();
-    if (m_racine.isEmpty())
-        return true;
-    // Deux services sur deux racines qui partageraient un registre adopteraient
-    // chacun les tiroirs en vol de l'autre : le premier qui l'a créé le garde.
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
-    if (!q.exec(QStringLiteral("SELECT racine FROM proprietaire LIMIT 1"))) {
-        *erreur = q.lastError().databaseText();
-        return false;
-    }
-    if (q.next()) {
-        const QString proprietaire = q.value(0).toString();
-        if (proprietaire != m_racine)
-            m_autreRacine = proprietaire;
-        return m_autreRacine.isEmpty();
-    }
-    q.prepare(QStringLiteral("INSERT INTO proprietaire (racine) VALUES (?)"));
-    q.addBindValue(m_racine);
-    if (!q.exec()) {
-        *erreur = q.lastError().databaseText();
-        return false;
-    }
-    return true;
 }
 
 void RegistreRemises::Ferme()
@@ -204,7 +109,7 @@ void RegistreRemises::Ferme()
 
 bool RegistreRemises::VerifieIdentite()
 {
-    if (!m_ouvert || IdentiteDe(m_chemin) == m_identite)
+    if (!m_ouvert || m_base.ToujoursAuChemin())
         return true;
     // Effacé ou remplacé pendant la marche : écrire dans le fichier ouvert ne
     // protégerait plus rien après un arrêt. Un registre neuf est créé.
@@ -213,47 +118,6 @@ bool RegistreRemises::VerifieIdentite()
     FermeConnexion();
     m_attenteTiroirs.clear();
     return Ouvre(m_chemin);
-}
-
-bool RegistreRemises::CreeTable(QString* erreur, bool* abimee)
-{
-    // WAL : l'historique se lit pendant que le service écrit. FULL : chaque
-    // validation est sur disque avant l'étape suivante de la remise.
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
-    const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next()
-        && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0
-        && q.exec(QStringLiteral("PRAGMA synchronous=FULL"))
-        && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS remises ("
-                                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                                 " fichier TEXT NOT NULL,"
-                                 " taille INTEGER NOT NULL,"
-                                 " sha256 TEXT NOT NULL,"
-                                 " sha256_copie TEXT NOT NULL,"
-                                 " ordre TEXT NOT NULL DEFAULT '',"
-                                 " tiroir INTEGER NOT NULL,"
-                                 " etat TEXT NOT NULL,"
-                                 " vue_le INTEGER,"
-                                 " debut_le INTEGER NOT NULL,"
-                                 " remise_le INTEGER,"
-                                 " effacee_le INTEGER,"
-                                 " liberee_le INTEGER,"
-                                 " liberation TEXT NOT NULL DEFAULT '')"))
-        && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"))
-        && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS proprietaire (racine TEXT NOT NULL)"))
-        && q.exec(QStringLiteral("PRAGMA quick_check")) && q.next();
-    if (ok && q.value(0).toString() != QLatin1String("ok")) {
-        // Le détail de quick_check (pages, arbres) ne dit rien à l'opérateur.
-        *erreur = QStringLiteral("database disk image is malformed");
-        *abimee = true;
-        return false;
-    }
-    if (!ok) {
-        *erreur = q.lastError().databaseText();
-        if (erreur->trimmed().isEmpty())
-            *erreur = QStringLiteral("journal WAL refusé");
-        *abimee = EstAbimee(q.lastError());
-    }
-    return ok;
 }
 
 void RegistreRemises::MetProtection(bool active)
@@ -304,7 +168,7 @@ bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, q
     if (!Pret())
         return false;
     ++m_requetes;
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    QSqlQuery q(m_base.Base());
     bool ok = q.prepare(QString::fromLatin1(sql));
     for (const QVariant& v : valeurs)
         q.addBindValue(v);
@@ -388,7 +252,7 @@ bool RegistreRemises::LignesInachevees(QList<LigneInachevee>* lignes)
 {
     if (!Pret())
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    QSqlQuery q(m_base.Base());
     q.prepare(QStringLiteral("SELECT id, fichier, etat, sha256, sha256_copie, ordre, taille, debut_le, tiroir"
                              " FROM remises WHERE etat IN (?, ?, ?) ORDER BY id"));
     q.addBindValue(EnRemise);
@@ -419,7 +283,7 @@ bool RegistreRemises::LignesNonLiberees(QList<LigneNonLiberee>* lignes)
 {
     if (!Pret())
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    QSqlQuery q(m_base.Base());
     // Une remise mise de côté a peut-être été prise par l'hôte : son tiroir
     // attend aussi, depuis le début de la remise.
     q.prepare(QStringLiteral("SELECT id, tiroir, fichier, ordre, COALESCE(remise_le, debut_le) AS quand"
@@ -445,7 +309,7 @@ void RegistreRemises::CloreParLiberationGenerale(const QList<qint64>& ids)
         return;
     // Une seule validation sur disque pour toutes, pas une par ligne.
     const qint64 maintenant = Maintenant();
-    QSqlDatabase base = QSqlDatabase::database(m_connexion, false);
+    QSqlDatabase base = m_base.Base();
     if (!base.transaction()) {
         Panne(base.lastError().text());
         return;

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "drawers/TableauTiroirs.h"
+#include "orders/BaseRegistre.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QObject>
-#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -45,7 +45,7 @@ public:
     // création). Sans racine donnée, rien n'est vérifié.
     void MetRacine(const QString& racine) { m_racine = racine; }
     // Racine propriétaire quand Ouvre a refusé le registre d'une autre racine, sinon "".
-    const QString& AutreRacine() const { return m_autreRacine; }
+    const QString& AutreRacine() const { return m_base.AutreRacine(); }
     // Arrêt propre : la connexion est fermée, SQLite reporte le journal WAL dans la
     // base et efface le fichier -wal.
     void Ferme();
@@ -122,10 +122,6 @@ signals:
 private:
     void MetProtection(bool active);
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
-    bool CreeTable(QString* erreur, bool* abimee);
-    bool MetDeCote(const QString& erreur);
-    // Faux (et AutreRacine) si le registre appartient à une autre racine.
-    bool VerifieRacine(QString* erreur);
     // Avant chaque remise : le fichier est-il toujours celui qui a été ouvert ?
     bool VerifieIdentite();
     void PurgeSiLeJourEstPasse();
@@ -133,15 +129,13 @@ private:
     void FermeConnexion();
 
     JournalStatut& m_journal;
+    BaseRegistre m_base;
     std::function<qint64()> m_maintenant;
     std::function<qint64()> m_monotone;
     qint64 m_dernierePurge = 0; // horloge monotone
     bool m_purgeFaite = false;
     QString m_chemin;
     QString m_racine;
-    QString m_autreRacine;
-    QString m_connexion;
-    QPair<quint64, quint64> m_identite; // périphérique, inode du fichier ouvert
     bool m_ouvert = false;
     bool m_enPanne = false;
     int m_protection = -1; // -1 : pas encore ouvert

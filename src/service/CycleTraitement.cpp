@@ -239,6 +239,11 @@ void CycleTraitement::Passe()
     const int n = LitNombre(gare);
     m_tiroirs.MetCouleur(n, TableauTiroirs::CdeEnCours);
     m_tiroirs.MetHeureTiroirLibre(n, m_horloge.get_exact_milli_second());
+    EffaceRemise(fichier, remise);
+}
+
+void CycleTraitement::EffaceRemise(const QString& fichier, qint64 remise)
+{
     m_journal.MessageStatus(QStringLiteral("supp fich: ") + CheminAffiche(fichier));
     if (!m_supprime(fichier) && ListesEchange::Existe(fichier)) {
         // La commande est déjà chez le frontal : la relancer la livrerait deux fois.

@@ -86,6 +86,8 @@ private:
     // Commandes illisibles depuis moins de DelaiNouvelEssaiMs.
     QSet<QString> CommandesAEviter();
     void MetTexteDerniereCde(const QString& texte);
+    // Efface la commande remise ; l'effacement est sur le disque avant d'être noté.
+    void EffaceRemise(const QString& fichier, qint64 remise);
     void AvanceCompteur();
 
     JournalStatut& m_journal;
