@@ -1,7 +1,8 @@
 # Paquets Debian dont le projet a besoin ; installe ceux qui manquent (à sourcer).
 PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
                   cmake ninja-build g++ poppler-utils sqlite3
-                  qt6-translations-l10n dpkg-dev file g++-mingw-w64-x86-64-posix strace)
+                  qt6-translations-l10n dpkg-dev file g++-mingw-w64-x86-64-posix strace
+                  libfaketime)
 
 pelorane_installe_paquets() {
     local manquants=() p

@@ -28,6 +28,7 @@ private slots:
     void arretsBrutauxPendantLeTravail();
     void surLeDisqueAvantDeLeNoter();
     void illisibleAuRedemarrage();
+    void heureAvanceePendantLArret();
 
 private:
     static int Compte(const QStringList& lignes, const QString& debut);
@@ -409,6 +410,68 @@ void TestRepriseProcessus::illisibleAuRedemarrage()
                             "nouvelle remise")
                  .arg(cd1));
     QVERIFY(!QFileInfo::exists(cd1));
+}
+
+void TestRepriseProcessus::heureAvanceePendantLArret()
+{
+    // L'heure murale avance d'une heure pendant l'arrêt (libfaketime ; l'horloge
+    // monotone reste vraie) : le tiroir en vol attend tout son temps (4 s) après
+    // le redémarrage, il n'est ni libéré au démarrage ni donné à la commande suivante.
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    if (!QFileInfo::exists(faketime))
+        QSKIP("libfaketime absente");
+    EmulateurCartes cartes;
+    QVERIFY(cartes.Ouvre());
+    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
+    InstallationEssai essai;
+    essai.EcritReglage(essai.CreeBase());
+    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
+                                         "('Nb_Tiroirs', '1'), ('TempsMaxAttenteProduit', '4')")
+                              .arg(PortUdpLibre())));
+    const QString racine = essai.Racine();
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    QVERIFY(QDir().mkpath(racine + QStringLiteral("Echanges")));
+    const QStringList arguments = { QStringLiteral("--racine"), racine, QStringLiteral("--journal"), journal,
+                                    QStringLiteral("--port-serie"), cartes.CheminEsclave() };
+    const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
+    QProcess premier;
+    premier.setProcessEnvironment(Environnement(essai));
+    premier.start(m_service, arguments);
+    QVERIFY(premier.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(attente), 15000);
+    Ecrit(racine + QStringLiteral("Echanges/CD1.txt"), "ordre:    61\r\nP.Recept: 000\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 10000);
+    Ecrit(racine + QStringLiteral("zCdeMnl.txt"), QByteArray()); // l'hôte prend la commande
+    ::kill(pid_t(premier.processId()), SIGKILL);
+    QVERIFY(premier.waitForFinished(10000));
+
+    QProcessEnvironment env = Environnement(essai);
+    env.insert(QStringLiteral("LD_PRELOAD"), faketime);
+    env.insert(QStringLiteral("FAKETIME"), QStringLiteral("+3600"));
+    env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(m_service, arguments);
+    QVERIFY(second.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 15000);
+    QElapsedTimer depuisLeDemarrage;
+    depuisLeDemarrage.start();
+    Ecrit(racine + QStringLiteral("Echanges/CD2.txt"), "ordre:    62\r\nP.Recept: 000\r\n");
+    const QString libere = QStringLiteral("libere le tiroir 1 car le temps est depasse");
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(libere), 15000);
+    const qint64 tenu = depuisLeDemarrage.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")) == 2, 10000);
+    ::kill(pid_t(second.processId()), SIGTERM);
+    QVERIFY(second.waitForFinished(10000));
+    const QStringList lignes = LignesJournal(journal);
+    QVERIFY2(lignes.filter(QStringLiteral("tiroir 1 : commande CD1.txt (ordre 61) remise avant l'arret il y a 36")).size() == 1,
+             qPrintable(lignes.join(QLatin1Char('\n'))));
+    // Tenu les 4 s depuis le redémarrage (la ligne d'attente vient un peu après lui),
+    // et CD2.txt n'est parti qu'ensuite.
+    QVERIFY2(tenu >= 3000 && tenu <= 8000, qPrintable(QString::number(tenu)));
+    const auto envoiCd2 = QRegularExpression(QStringLiteral("^envoi le fichier .*CD2\\.txt vers 001$"));
+    QVERIFY2(lignes.indexOf(envoiCd2) > lignes.indexOf(libere), qPrintable(lignes.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TestRepriseProcessus)
