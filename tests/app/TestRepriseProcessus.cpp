@@ -32,6 +32,10 @@ private slots:
 
 private:
     static int Compte(const QStringList& lignes, const QString& debut);
+    // Un tiroir dont la carte dit toujours "00" (boîtes en route) et une installation
+    // d'essai ; rend la racine (sans lien ni '/' final) et les arguments du service.
+    static bool PrepareUnTiroir(EmulateurCartes& cartes, InstallationEssai& essai, const QString& tempsMax,
+                                QString* racine, QStringList* arguments);
     static quint16 PortUdpLibre();
     QProcessEnvironment Environnement(const InstallationEssai& essai) const;
     QString m_service;
@@ -52,6 +56,24 @@ int TestRepriseProcessus::Compte(const QStringList& lignes, const QString& debut
     for (const QString& l : lignes)
         n += l.startsWith(debut) ? 1 : 0;
     return n;
+}
+
+bool TestRepriseProcessus::PrepareUnTiroir(EmulateurCartes& cartes, InstallationEssai& essai,
+                                           const QString& tempsMax, QString* racine, QStringList* arguments)
+{
+    if (!cartes.Ouvre())
+        return false;
+    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
+    essai.EcritReglage(essai.CreeBase());
+    *racine = QFileInfo(essai.Racine()).canonicalFilePath();
+    *arguments = { QStringLiteral("--racine"), *racine, QStringLiteral("--journal"),
+                   essai.Chemin(QStringLiteral("journal.txt")), QStringLiteral("--port-serie"), cartes.CheminEsclave() };
+    return QDir().mkpath(*racine + QStringLiteral("/Echanges"))
+        && essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
+                                        "('Nb_Tiroirs', '1'), ('TempsMaxAttenteProduit', '%2')")
+                             .arg(PortUdpLibre())
+                             .arg(tempsMax));
 }
 
 quint16 TestRepriseProcessus::PortUdpLibre()
@@ -284,26 +306,19 @@ void TestRepriseProcessus::surLeDisqueAvantDeLeNoter()
     if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
         QSKIP("strace absent");
     EmulateurCartes cartes;
-    QVERIFY(cartes.Ouvre());
-    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
-    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
     InstallationEssai essai;
-    essai.EcritReglage(essai.CreeBase());
-    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
-                                         "('Nb_Tiroirs', '1')")
-                              .arg(PortUdpLibre())));
-    const QString racine = QFileInfo(essai.Racine()).canonicalFilePath();
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("30"), &racine, &arguments));
     const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
     const QString trace = essai.Chemin(QStringLiteral("strace.txt"));
-    QVERIFY(QDir().mkpath(racine + QStringLiteral("/Echanges")));
     Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    81\r\nP.Recept: 000\r\n");
     QProcess service;
     service.setProcessEnvironment(Environnement(essai));
     service.start(QStringLiteral("strace"),
-                  { QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-o"), trace,
+                  QStringList{ QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-o"), trace,
                     QStringLiteral("-e"), QStringLiteral("trace=write,pwrite64,fsync,fdatasync,unlink,unlinkat"),
-                    m_service, QStringLiteral("--racine"), racine, QStringLiteral("--journal"), journal,
-                    QStringLiteral("--port-serie"), cartes.CheminEsclave() });
+                    m_service } + arguments);
     QVERIFY(service.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 30000);
     QTest::qWait(500);
@@ -346,21 +361,14 @@ void TestRepriseProcessus::illisibleAuRedemarrage()
     if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
         QSKIP("strace absent");
     EmulateurCartes cartes;
-    QVERIFY(cartes.Ouvre());
-    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
-    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
     InstallationEssai essai;
-    essai.EcritReglage(essai.CreeBase());
-    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
-                                         "('Nb_Tiroirs', '1'), ('TempsMaxAttenteProduit', '2')")
-                              .arg(PortUdpLibre())));
-    const QString racine = QFileInfo(essai.Racine()).canonicalFilePath();
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("2"), &racine, &arguments));
     const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
     const QString cd1 = racine + QStringLiteral("/Echanges/CD1.txt");
-    QVERIFY(QDir().mkpath(racine + QStringLiteral("/Echanges")));
     Ecrit(cd1, "ordre:    91\r\nP.Recept: 000\r\n");
-    const QStringList service = { m_service, QStringLiteral("--racine"), racine, QStringLiteral("--journal"), journal,
-                                  QStringLiteral("--port-serie"), cartes.CheminEsclave() };
+    const QStringList service = QStringList{ m_service } + arguments;
     const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
     // strace ne touche qu'aux appels sur CD1.txt (-P).
     const auto lance = [&](QProcess& p, const QString& injection) {
@@ -421,28 +429,20 @@ void TestRepriseProcessus::heureAvanceePendantLArret()
     if (!QFileInfo::exists(faketime))
         QSKIP("libfaketime absente");
     EmulateurCartes cartes;
-    QVERIFY(cartes.Ouvre());
-    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
-    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
     InstallationEssai essai;
-    essai.EcritReglage(essai.CreeBase());
-    QVERIFY(essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
-                                         "('Nb_Tiroirs', '1'), ('TempsMaxAttenteProduit', '4')")
-                              .arg(PortUdpLibre())));
-    const QString racine = essai.Racine();
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("4"), &racine, &arguments));
     const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
-    QVERIFY(QDir().mkpath(racine + QStringLiteral("Echanges")));
-    const QStringList arguments = { QStringLiteral("--racine"), racine, QStringLiteral("--journal"), journal,
-                                    QStringLiteral("--port-serie"), cartes.CheminEsclave() };
     const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
     QProcess premier;
     premier.setProcessEnvironment(Environnement(essai));
     premier.start(m_service, arguments);
     QVERIFY(premier.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(attente), 15000);
-    Ecrit(racine + QStringLiteral("Echanges/CD1.txt"), "ordre:    61\r\nP.Recept: 000\r\n");
+    Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    61\r\nP.Recept: 000\r\n");
     QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 10000);
-    Ecrit(racine + QStringLiteral("zCdeMnl.txt"), QByteArray()); // l'hôte prend la commande
+    Ecrit(racine + QStringLiteral("/zCdeMnl.txt"), QByteArray()); // l'hôte prend la commande
     ::kill(pid_t(premier.processId()), SIGKILL);
     QVERIFY(premier.waitForFinished(10000));
 
@@ -457,7 +457,7 @@ void TestRepriseProcessus::heureAvanceePendantLArret()
     QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 15000);
     QElapsedTimer depuisLeDemarrage;
     depuisLeDemarrage.start();
-    Ecrit(racine + QStringLiteral("Echanges/CD2.txt"), "ordre:    62\r\nP.Recept: 000\r\n");
+    Ecrit(racine + QStringLiteral("/Echanges/CD2.txt"), "ordre:    62\r\nP.Recept: 000\r\n");
     const QString libere = QStringLiteral("libere le tiroir 1 car le temps est depasse");
     QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(libere), 15000);
     const qint64 tenu = depuisLeDemarrage.elapsed();
