@@ -2,7 +2,8 @@
 # qt6-charts-dev ne tire pas libqt6opengl6-dev, dont la configuration CMake de Qt Charts a besoin.
 PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
                   cmake ninja-build g++ poppler-utils sqlite3
-                  qt6-translations-l10n dpkg-dev file lintian desktop-file-utils g++-mingw-w64-x86-64-posix)
+                  qt6-translations-l10n dpkg-dev file lintian desktop-file-utils g++-mingw-w64-x86-64-posix
+                  strace libfaketime)
 
 pelorane_installe_paquets() {
     local manquants=() p

@@ -115,6 +115,10 @@ void F1Pelorane::SuitLesAppareils()
             [this](const QStringList& noms) { MontreListe(m_lstFichierCD, m_lblNbFichierCD, noms); });
     connect(m_service->Listes(), &ListesEchange::listeRTChangee, this,
             [this](const QStringList& noms) { MontreListe(m_lstFichierRT, m_lblNbFichierRT, noms); });
+    connect(m_service->Registre(), &RegistreRemises::protectionChangee, m_lblProtection, [this](bool active) {
+        m_lblProtection->setVisible(!active);
+        m_lblProtection->raise();
+    });
 }
 
 void F1Pelorane::MontreTiroirs(int nombre)
@@ -279,6 +283,16 @@ void F1Pelorane::CreeTiroirs()
     legende->setWordWrap(true);
     legende->setFont(Police(font().family(), 7, false));
     legende->setGeometry(EnPixels(5040, 5280, 1815, 615));
+
+    // Tant que le registre est indisponible, la protection contre une double remise
+    // est coupée : le pharmacien doit le voir, pas seulement dans une ligne qui défile.
+    m_lblProtection = new QLabel(QStringLiteral("Protection double remise COUPÉE (registre indisponible)"), this);
+    m_lblProtection->setObjectName(QStringLiteral("Lbl_Protection"));
+    m_lblProtection->setWordWrap(true);
+    m_lblProtection->setFont(Police(font().family(), 7, true));
+    m_lblProtection->setStyleSheet(QStringLiteral("QLabel { background-color: #FF0000; color: #FFFFFF; }"));
+    m_lblProtection->setGeometry(legende->geometry());
+    m_lblProtection->hide();
 
 }
 

@@ -96,6 +96,7 @@ private:
     QLabel* m_lblTitre = nullptr;
     QCheckBox* m_chkReduction = nullptr;
     QLabel* m_lblCompteur = nullptr;
+    QLabel* m_lblProtection = nullptr; // registre des remises indisponible
     QPushButton* m_btReduire = nullptr;
     QLabel* m_lblHeure = nullptr;
     QListWidget* m_lstFichierCD = nullptr;

@@ -21,6 +21,7 @@ namespace {
 // Fin immédiate : ni la boucle de traitement ni un gestionnaire en cours ne reprennent.
 void TermineProcessus(int code)
 {
+    InstanceUnique::LibereALaSortie(); // ni verrou ni canal laissés derrière
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(code);

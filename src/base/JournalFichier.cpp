@@ -4,6 +4,34 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// Le fichier ouvert est-il toujours au bout du chemin ? Un tube, un terminal ou
+// /dev/stderr ne se vérifient pas ; Windows refuse d'effacer un fichier ouvert.
+bool ToujoursAuChemin(const QFile& fichier, const QString& chemin)
+{
+#ifdef Q_OS_UNIX
+    struct stat ouvert {};
+    if (::fstat(fichier.handle(), &ouvert) != 0 || !S_ISREG(ouvert.st_mode))
+        return true;
+    struct stat auChemin {};
+    return ::stat(QFile::encodeName(chemin).constData(), &auChemin) == 0 && auChemin.st_dev == ouvert.st_dev
+        && auChemin.st_ino == ouvert.st_ino;
+#else
+    Q_UNUSED(fichier);
+    Q_UNUSED(chemin);
+    return true;
+#endif
+}
+
+} // namespace
+
 QString JournalFichier::NomTourne(const QString& chemin, const QDate& jour)
 {
     return chemin + QLatin1Char('.') + jour.toString(QStringLiteral("yyyy-MM-dd"));
@@ -47,12 +75,18 @@ JournalFichier::Etat JournalFichier::Ecrit(const QByteArray& octets, const QDate
     if (debutDeLigne && jour.isValid() && m_jour.isValid() && jour != m_jour)
         Tourne(jour);
 
-    bool reussi = m_fichier.isOpen() || OuvreFichier();
+    // Effacé ou déplacé (par une rotation extérieure, un opérateur) : les lignes
+    // iraient dans un fichier que personne ne lira plus.
+    const bool rouvert = m_fichier.isOpen() && !ToujoursAuChemin(m_fichier, m_chemin);
+    bool reussi = (m_fichier.isOpen() && !rouvert) || OuvreFichier();
     if (reussi && !octets.isEmpty()) {
         const qint64 n = m_fichier.write(octets);
+        const int raison = errno;
         reussi = n == octets.size() && m_fichier.flush();
         if (!reussi) {
-            m_erreur = m_fichier.errorString();
+            // Écriture courte (disque plein en cours de route) : Qt ne garde pas
+            // l'erreur du système, qui est pourtant la raison.
+            m_erreur = m_fichier.error() == QFileDevice::NoError ? qt_error_string(raison) : m_fichier.errorString();
             // Rouvert au prochain essai : le disque peut avoir été libéré ou remonté.
             m_fichier.close();
         }
@@ -67,7 +101,7 @@ JournalFichier::Etat JournalFichier::Ecrit(const QByteArray& octets, const QDate
         m_enEchec = false;
         return Etat::Retabli;
     }
-    return Etat::Ecrit;
+    return rouvert ? Etat::Rouvert : Etat::Ecrit;
 }
 
 void JournalFichier::Tourne(const QDate& nouveauJour)

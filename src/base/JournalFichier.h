@@ -10,11 +10,14 @@
 // commence ; les fichiers tournés de plus de joursConservation jours sont alors
 // effacés, et aussi à l'ouverture. Une écriture refusée (disque plein) est signalée
 // une fois par l'appelant, puis son retour ; le fichier est rouvert à chaque essai
-// tant que l'écriture échoue.
+// tant que l'écriture échoue. Avant chaque écriture, le fichier ouvert est comparé
+// à FICHIER (périphérique, inode) : effacé ou déplacé, FICHIER est recréé.
 class JournalFichier
 {
 public:
-    enum class Etat { Ecrit, EchecNouveau, EchecDejaSignale, Retabli };
+    // Rouvert : FICHIER avait été effacé ou déplacé pendant la marche ; il est
+    // recréé et les octets y sont écrits.
+    enum class Etat { Ecrit, EchecNouveau, EchecDejaSignale, Retabli, Rouvert };
 
     bool Ouvre(const QString& chemin, int joursConservation, const QDate& aujourdhui, QString* erreur);
     bool EstOuvert() const { return !m_chemin.isEmpty(); }

@@ -136,6 +136,9 @@ void JournalStatut::SignaleEtatFichier(JournalFichier::Etat etat)
                     .arg(m_fichier.Chemin(), m_fichier.DerniereErreur());
     else if (etat == JournalFichier::Etat::Retabli)
         ligne = QStringLiteral("journal %1 : écriture rétablie").arg(m_fichier.Chemin());
+    else if (etat == JournalFichier::Etat::Rouvert)
+        ligne = QStringLiteral("journal %1 : fichier efface ou deplace pendant la marche, nouveau fichier")
+                    .arg(m_fichier.Chemin());
     else
         return;
     const QByteArray octets = (ligne + QLatin1Char('\n')).toUtf8();

@@ -8,6 +8,7 @@
 
 namespace {
 const QString Categorie = QStringLiteral("VBpelorane");
+constexpr qint64 TempsMaxParDefautMs = 30000; // "30" s, la valeur par défaut de la clé
 
 // Retire les espaces de tête et de queue, et eux seuls (une tabulation reste).
 QString Rogne(const QString& texte)
@@ -85,16 +86,22 @@ void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Confi
     }
 
     // Le produit par 1000 doit tenir sur 32 bits signés : au-delà il est borné.
+    // Un temps qui n'est pas un nombre positif de secondes libérerait chaque tiroir
+    // à chaque tic, boîtes encore en route : la valeur par défaut le remplace.
     const qint64 maxi = std::numeric_limits<qint32>::max();
-    const qint64 mini = std::numeric_limits<qint32>::min();
     const qint64 produit = tempsMax * 1000;
-    if (produit > maxi || produit < mini) {
-        c.TempsMaxAttenteMs = produit > maxi ? maxi : mini;
+    if (!EstUnNombre(texteTempsMax) || tempsMax <= 0) {
+        c.TempsMaxAttenteMs = TempsMaxParDefautMs;
+        const QString motif = !EstUnNombre(texteTempsMax) ? QStringLiteral("ce n'est pas un nombre")
+            : tempsMax < 0                                 ? QStringLiteral("valeur negative")
+                                                           : QStringLiteral("valeur nulle");
+        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit = \"%1\" : %2, valeur utilisee %3 ms")
+                                  .arg(texteTempsMax, motif, QString::number(c.TempsMaxAttenteMs)));
+    } else if (produit > maxi) {
+        c.TempsMaxAttenteMs = maxi;
         journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit vaut \"%1\" s : ramene a %2 ms")
                                   .arg(texteTempsMax, QString::number(c.TempsMaxAttenteMs)));
     } else {
         c.TempsMaxAttenteMs = produit;
-        SignaleValeurDouteuse(journal, QStringLiteral("TempsMaxAttenteProduit"), texteTempsMax, tempsMax,
-                              QStringLiteral("%1 ms").arg(c.TempsMaxAttenteMs));
     }
 }

@@ -6,6 +6,20 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+namespace {
+
+// Ce que dit SQLite, sans les mots du pilote de Qt ; un fichier abîmé est nommé ainsi.
+QString Raison(const QSqlError& erreur)
+{
+    const QString texte = erreur.databaseText().isEmpty() ? erreur.text() : erreur.databaseText();
+    // SQLITE_CORRUPT, SQLITE_NOTADB
+    if (erreur.nativeErrorCode() == QLatin1String("11") || erreur.nativeErrorCode() == QLatin1String("26"))
+        return QStringLiteral("fichier abîmé ou qui n'est pas un registre des remises (") + texte + QLatin1Char(')');
+    return texte;
+}
+
+} // namespace
+
 bool LecteurHistorique::Lit(const QString& chemin, qint64 depuisMs, QList<Ligne>* lignes, QString* erreur)
 {
     if (!QFileInfo(chemin).isFile()) {
@@ -19,15 +33,15 @@ bool LecteurHistorique::Lit(const QString& chemin, qint64 depuisMs, QList<Ligne>
         base.setDatabaseName(chemin);
         base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
         if (!base.open()) {
-            *erreur = base.lastError().text();
+            *erreur = Raison(base.lastError());
         } else {
             QSqlQuery q(base);
-            q.prepare(QStringLiteral("SELECT fichier, ordre, tiroir, etat, vue_le, remise_le, effacee_le, liberee_le,"
-                                     " liberation FROM remises WHERE debut_le >= ? ORDER BY debut_le, id"));
+            ok = q.prepare(QStringLiteral("SELECT fichier, ordre, tiroir, etat, vue_le, remise_le, effacee_le,"
+                                          " liberee_le, liberation FROM remises WHERE debut_le >= ? ORDER BY debut_le, id"));
             q.addBindValue(depuisMs);
-            ok = q.exec();
+            ok = ok && q.exec();
             if (!ok)
-                *erreur = q.lastError().text();
+                *erreur = Raison(q.lastError());
             while (ok && q.next()) {
                 Ligne l;
                 l.fichier = q.value(0).toString();

@@ -3,6 +3,8 @@
 
 #include "orders/FichierCommande.h"
 #include "base/SystemeFichiers.h"
+#include "orders/ListesEchange.h"
+#include "base/Durabilite.h"
 #include "base/JournalStatut.h"
 #include "config/Configuration.h"
 
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,8 +55,11 @@ bool Passation::Ecrit(const QByteArray& copie, bool* invalide)
     // Ouverture sans troncature ni blocage (un tube sans lecteur échoue au lieu
     // d'attendre), puis vérification sur le descripteur même : ce qui est écrit
     // est bien un fichier ordinaire, même si le chemin a changé depuis le test.
-    const int fd = ::open(QFile::encodeName(m_configuration.FichierPassation).constData(),
-                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    const QByteArray chemin = QFile::encodeName(m_configuration.FichierPassation);
+    int fd = ::open(chemin.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const bool cree = fd < 0 && errno == ENOENT;
+    if (cree)
+        fd = ::open(chemin.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -69,14 +75,20 @@ bool Passation::Ecrit(const QByteArray& copie, bool* invalide)
     bool ecrit = passation.resize(0);
 #else
     passation.setFileName(m_configuration.FichierPassation);
+    const bool cree = !QFileInfo::exists(m_configuration.FichierPassation);
     bool ecrit = passation.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     if (!ecrit)
         return false;
 #endif
-    ecrit = ecrit && passation.write(copie) == copie.size() && passation.flush();
+    // Sur le disque avant de rendre vrai : le registre notera ensuite « remise »,
+    // et après une coupure de courant il ne doit pas le dire d'une copie perdue.
+    ecrit = ecrit && passation.write(copie) == copie.size() && Durabilite::SynchroniseFichier(passation);
     if (!ecrit)
         passation.resize(0); // jamais de demi-commande laissée au frontal
     passation.close();
+    // Un fichier né de cette écriture : son nom aussi doit survivre.
+    if (ecrit && cree)
+        Durabilite::SynchroniseDossier(QFileInfo(m_configuration.FichierPassation).absolutePath());
     return ecrit && passation.error() == QFileDevice::NoError;
 }
 

@@ -6,16 +6,28 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QFileInfo>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
+
 namespace {
 
 constexpr qint64 RetentionMs = qint64(90) * 24 * 3600 * 1000;
 constexpr qint64 IntervalleEssaiMs = 60 * 1000;
+constexpr qint64 IntervallePurgeMs = qint64(24) * 3600 * 1000;
+
+qint64 MonotoneSysteme()
+{
+    static QElapsedTimer depart = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return depart.elapsed();
+}
 
 const QString EnRemise = QStringLiteral("en_remise");
 const QString Remise = QStringLiteral("remise");
@@ -35,12 +47,13 @@ RegistreRemises::Etat EtatDeNom(const QString& nom)
 
 } // namespace
 
-RegistreRemises::RegistreRemises(JournalStatut& journal)
-    : m_journal(journal)
+RegistreRemises::RegistreRemises(JournalStatut& journal, QObject* parent)
+    : QObject(parent)
+    , m_journal(journal)
+    , m_base(journal)
     , m_maintenant([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_monotone(&MonotoneSysteme)
 {
-    static int numero = 0;
-    m_connexion = QStringLiteral("registre-remises-%1").arg(++numero);
 }
 
 RegistreRemises::~RegistreRemises()
@@ -53,84 +66,73 @@ void RegistreRemises::MetHorlogeMurale(std::function<qint64()> maintenant)
     m_maintenant = std::move(maintenant);
 }
 
+void RegistreRemises::MetHorlogeMonotone(std::function<qint64()> monotone)
+{
+    m_monotone = std::move(monotone);
+}
+
 void RegistreRemises::FermeConnexion()
 {
     m_ouvert = false;
-    if (QSqlDatabase::contains(m_connexion)) {
-        QSqlDatabase::database(m_connexion, false).close();
-        QSqlDatabase::removeDatabase(m_connexion);
-    }
+    m_base.Ferme();
 }
 
 bool RegistreRemises::Ouvre(const QString& chemin)
 {
     m_chemin = chemin;
-    m_dernierEssai = Maintenant();
-    FermeConnexion();
+    m_dernierEssai = m_monotone();
+    m_ouvert = false;
     QString erreur;
-    {
-        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connexion);
-        base.setDatabaseName(chemin);
-        // Une base tenue par un autre programme ne doit pas figer la fenêtre longtemps.
-        base.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
-        if (!QFileInfo(QFileInfo(chemin).absolutePath()).isDir())
-            erreur = QStringLiteral("dossier absent");
-        else if (!base.open())
-            erreur = base.lastError().text();
-        else
-            m_ouvert = true;
-    }
-    if (m_ouvert && !CreeTable(&erreur))
-        FermeConnexion();
-    if (!m_ouvert) {
+    if (!m_base.Ouvre(chemin, m_racine, Maintenant(), &erreur)) {
+        if (!m_base.AutreRacine().isEmpty())
+            return false; // refus : c'est à l'appelant d'arrêter le service
         Panne(erreur);
         return false;
     }
+    m_ouvert = true;
     if (m_enPanne) {
         m_enPanne = false;
         m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
                                 + CheminAffiche(chemin));
     }
-    Execute("DELETE FROM remises WHERE debut_le < ?", { Maintenant() - RetentionMs });
+    MetProtection(true);
+    m_purgeFaite = false;
+    PurgeSiLeJourEstPasse();
     return m_ouvert;
 }
 
-bool RegistreRemises::CreeTable(QString* erreur)
+void RegistreRemises::Ferme()
 {
-    // WAL : l'historique se lit pendant que le service écrit. FULL : chaque
-    // validation est sur disque avant l'étape suivante de la remise.
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
-    const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next()
-        && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0
-        && q.exec(QStringLiteral("PRAGMA synchronous=FULL"))
-        && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS remises ("
-                                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                                 " fichier TEXT NOT NULL,"
-                                 " taille INTEGER NOT NULL,"
-                                 " sha256 TEXT NOT NULL,"
-                                 " sha256_copie TEXT NOT NULL,"
-                                 " ordre TEXT NOT NULL DEFAULT '',"
-                                 " tiroir INTEGER NOT NULL,"
-                                 " etat TEXT NOT NULL,"
-                                 " vue_le INTEGER,"
-                                 " debut_le INTEGER NOT NULL,"
-                                 " remise_le INTEGER,"
-                                 " effacee_le INTEGER,"
-                                 " liberee_le INTEGER,"
-                                 " liberation TEXT NOT NULL DEFAULT '')"))
-        && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"));
-    if (!ok) {
-        *erreur = q.lastError().text();
-        if (erreur->trimmed().isEmpty())
-            *erreur = QStringLiteral("journal WAL refusé");
-    }
-    return ok;
+    FermeConnexion();
+    m_chemin.clear(); // plus de nouvel essai
+}
+
+bool RegistreRemises::VerifieIdentite()
+{
+    if (!m_ouvert || m_base.ToujoursAuChemin())
+        return true;
+    // Effacé ou remplacé pendant la marche : écrire dans le fichier ouvert ne
+    // protégerait plus rien après un arrêt. Un registre neuf est créé.
+    m_journal.MessageStatus(QStringLiteral("registre des remises efface ou remplace pendant la marche (")
+                            + CheminAffiche(m_chemin) + QStringLiteral(") : un nouveau registre est cree"));
+    FermeConnexion();
+    m_attenteTiroirs.clear();
+    return Ouvre(m_chemin);
+}
+
+void RegistreRemises::MetProtection(bool active)
+{
+    if (m_protection == int(active))
+        return;
+    m_protection = int(active);
+    emit protectionChangee(active);
 }
 
 void RegistreRemises::Panne(const QString& erreur)
 {
     FermeConnexion();
-    m_dernierEssai = Maintenant(); // pas de nouvel essai avant une minute
+    MetProtection(false);
+    m_dernierEssai = m_monotone(); // pas de nouvel essai avant une minute
     if (m_enPanne)
         return; // une ligne par panne, pas une par commande
     m_enPanne = true;
@@ -144,9 +146,21 @@ bool RegistreRemises::Pret()
 {
     if (m_ouvert)
         return true;
-    if (m_chemin.isEmpty() || Maintenant() - m_dernierEssai < IntervalleEssaiMs)
+    if (m_chemin.isEmpty() || m_monotone() - m_dernierEssai < IntervalleEssaiMs)
         return false;
     return Ouvre(m_chemin);
+}
+
+void RegistreRemises::PurgeSiLeJourEstPasse()
+{
+    if (m_purgeFaite && m_monotone() - m_dernierePurge < IntervallePurgeMs)
+        return;
+    m_purgeFaite = true;
+    m_dernierePurge = m_monotone();
+    // Seules les lignes closes (fichier effacé, tiroir libéré) partent : une heure
+    // murale avancée de plusieurs mois ne doit pas effacer ce que la reprise attend.
+    Execute("DELETE FROM remises WHERE debut_le < ? AND etat = ? AND liberee_le IS NOT NULL",
+            { Maintenant() - RetentionMs, Effacee });
 }
 
 bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere)
@@ -154,7 +168,7 @@ bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, q
     if (!Pret())
         return false;
     ++m_requetes;
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    QSqlQuery q(m_base.Base());
     bool ok = q.prepare(QString::fromLatin1(sql));
     for (const QVariant& v : valeurs)
         q.addBindValue(v);
@@ -180,13 +194,20 @@ void RegistreRemises::NoteListe(const QStringList& noms)
 
 qint64 RegistreRemises::DebutRemise(const QString& nom, const QByteArray& contenu, const QString& gare)
 {
+    if (m_ouvert && VerifieIdentite() && m_ouvert)
+        PurgeSiLeJourEstPasse();
     const qint64 maintenant = Maintenant();
+    // Une commande sans ligne "ordre" est légale : un texte vide, jamais NULL
+    // (la colonne le refuse et le registre se couperait).
+    QString ordre = FichierCommande::OrdreDe(contenu);
+    if (ordre.isNull())
+        ordre = QLatin1String("");
     const QVariant vue = m_vues.contains(nom) ? QVariant(m_vues.value(nom)) : QVariant(QMetaType(QMetaType::LongLong));
     qint64 id = 0;
     if (!Execute("INSERT INTO remises (fichier, taille, sha256, sha256_copie, ordre, tiroir, etat, vue_le, debut_le)"
                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
                  { nom, qint64(contenu.size()), QString::fromLatin1(Empreinte(contenu)),
-                   QString::fromLatin1(Empreinte(FichierCommande::CopiePassation(contenu, gare))), FichierCommande::OrdreDe(contenu),
+                   QString::fromLatin1(Empreinte(FichierCommande::CopiePassation(contenu, gare))), ordre,
                    gare.toInt(), EnRemise, vue, maintenant },
                  &id))
         return 0;
@@ -231,7 +252,7 @@ bool RegistreRemises::LignesInachevees(QList<LigneInachevee>* lignes)
 {
     if (!Pret())
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    QSqlQuery q(m_base.Base());
     q.prepare(QStringLiteral("SELECT id, fichier, etat, sha256, sha256_copie, ordre, taille, debut_le, tiroir"
                              " FROM remises WHERE etat IN (?, ?, ?) ORDER BY id"));
     q.addBindValue(EnRemise);
@@ -262,7 +283,7 @@ bool RegistreRemises::LignesNonLiberees(QList<LigneNonLiberee>* lignes)
 {
     if (!Pret())
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connexion, false));
+    QSqlQuery q(m_base.Base());
     // Une remise mise de côté a peut-être été prise par l'hôte : son tiroir
     // attend aussi, depuis le début de la remise.
     q.prepare(QStringLiteral("SELECT id, tiroir, fichier, ordre, COALESCE(remise_le, debut_le) AS quand"
@@ -284,10 +305,21 @@ void RegistreRemises::NoteAttenteTiroir(int tiroir, qint64 id)
 
 void RegistreRemises::CloreParLiberationGenerale(const QList<qint64>& ids)
 {
+    if (ids.isEmpty() || !Pret())
+        return;
+    // Une seule validation sur disque pour toutes, pas une par ligne.
     const qint64 maintenant = Maintenant();
+    QSqlDatabase base = m_base.Base();
+    if (!base.transaction()) {
+        Panne(base.lastError().text());
+        return;
+    }
     for (qint64 id : ids)
-        Execute("UPDATE remises SET liberee_le = ?, liberation = ? WHERE id = ?",
-                { maintenant, NomLiberation(Liberation::Tous), id });
+        if (!Execute("UPDATE remises SET liberee_le = ?, liberation = ? WHERE id = ?",
+                     { maintenant, NomLiberation(Liberation::Tous), id }))
+            return; // la panne a fermé la connexion, et annulé la transaction
+    if (!base.commit())
+        Panne(base.lastError().text());
 }
 
 QString RegistreRemises::NomLiberation(Liberation cause)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "drawers/TableauTiroirs.h"
+#include "orders/BaseRegistre.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -22,24 +24,39 @@ class JournalStatut;
 // partie et ne la relance pas. Un registre en panne n'arrête jamais les commandes :
 // une ligne au journal le dit, et il est réessayé au plus une fois par minute.
 // Ce que le démarrage fait des lignes inachevées est l'affaire de PolitiqueReprise.
-class RegistreRemises
+class RegistreRemises : public QObject
 {
+    Q_OBJECT
 public:
     using Liberation = TableauTiroirs::CauseLiberation;
 
-    explicit RegistreRemises(JournalStatut& journal);
-    ~RegistreRemises();
-    RegistreRemises(const RegistreRemises&) = delete;
-    RegistreRemises& operator=(const RegistreRemises&) = delete;
+    explicit RegistreRemises(JournalStatut& journal, QObject* parent = nullptr);
+    ~RegistreRemises() override;
 
-    // Heure murale en millisecondes depuis l'époque (remplaçable pour les tests).
+    // Heure murale en millisecondes depuis l'époque (remplaçable pour les tests) :
+    // elle date les lignes, elle ne mesure aucun intervalle (un pas de NTP la décale).
     void MetHorlogeMurale(std::function<qint64()> maintenant);
     qint64 Maintenant() const { return m_maintenant(); }
+    // Horloge monotone en millisecondes (remplaçable pour les tests) : l'intervalle
+    // entre deux essais d'un registre en panne et celui entre deux purges.
+    void MetHorlogeMonotone(std::function<qint64()> monotone);
 
-    // Ouvre (ou crée) le registre et retire les lignes de plus de 90 jours. Faux
+    // Racine du service : un registre appartient à une seule racine (notée à sa
+    // création). Sans racine donnée, rien n'est vérifié.
+    void MetRacine(const QString& racine) { m_racine = racine; }
+    // Racine propriétaire quand Ouvre a refusé le registre d'une autre racine, sinon "".
+    const QString& AutreRacine() const { return m_base.AutreRacine(); }
+    // Arrêt propre : la connexion est fermée, SQLite reporte le journal WAL dans la
+    // base et efface le fichier -wal.
+    void Ferme();
+
+    // Ouvre (ou crée) le registre et retire les lignes closes de plus de 90 jours
+    // (de nouveau une fois par jour tant que le service tourne). Faux
     // si le registre est indisponible (la ligne du journal a été écrite).
     bool Ouvre(const QString& chemin);
     bool Disponible() const { return m_ouvert; }
+    // Protégé contre les doubles remises : le registre sert (faux avant Ouvre).
+    bool Protege() const { return m_protection == 1; }
     // Vrai si le registre peut servir, après un nouvel essai au plus par minute.
     bool Pret();
     // Requêtes envoyées à la base depuis la création (pour le banc de mesure).
@@ -97,18 +114,31 @@ public:
     static Liberation LiberationDeNom(const QString& nom);
     static QByteArray Empreinte(const QByteArray& octets); // SHA-256 en hexadécimal
 
+signals:
+    // La protection contre les doubles remises s'allume ou se coupe (registre
+    // disponible ou en panne) ; émis aussi au premier Ouvre, quel qu'en soit le sort.
+    void protectionChangee(bool active);
+
 private:
+    void MetProtection(bool active);
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
-    bool CreeTable(QString* erreur);
+    // Avant chaque remise : le fichier est-il toujours celui qui a été ouvert ?
+    bool VerifieIdentite();
+    void PurgeSiLeJourEstPasse();
     void Panne(const QString& erreur);
     void FermeConnexion();
 
     JournalStatut& m_journal;
+    BaseRegistre m_base;
     std::function<qint64()> m_maintenant;
+    std::function<qint64()> m_monotone;
+    qint64 m_dernierePurge = 0; // horloge monotone
+    bool m_purgeFaite = false;
     QString m_chemin;
-    QString m_connexion;
+    QString m_racine;
     bool m_ouvert = false;
     bool m_enPanne = false;
+    int m_protection = -1; // -1 : pas encore ouvert
     int m_requetes = 0;
     qint64 m_dernierEssai = 0;
     QHash<QString, qint64> m_vues;       // nom -> première fois vu dans la liste

@@ -5,6 +5,7 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/VeilleDossier.h ${CMAKE_CURRENT_LIST_DIR}/VeilleDossier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CommandesPretes.h ${CMAKE_CURRENT_LIST_DIR}/CommandesPretes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Passation.h ${CMAKE_CURRENT_LIST_DIR}/Passation.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BaseRegistre.h ${CMAKE_CURRENT_LIST_DIR}/BaseRegistre.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RegistreRemises.h ${CMAKE_CURRENT_LIST_DIR}/RegistreRemises.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LecteurHistorique.h ${CMAKE_CURRENT_LIST_DIR}/LecteurHistorique.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HistoriqueRemises.h ${CMAKE_CURRENT_LIST_DIR}/HistoriqueRemises.cpp

@@ -1,6 +1,7 @@
 #include "CycleTraitement.h"
 #include "base/CheminAffiche.h"
 
+#include "base/Durabilite.h"
 #include "base/Horloge.h"
 #include "base/JournalStatut.h"
 #include "config/LectureNombre.h"
@@ -75,17 +76,16 @@ void CycleTraitement::RegleRemisesInachevees(const QString& dossierEchange, cons
         MetTexteDerniereCde(reglement.avis);
 }
 
-void CycleTraitement::ReprendTiroirsEnVol(qint64 TempsMaxAttenteMs)
+void CycleTraitement::ReprendTiroirsEnVol()
 {
     if (!m_reprise)
         return;
     const qint64 maintenant = m_horloge.get_exact_milli_second();
-    for (const PolitiqueReprise::TiroirEnVol& t : m_reprise->TiroirsEnVol(m_tiroirs.NbTiroirs(), TempsMaxAttenteMs)) {
-        // L'échéance d'origine est gardée : l'horodatage est reculé du temps déjà
-        // écoulé depuis la remise (mesuré sur l'heure murale, l'horloge monotone
-        // repartant de zéro après un redémarrage de la machine).
+    for (const PolitiqueReprise::TiroirEnVol& t : m_reprise->TiroirsEnVol(m_tiroirs.NbTiroirs())) {
+        // Toute l'attente, comptée depuis le redémarrage sur l'horloge monotone :
+        // l'heure murale a pu sauter pendant l'arrêt, dans un sens ou dans l'autre.
         m_tiroirs.MetCouleur(t.tiroir, TableauTiroirs::CdeEnCours);
-        m_tiroirs.MetHeureTiroirLibre(t.tiroir, qMax<qint64>(1, maintenant - t.ecouleMs));
+        m_tiroirs.MetHeureTiroirLibre(t.tiroir, qMax<qint64>(1, maintenant));
         m_journal.MessageStatus(QStringLiteral("tiroir ") + QString::number(t.tiroir) + QStringLiteral(" : commande ")
                                 + t.fichier
                                 + (t.ordre.isEmpty() ? QString() : QStringLiteral(" (ordre ") + t.ordre + QStringLiteral(")"))
@@ -239,6 +239,11 @@ void CycleTraitement::Passe()
     const int n = LitNombre(gare);
     m_tiroirs.MetCouleur(n, TableauTiroirs::CdeEnCours);
     m_tiroirs.MetHeureTiroirLibre(n, m_horloge.get_exact_milli_second());
+    EffaceRemise(fichier, remise);
+}
+
+void CycleTraitement::EffaceRemise(const QString& fichier, qint64 remise)
+{
     m_journal.MessageStatus(QStringLiteral("supp fich: ") + CheminAffiche(fichier));
     if (!m_supprime(fichier) && SystemeFichiers::Existe(fichier)) {
         // La commande est déjà chez le frontal : la relancer la livrerait deux fois.
@@ -246,6 +251,9 @@ void CycleTraitement::Passe()
                                 + QStringLiteral(" : deja envoye, il ne sera plus lance"));
         m_listes.EcarteFichierCde(fichier);
     } else if (m_registre) {
+        // L'effacement sur le disque avant de le noter : après une coupure, le
+        // registre ne doit pas dire effacée une commande revenue dans le dossier.
+        Durabilite::SynchroniseDossier(QFileInfo(fichier).absolutePath());
         m_registre->FichierEfface(remise);
     }
 }

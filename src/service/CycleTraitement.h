@@ -68,8 +68,9 @@ public:
     // arrêt a laissées inachevées (rien n'est remis deux fois).
     void RegleRemisesInachevees(const QString& dossierEchange, const QString& fichierPassation);
     // Démarrage, après la libération de tous les tiroirs : les tiroirs dont la
-    // commande attend encore ses boîtes redeviennent jaunes, avec leur échéance.
-    void ReprendTiroirsEnVol(qint64 TempsMaxAttenteMs);
+    // commande attend peut-être encore ses boîtes redeviennent jaunes, pour tout
+    // TempsMaxAttenteProduit compté depuis maintenant.
+    void ReprendTiroirsEnVol();
 
 signals:
     void texteDerniereCdeChange(const QString& texte);
@@ -85,6 +86,8 @@ private:
     // Commandes illisibles depuis moins de DelaiNouvelEssaiMs.
     QSet<QString> CommandesAEviter();
     void MetTexteDerniereCde(const QString& texte);
+    // Efface la commande remise ; l'effacement est sur le disque avant d'être noté.
+    void EffaceRemise(const QString& fichier, qint64 remise);
     void AvanceCompteur();
 
     JournalStatut& m_journal;

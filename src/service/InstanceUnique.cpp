@@ -4,22 +4,32 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
+
+namespace {
+InstanceUnique* s_enMarche = nullptr; // la copie qui tient le verrou
+} // namespace
 
 InstanceUnique::InstanceUnique(const QString& racine, QObject* parent)
     : QObject(parent)
+    , m_racine(QDir::cleanPath(QFileInfo(racine).absoluteFilePath()))
 {
-    const QString racineAbsolue = QDir::cleanPath(QFileInfo(racine).absoluteFilePath());
     const QByteArray empreinte =
-        QCryptographicHash::hash(racineAbsolue.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
-    QString utilisateur = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-    utilisateur.remove(QLatin1Char('/'));
-    m_nomCanal = QStringLiteral("pelorane-%1-%2").arg(utilisateur, QString::fromLatin1(empreinte));
-    const QString dossierVerrou = QDir::tempPath();
-    m_verrou = std::make_unique<QLockFile>(dossierVerrou + QLatin1Char('/') + m_nomCanal + QStringLiteral(".lock"));
+        QCryptographicHash::hash(m_racine.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+#ifdef Q_OS_WIN
+    m_nomCanal = QStringLiteral("pelorane-") + QString::fromLatin1(empreinte);
+#else
+    // Une prise Unix tient en 107 octets : une racine trop longue prend /tmp (fixe,
+    // jamais TMPDIR, pour que deux copies la trouvent toujours au même endroit).
+    const QString dansRacine = m_racine + QStringLiteral("/pelorane.canal");
+    m_nomCanal = QFile::encodeName(dansRacine).size() < 100
+        ? dansRacine
+        : QStringLiteral("/tmp/pelorane-") + QString::fromLatin1(empreinte) + QStringLiteral(".canal");
+#endif
+    m_verrou = std::make_unique<QLockFile>(m_racine + QStringLiteral("/pelorane.verrou"));
     m_verrou->setStaleLockTime(0);
     connect(&m_serveur, &QLocalServer::newConnection, this, [this] { LitDemandes(); });
 }
@@ -29,6 +39,19 @@ InstanceUnique::~InstanceUnique()
     m_serveur.close();
     if (m_verrouTenu)
         m_verrou->unlock();
+    if (s_enMarche == this)
+        s_enMarche = nullptr;
+}
+
+void InstanceUnique::LibereALaSortie()
+{
+    if (!s_enMarche)
+        return;
+    s_enMarche->m_serveur.close(); // retire la prise
+    if (s_enMarche->m_verrouTenu)
+        s_enMarche->m_verrou->unlock();
+    s_enMarche->m_verrouTenu = false;
+    s_enMarche = nullptr;
 }
 
 bool InstanceUnique::InstancePrecedente()
@@ -36,6 +59,11 @@ bool InstanceUnique::InstancePrecedente()
     if (m_verrouTenu)
         return false;
     m_verrouTenu = m_verrou->tryLock(0);
+    // Verrou impossible à créer (racine pas encore née) : ce n'est pas une copie en marche.
+    if (!m_verrouTenu && m_verrou->error() != QLockFile::LockFailedError && QDir().mkpath(m_racine))
+        m_verrouTenu = m_verrou->tryLock(0);
+    if (m_verrouTenu)
+        s_enMarche = this;
     return !m_verrouTenu;
 }
 

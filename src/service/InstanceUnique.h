@@ -6,8 +6,10 @@
 #include <QString>
 #include <memory>
 
-// Une seule copie du service par utilisateur et par dossier racine. La première
-// copie écoute sur un canal local ; une seconde copie s'y connecte, demande à la
+// Une seule copie du service par dossier racine, quels que soient l'utilisateur et
+// le dossier temporaire : le verrou est RACINE/pelorane.verrou, le canal local
+// RACINE/pelorane.canal (sous Windows, un canal nommé d'après la racine). La
+// première copie écoute sur le canal ; une seconde copie s'y connecte, demande à la
 // première de montrer sa fenêtre (ou de lancer une action) et s'arrête.
 class InstanceUnique : public QObject
 {
@@ -26,6 +28,10 @@ public:
 
     QString NomCanal() const { return m_nomCanal; }
 
+    // Le processus s'arrête sans détruire ses objets (_Exit) : la copie en marche
+    // retire d'abord son canal et son verrou.
+    static void LibereALaSortie();
+
 signals:
     void activationDemandee();
     void actionDemandee(const QString& action);
@@ -33,6 +39,7 @@ signals:
 private:
     void LitDemandes();
 
+    QString m_racine;
     QString m_nomCanal;
     std::unique_ptr<QLockFile> m_verrou;
     bool m_verrouTenu = false;

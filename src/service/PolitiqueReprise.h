@@ -35,22 +35,29 @@ public:
         int tiroir = 0;
         QString fichier;
         QString ordre;
-        qint64 ecouleMs = 0; // depuis la remise
+        qint64 ecouleMs = 0; // depuis la remise, selon l'heure murale (pour le dire)
     };
-    // Les remises de moins de tempsMaxMs non libérées ; les plus anciennes sont
+    // La remise non libérée la plus récente de chaque tiroir ; les autres sont
     // closes comme libérées par la libération de tous les tiroirs du démarrage.
-    QList<TiroirEnVol> TiroirsEnVol(int nbTiroirs, qint64 tempsMaxMs);
+    QList<TiroirEnVol> TiroirsEnVol(int nbTiroirs);
 
 private:
     // La copie qui attend dans le fichier de passation, s'il y en a une.
     struct CopieEnAttente
     {
+        QString chemin;
         bool lue = false;
+        QByteArray octets;
         QString empreinte;
     };
     // Règle une ligne ; un texte pour l'opérateur va dans *avis.
     void RegleLigne(const RegistreRemises::LigneInachevee& l, const QString& dossierEchange,
                     const CopieEnAttente& copie, Reglement* reglement, QStringList* avis);
+    // Une copie tronquée par l'arrêt attend dans le fichier de passation : vrai si
+    // c'est le début de la copie de cette ligne ; le fichier est alors revidé et la
+    // ligne retirée (rien n'est parti, la commande sera lancée de nouveau).
+    bool RegleCopieTronquee(const RegistreRemises::LigneInachevee& l, const QByteArray& contenu,
+                            const CopieEnAttente& copie);
 
     JournalStatut& m_journal;
     RegistreRemises& m_registre;

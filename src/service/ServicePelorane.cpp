@@ -50,7 +50,8 @@ bool ServicePelorane::Demarre()
     if (!LitConfiguration())
         return false;
     CreeAppareils();
-    OuvreRegistre();
+    if (!OuvreRegistre())
+        return false;
     // 14.
     emit titreConnu(m_config.TitreFenetre);
     m_horloge.Cede();
@@ -160,7 +161,7 @@ void ServicePelorane::CreeAppareils()
     emit appareilsCrees();
 }
 
-void ServicePelorane::OuvreRegistre()
+bool ServicePelorane::OuvreRegistre()
 {
     // Registre des remises, à côté du fichier de passation : ce qui doit survivre à
     // un arrêt. En panne, il est dit au journal et les commandes passent quand même.
@@ -170,7 +171,18 @@ void ServicePelorane::OuvreRegistre()
         QDir().mkpath(Racine()); // la racine naît au plus tard avec le dossier d'échange
     }
     m_journal.MessageStatus(QStringLiteral("registre: ") + CheminAffiche(cheminRegistre));
-    m_registre->Ouvre(cheminRegistre);
+    // Un registre appartient à une racine : celui d'une autre installation ferait
+    // reprendre ses tiroirs en route comme les nôtres.
+    m_registre->MetRacine(QDir::cleanPath(Racine()));
+    if (!m_registre->Ouvre(cheminRegistre) && !m_registre->AutreRacine().isEmpty()) {
+        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                            QStringLiteral("le registre des remises ") + CheminAffiche(cheminRegistre)
+                                + QStringLiteral(" appartient a la racine ") + CheminAffiche(m_registre->AutreRacine())
+                                + QStringLiteral(" : il ne peut pas servir a la racine ") + CheminAffiche(Racine()));
+        Termine(7);
+        return false;
+    }
+    return true;
 }
 
 bool ServicePelorane::PrepareDossierEchange()
@@ -225,7 +237,7 @@ void ServicePelorane::RelitEtLibere()
     if (m_arrete)
         return;
     // Les tiroirs dont la commande attend encore ses boîtes ne prennent pas la suivante.
-    m_cycle->ReprendTiroirsEnVol(m_config.TempsMaxAttenteMs);
+    m_cycle->ReprendTiroirsEnVol();
 }
 
 void ServicePelorane::Arrete()
@@ -243,6 +255,8 @@ void ServicePelorane::Termine(int code)
 
 void ServicePelorane::FermeLiens()
 {
+    if (m_registre)
+        m_registre->Ferme(); // le journal WAL reporté dans la base, sans -wal laissé
     if (m_ligne)
         m_ligne->FermePortComm();
     if (m_liaison)

@@ -44,7 +44,8 @@ public:
     // Le programme s'arrête : plus aucune étape ni passe ne commence.
     void Arrete();
     bool EstArrete() const { return m_arrete; }
-    // Ordre fixe : port des cartes, liaison TCP (avec sa ligne), socket des datagrammes.
+    // Registre fermé (sans -wal laissé), puis dans un ordre fixe : port des cartes,
+    // liaison TCP (avec sa ligne), socket des datagrammes.
     void FermeLiens();
 
     const Configuration& Parametres() const { return m_config; }
@@ -71,7 +72,8 @@ signals:
     void listesRelues();
     // Arrêt sans question décidé par le démarrage (seconde copie : 0, port des cartes : 6).
     void arretSansQuestionDemande(int code);
-    // Fin immédiate après une boîte fatale (réglage, base, dossier d'échange).
+    // Fin immédiate après une boîte fatale (réglage, base, registre d'une autre
+    // racine, dossier d'échange).
     void finDemandee(int code);
 
 private:
@@ -79,7 +81,7 @@ private:
     void FixeChemins();
     bool LitConfiguration();
     void CreeAppareils();
-    void OuvreRegistre();
+    bool OuvreRegistre();
     bool PrepareDossierEchange();
     bool OuvreLesLiens();
     void RelitEtLibere();

@@ -44,6 +44,8 @@ private slots:
     void questionDArret_data();
     void questionDArret();
     void controlesDeLaFenetre();
+    void alerteRegistreIndisponible();
+    void registreDUneAutreRacine();
     void tableDesControles_data();
     void tableDesControles();
     void carresRougesDesLaCreation();
@@ -61,6 +63,7 @@ private:
         JournalStatut journal;
         int code = -1;
         QString racine; // vide : la racine de l'installation d'essai
+        QString registre; // vide : celui de la racine
         std::unique_ptr<F1Pelorane> fenetre;
 
         void Cree()
@@ -68,6 +71,7 @@ private:
             QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, essai.DossierReglages());
             F1Pelorane::Options options;
             options.racine = racine.isEmpty() ? essai.Racine() : racine;
+            options.registre = registre;
             if (cartes.Ouvre()) {
                 cartes.DeclareCarte(QByteArrayLiteral("Z]"));
                 cartes.DeclareCarte(QByteArrayLiteral("Z\\"));
@@ -120,6 +124,7 @@ void TestDemarrage::demarrageNormal()
     for (int i = 1; i <= 8; ++i)
         QCOMPARE(banc.fenetre->Lbl_Tiroir(i)->isVisible(), i <= 3);
     QVERIFY(banc.dialogues.Boites().isEmpty());
+    QVERIFY(banc.fenetre->findChild<QLabel*>(QStringLiteral("Lbl_Protection"))->isHidden());
 
     // Second démarrage : le dossier existe, pas de ligne de création.
     Banc second;
@@ -229,6 +234,50 @@ void TestDemarrage::questionDArret()
         QVERIFY(!banc.fenetre->Service().Ligne()->EstOuvert());
         QVERIFY(banc.fenetre->Service().Datagrammes()->EstFerme());
     }
+}
+
+void TestDemarrage::alerteRegistreIndisponible()
+{
+    // Sans registre, les commandes passent sans protection contre les doubles
+    // remises : la fenêtre le montre tant que ça dure, pas seulement une ligne.
+    Banc banc;
+    banc.essai.EcritReglage(banc.essai.CreeBase());
+    QVERIFY(banc.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
+                                              "('UDP_Port', '%1')")
+                                  .arg(PortUdpLibre())));
+    banc.registre = banc.essai.Chemin(QStringLiteral("absent/registre.db"));
+    banc.Cree();
+    QVERIFY(banc.fenetre->Demarrage());
+    auto* alerte = banc.fenetre->findChild<QLabel*>(QStringLiteral("Lbl_Protection"));
+    QVERIFY(alerte && !alerte->isHidden());
+    QCOMPARE(alerte->text(), QStringLiteral("Protection double remise COUPÉE (registre indisponible)"));
+    QCOMPARE(alerte->geometry(), QRect(5040 / 15, 5280 / 15, 1815 / 15, 615 / 15));
+}
+
+void TestDemarrage::registreDUneAutreRacine()
+{
+    // Un registre appartient à la racine qui l'a créé : une autre racine qui le
+    // reçoit par --registre s'arrête (code 7) au lieu d'adopter ses tiroirs en vol.
+    Banc premier;
+    premier.essai.EcritReglage(premier.essai.CreeBase());
+    QVERIFY(premier.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
+                                                 "('UDP_Port', '%1')")
+                                      .arg(PortUdpLibre())));
+    premier.Cree();
+    QVERIFY(premier.fenetre->Demarrage());
+    const QString registre = premier.essai.Racine() + QStringLiteral("pelorane-registre.db");
+    premier.fenetre.reset();
+
+    Banc second;
+    second.essai.EcritReglage(second.essai.CreeBase());
+    second.registre = registre;
+    second.Cree();
+    QVERIFY(!second.fenetre->Demarrage());
+    QCOMPARE(second.code, 7);
+    QCOMPARE(second.dialogues.Boites().size(), 1);
+    QCOMPARE(second.dialogues.Boites().first().texte,
+             QStringLiteral("le registre des remises %1 appartient a la racine %2 : il ne peut pas servir a la racine %3")
+                 .arg(registre, QDir::cleanPath(premier.essai.Racine()), second.essai.Racine()));
 }
 
 void TestDemarrage::controlesDeLaFenetre()

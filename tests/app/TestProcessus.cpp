@@ -22,6 +22,7 @@ private slots:
     void arretsAuDemarrage_data();
     void arretsAuDemarrage();
     void marcheArretEtSecondeCopie();
+    void secondeCopieActiveLaPremiere_data();
     void secondeCopieActiveLaPremiere();
     void aideEtVersion();
 
@@ -184,8 +185,18 @@ void TestProcessus::marcheArretEtSecondeCopie()
     QVERIFY(QString::fromUtf8(l.processus.readAllStandardError()).indexOf(QStringLiteral("ARRET du programme")) < 0);
 }
 
+void TestProcessus::secondeCopieActiveLaPremiere_data()
+{
+    // La copie unique ne tient qu'à la racine : ni le dossier temporaire ni
+    // l'utilisateur n'y changent rien.
+    QTest::addColumn<bool>("autreEnvironnement");
+    QTest::newRow("meme environnement") << false;
+    QTest::newRow("autre TMPDIR, sans USER") << true;
+}
+
 void TestProcessus::secondeCopieActiveLaPremiere()
 {
+    QFETCH(bool, autreEnvironnement);
     InstallationEssai essai;
     InstanceUnique premiere(essai.Racine());
     QVERIFY(!premiere.InstancePrecedente());
@@ -197,6 +208,11 @@ void TestProcessus::secondeCopieActiveLaPremiere()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), l.essai.DossierReglages());
+    if (autreEnvironnement) {
+        QVERIFY(QDir().mkpath(essai.Chemin(QStringLiteral("tmp"))));
+        env.insert(QStringLiteral("TMPDIR"), essai.Chemin(QStringLiteral("tmp")));
+        env.remove(QStringLiteral("USER"));
+    }
     l.processus.setProcessEnvironment(env);
     const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
     {

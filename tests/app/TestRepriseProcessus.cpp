@@ -7,11 +7,14 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
 #include <QUdpSocket>
 
 #include <csignal>
+#include <unistd.h>
 
 // Le vrai programme arrêté puis relancé sur la même racine : un tiroir dont les
 // boîtes sont en route reste en cours, l'historique se lit pendant que le service
@@ -24,9 +27,16 @@ private slots:
     void initTestCase();
     void tiroirEnRouteApresRedemarrage();
     void arretsBrutauxPendantLeTravail();
+    void surLeDisqueAvantDeLeNoter();
+    void illisibleAuRedemarrage();
+    void heureAvanceePendantLArret();
 
 private:
     static int Compte(const QStringList& lignes, const QString& debut);
+    // Un tiroir dont la carte dit toujours "00" (boîtes en route) et une installation
+    // d'essai ; rend la racine (sans lien ni '/' final) et les arguments du service.
+    static bool PrepareUnTiroir(EmulateurCartes& cartes, InstallationEssai& essai, const QString& tempsMax,
+                                QString* racine, QStringList* arguments);
     static quint16 PortUdpLibre();
     QProcessEnvironment Environnement(const InstallationEssai& essai) const;
     QString m_service;
@@ -49,6 +59,24 @@ int TestRepriseProcessus::Compte(const QStringList& lignes, const QString& debut
     return n;
 }
 
+bool TestRepriseProcessus::PrepareUnTiroir(EmulateurCartes& cartes, InstallationEssai& essai,
+                                           const QString& tempsMax, QString* racine, QStringList* arguments)
+{
+    if (!cartes.Ouvre())
+        return false;
+    cartes.DeclareCarte(QByteArrayLiteral("Z]"));
+    cartes.MetReponse(QByteArrayLiteral("Z]"), 'G', QByteArrayLiteral("00"));
+    essai.EcritReglage(essai.CreeBase());
+    *racine = QFileInfo(essai.Racine()).canonicalFilePath();
+    *arguments = { QStringLiteral("--racine"), *racine, QStringLiteral("--journal"),
+                   essai.Chemin(QStringLiteral("journal.txt")), QStringLiteral("--port-serie"), cartes.CheminEsclave() };
+    return QDir().mkpath(*racine + QStringLiteral("/Echanges"))
+        && essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES ('UDP_Port', '%1'), "
+                                        "('Nb_Tiroirs', '1'), ('TempsMaxAttenteProduit', '%2')")
+                             .arg(PortUdpLibre())
+                             .arg(tempsMax));
+}
+
 quint16 TestRepriseProcessus::PortUdpLibre()
 {
     QUdpSocket libre;
@@ -61,6 +89,8 @@ QProcessEnvironment TestRepriseProcessus::Environnement(const InstallationEssai&
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QDir().mkpath(essai.Chemin(QStringLiteral("tmp")));
+    env.insert(QStringLiteral("TMPDIR"), essai.Chemin(QStringLiteral("tmp")));
     return env;
 }
 
@@ -137,6 +167,15 @@ void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
     QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")) == 2, 10000);
     ::kill(pid_t(second.processId()), SIGTERM);
     QVERIFY(second.waitForFinished(10000));
+    // Un arrêt propre ne laisse ni verrou ni canal (racine et dossier temporaire)
+    // ni journal WAL à côté du registre. Seul reste le dossier d'exécution privé de
+    // l'utilisateur, un seul, repris à chaque démarrage.
+    QCOMPARE(QDir(racine).entryList(QDir::Files | QDir::System | QDir::Hidden).join(QLatin1Char(' ')),
+             QStringLiteral("pelorane-registre.db zCdeMnl.txt"));
+    QCOMPARE(QDir(essai.Chemin(QStringLiteral("tmp")))
+                 .entryList({ QStringLiteral("pelorane*") }, QDir::AllEntries | QDir::System | QDir::Hidden)
+                 .join(QLatin1Char(' ')),
+             QStringLiteral("pelorane-execution-%1").arg(::getuid()));
 
     historique.start(m_service, { QStringLiteral("--racine"), racine, QStringLiteral("--historique"), QStringLiteral("--csv") });
     QVERIFY(historique.waitForFinished(10000));
@@ -259,6 +298,182 @@ void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
                                   QStringLiteral("commandes vers un tiroir occupe: 0"),
                                   QStringLiteral("commandes vers un tiroir inconnu: 0") })
         QVERIFY2(bilan.contains(ligne), qPrintable(ligne + QStringLiteral(" absent de :\n") + bilan.join(QLatin1Char('\n'))));
+}
+
+void TestRepriseProcessus::surLeDisqueAvantDeLeNoter()
+{
+    // Les appels système du vrai service, dans l'ordre : la copie écrite puis
+    // poussée sur le disque avant que le registre ne note « remise » ; la commande
+    // effacée, son dossier poussé sur le disque, puis « effacee ».
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("30"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString trace = essai.Chemin(QStringLiteral("strace.txt"));
+    Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    81\r\nP.Recept: 000\r\n");
+    QProcess service;
+    service.setProcessEnvironment(Environnement(essai));
+    service.start(QStringLiteral("strace"),
+                  QStringList{ QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-o"), trace,
+                    QStringLiteral("-e"), QStringLiteral("trace=write,pwrite64,fsync,fdatasync,unlink,unlinkat"),
+                    m_service } + arguments);
+    QVERIFY(service.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 30000);
+    QTest::qWait(500);
+    // strace, lui, lâcherait le service sur SIGTERM : c'est le service qu'on arrête
+    // (son numéro ouvre chaque ligne de la trace).
+    QStringList lignes = QString::fromUtf8(Lit(trace)).split(QLatin1Char('\n'));
+    ::kill(pid_t(lignes.value(0).section(QLatin1Char(' '), 0, 0).toInt()), SIGTERM);
+    QVERIFY(service.waitForFinished(10000));
+    lignes = QString::fromUtf8(Lit(trace)).split(QLatin1Char('\n'));
+    // Premier appel `appel` ("sync(" : fsync ou fdatasync) sur `objet` (un descripteur montré <chemin>, ou un
+    // chemin entre guillemets) à partir de la ligne `depuis` ; -1 s'il n'y en a pas.
+    const auto premier = [&](int depuis, const QString& appel, const QString& objet) {
+        for (int i = qMax(0, depuis); i < lignes.size(); ++i)
+            if (lignes[i].contains(appel) && lignes[i].contains(objet))
+                return i;
+        return -1;
+    };
+    const QString copie = QStringLiteral("<") + racine + QStringLiteral("/zCdeMnl.txt>");
+    const QString wal = QStringLiteral("<") + racine + QStringLiteral("/pelorane-registre.db-wal>");
+    const int ecriture = premier(0, QStringLiteral(" write("), copie);
+    const int copieSurDisque = premier(ecriture, QStringLiteral("sync("), copie);
+    const int dossierCopie = premier(copieSurDisque, QStringLiteral("sync("), QStringLiteral("<") + racine + QStringLiteral(">)"));
+    const int noteRemise = premier(premier(copieSurDisque, QStringLiteral("pwrite64("), wal), QStringLiteral("sync("), wal);
+    const int effacement = premier(noteRemise, QStringLiteral("unlink"), QStringLiteral("/Echanges/CD1.txt\""));
+    const int dossierEchange = premier(effacement, QStringLiteral("sync("), racine + QStringLiteral("/Echanges>)"));
+    const int noteEffacee = premier(premier(dossierEchange, QStringLiteral("pwrite64("), wal), QStringLiteral("sync("), wal);
+    const QString ordre = QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                              .arg(ecriture).arg(copieSurDisque).arg(dossierCopie).arg(noteRemise)
+                              .arg(effacement).arg(dossierEchange).arg(noteEffacee);
+    QVERIFY2(ecriture >= 0 && copieSurDisque > ecriture && dossierCopie > copieSurDisque && noteRemise > dossierCopie
+                 && effacement > noteRemise && dossierEchange > effacement && noteEffacee > dossierEchange,
+             qPrintable(ordre + QStringLiteral("\n") + lignes.mid(qMax(0, ecriture - 2), 40).join(QLatin1Char('\n'))));
+}
+
+void TestRepriseProcessus::illisibleAuRedemarrage()
+{
+    // Arrêt brutal à l'effacement même de la commande remise, puis un redémarrage où
+    // elle ne se lit pas (EIO) : sa remise reste ouverte. Au redémarrage suivant,
+    // lisible, elle est effacée sans nouvelle remise.
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("2"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString cd1 = racine + QStringLiteral("/Echanges/CD1.txt");
+    Ecrit(cd1, "ordre:    91\r\nP.Recept: 000\r\n");
+    const QStringList service = QStringList{ m_service } + arguments;
+    const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
+    // strace ne touche qu'aux appels sur CD1.txt (-P).
+    const auto lance = [&](QProcess& p, const QString& injection) {
+        p.setProcessEnvironment(Environnement(essai));
+        p.start(QStringLiteral("strace"), QStringList{ QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                                                       QStringLiteral("/dev/null"), QStringLiteral("-P"), cd1,
+                                                       QStringLiteral("-e"), injection } + service);
+        return p.waitForStarted(5000);
+    };
+    QProcess premier;
+    QVERIFY(lance(premier, QStringLiteral("inject=unlink,unlinkat:signal=SIGKILL")));
+    QVERIFY(premier.waitForFinished(30000));
+    QVERIFY(QFileInfo::exists(cd1));
+    QCOMPARE(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")), 1);
+    Ecrit(racine + QStringLiteral("/zCdeMnl.txt"), QByteArray()); // l'hôte a pris la commande
+
+    QProcess second;
+    QVERIFY(lance(second, QStringLiteral("inject=openat:error=EIO")));
+    // strace lâcherait le service sur SIGTERM : c'est le service, son enfant, qu'on arrête.
+    const auto arreteSousStrace = [&] {
+        const QByteArray enfants = Lit(QStringLiteral("/proc/%1/task/%1/children").arg(second.processId()));
+        ::kill(pid_t(enfants.trimmed().split(' ').value(0).toInt()), SIGTERM);
+    };
+    auto arrete = qScopeGuard(arreteSousStrace);
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 1, 30000);
+    QTest::qWait(4000); // le tiroir repris est libéré au bout de 2 s
+    const QRegularExpression ligneCommande(QStringLiteral("^commande CD1\\.txt"));
+    QCOMPARE(LignesJournal(journal).filter(ligneCommande).join(QLatin1Char('\n')),
+             QStringLiteral("commande CD1.txt (ordre 91) : fichier %1 illisible au redemarrage ; sa remise "
+                            "au tiroir 1 reste ouverte au registre et il n'est pas relance")
+                 .arg(cd1));
+    arrete.dismiss();
+    arreteSousStrace();
+    QVERIFY(second.waitForFinished(10000));
+
+    QProcess troisieme;
+    troisieme.setProcessEnvironment(Environnement(essai));
+    troisieme.start(m_service, service.mid(1));
+    QVERIFY(troisieme.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 30000);
+    QTest::qWait(4000);
+    ::kill(pid_t(troisieme.processId()), SIGTERM);
+    QVERIFY(troisieme.waitForFinished(10000));
+    QCOMPARE(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")), 1);
+    QCOMPARE(LignesJournal(journal).filter(ligneCommande).value(1),
+             QStringLiteral("commande CD1.txt (ordre 91) deja remise au tiroir 1 avant l'arret : fichier %1 efface sans "
+                            "nouvelle remise")
+                 .arg(cd1));
+    QVERIFY(!QFileInfo::exists(cd1));
+}
+
+void TestRepriseProcessus::heureAvanceePendantLArret()
+{
+    // L'heure murale avance d'une heure pendant l'arrêt (libfaketime ; l'horloge
+    // monotone reste vraie) : le tiroir en vol attend tout son temps (4 s) après
+    // le redémarrage, il n'est ni libéré au démarrage ni donné à la commande suivante.
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    if (!QFileInfo::exists(faketime))
+        QSKIP("libfaketime absente");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("4"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString attente = QStringLiteral("- En attente de commande (fichiers) ou BP -");
+    QProcess premier;
+    premier.setProcessEnvironment(Environnement(essai));
+    premier.start(m_service, arguments);
+    QVERIFY(premier.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(attente), 15000);
+    Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    61\r\nP.Recept: 000\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 10000);
+    Ecrit(racine + QStringLiteral("/zCdeMnl.txt"), QByteArray()); // l'hôte prend la commande
+    ::kill(pid_t(premier.processId()), SIGKILL);
+    QVERIFY(premier.waitForFinished(10000));
+
+    QProcessEnvironment env = Environnement(essai);
+    env.insert(QStringLiteral("LD_PRELOAD"), faketime);
+    env.insert(QStringLiteral("FAKETIME"), QStringLiteral("+3600"));
+    env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(m_service, arguments);
+    QVERIFY(second.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 15000);
+    QElapsedTimer depuisLeDemarrage;
+    depuisLeDemarrage.start();
+    Ecrit(racine + QStringLiteral("/Echanges/CD2.txt"), "ordre:    62\r\nP.Recept: 000\r\n");
+    const QString libere = QStringLiteral("libere le tiroir 1 car le temps est depasse");
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(libere), 15000);
+    const qint64 tenu = depuisLeDemarrage.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")) == 2, 10000);
+    ::kill(pid_t(second.processId()), SIGTERM);
+    QVERIFY(second.waitForFinished(10000));
+    const QStringList lignes = LignesJournal(journal);
+    QVERIFY2(lignes.filter(QStringLiteral("tiroir 1 : commande CD1.txt (ordre 61) remise avant l'arret il y a 36")).size() == 1,
+             qPrintable(lignes.join(QLatin1Char('\n'))));
+    // Tenu les 4 s depuis le redémarrage (la ligne d'attente vient un peu après lui),
+    // et CD2.txt n'est parti qu'ensuite.
+    QVERIFY2(tenu >= 3000 && tenu <= 8000, qPrintable(QString::number(tenu)));
+    const auto envoiCd2 = QRegularExpression(QStringLiteral("^envoi le fichier .*CD2\\.txt vers 001$"));
+    QVERIFY2(lignes.indexOf(envoiCd2) > lignes.indexOf(libere), qPrintable(lignes.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TestRepriseProcessus)

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class TestJournalStatut : public QObject
 {
     Q_OBJECT
@@ -27,6 +30,9 @@ private slots:
     void resumes_data();
     void resumes();
     void resumeDansLeFichier();
+    void fichierEffaceOuDeplace_data();
+    void fichierEffaceOuDeplace();
+    void ecritureCourteDitLaRaison();
 
 private:
     static QByteArray Contenu(const QString& chemin);
@@ -354,6 +360,60 @@ void TestJournalStatut::resumeDansLeFichier()
     attendu += QStringLiteral("2026-12-08 10:00:00.000 (message semblable repete 49990 fois en 0.000 s, "
                               "dernier: UDP= bruit)\n2026-12-08 10:00:00.000 UDP= fin\n");
     QCOMPARE(QString::fromUtf8(Contenu(chemin)), attendu);
+}
+
+void TestJournalStatut::fichierEffaceOuDeplace_data()
+{
+    QTest::addColumn<QString>("ailleurs"); // où part le fichier ("" : effacé)
+    QTest::newRow("efface") << QString();
+    QTest::newRow("deplace") << QStringLiteral("j.log.vieux");
+}
+
+void TestJournalStatut::fichierEffaceOuDeplace()
+{
+    // Le fichier journal effacé ou déplacé pendant la marche : vu à l'écriture
+    // suivante, FICHIER est recréé et une ligne le dit.
+    QFETCH(QString, ailleurs);
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("j.log"));
+    JournalStatut j;
+    j.ChangeHorlogeMurale([] { return QDateTime(QDate(2024, 6, 1), QTime(10, 0)); });
+    QVERIFY(j.OuvreFichierJournal(chemin, nullptr));
+    j.MessageStatus(QStringLiteral("un"));
+    if (ailleurs.isEmpty())
+        QVERIFY(QFile::remove(chemin));
+    else
+        QVERIFY(QFile::rename(chemin, dossier.filePath(ailleurs)));
+    j.MessageStatus(QStringLiteral("deux"));
+    const QString heure = QStringLiteral("2024-06-01 10:00:00.000 ");
+    QCOMPARE(Contenu(chemin), (heure + QStringLiteral("deux\n") + heure + QStringLiteral("journal ") + chemin
+                               + QStringLiteral(" : fichier efface ou deplace pendant la marche, nouveau fichier\n"))
+                                  .toUtf8());
+    if (!ailleurs.isEmpty())
+        QCOMPARE(Contenu(dossier.filePath(ailleurs)), (heure + QStringLiteral("un\n")).toUtf8());
+}
+
+// Un disque qui se remplit au milieu d'une ligne : une partie est écrite, puis le
+// système refuse ; la ligne dit sa raison (ici la taille limite du fichier).
+void TestJournalStatut::ecritureCourteDitLaRaison()
+{
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("j.log"));
+    JournalStatut j;
+    j.ChangeHorlogeMurale([] { return QDateTime(QDate(2024, 6, 1), QTime(10, 0)); });
+    QVERIFY(j.OuvreFichierJournal(chemin, nullptr));
+    j.MessageStatus(QStringLiteral("un"));
+    struct rlimit avant {};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &avant), 0);
+    const auto ancienSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit borne = avant;
+    borne.rlim_cur = rlim_t(QFileInfo(chemin).size() + 10);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &borne), 0);
+    j.MessageStatus(QStringLiteral("une ligne plus longue que la place"));
+    ::setrlimit(RLIMIT_FSIZE, &avant);
+    std::signal(SIGXFSZ, ancienSignal);
+    QCOMPARE(j.Texte().split(QStringLiteral("\r\n")).value(2),
+             QStringLiteral("journal ") + chemin + QStringLiteral(" : écriture impossible (File too large)"));
 }
 
 QTEST_GUILESS_MAIN(TestJournalStatut)

@@ -170,19 +170,23 @@ void TestMagasinParametres::conversions_data()
     QTest::newRow("adresse rognee") << "CDAPI_Adr_Serveur" << "' 10.0.0.1 '" << "Adr" << "10.0.0.1" << "";
     QTest::newRow("norme : seuls les espaces sont rognes") << "CDAPI_Norme" << "' CDAPI-A' || char(9)" << "Norme"
                                                            << "CDAPI-A\t" << "";
-    QTest::newRow("temps vide") << "TempsMaxAttenteProduit" << "''" << "Temps" << "0"
-        << "TempsMaxAttenteProduit = \"\" : ce n'est pas un nombre, valeur utilisee 0 ms\r\n";
+    // Un temps qui n'est pas un nombre positif de secondes libérerait chaque tiroir
+    // à chaque tic : la valeur par défaut, 30 s, et la ligne qui le dit.
+    QTest::newRow("temps vide") << "TempsMaxAttenteProduit" << "''" << "Temps" << "30000"
+        << "TempsMaxAttenteProduit = \"\" : ce n'est pas un nombre, valeur utilisee 30000 ms\r\n";
     QTest::newRow("temps 2.5") << "TempsMaxAttenteProduit" << "'2.5'" << "Temps" << "2000" << "";
-    QTest::newRow("temps -5") << "TempsMaxAttenteProduit" << "'-5'" << "Temps" << "-5000"
-        << "TempsMaxAttenteProduit = \"-5\" : valeur negative, valeur utilisee -5000 ms\r\n";
-    QTest::newRow("temps lettres") << "TempsMaxAttenteProduit" << "'trente'" << "Temps" << "0"
-        << "TempsMaxAttenteProduit = \"trente\" : ce n'est pas un nombre, valeur utilisee 0 ms\r\n";
+    QTest::newRow("temps -5") << "TempsMaxAttenteProduit" << "'-5'" << "Temps" << "30000"
+        << "TempsMaxAttenteProduit = \"-5\" : valeur negative, valeur utilisee 30000 ms\r\n";
+    QTest::newRow("temps 0") << "TempsMaxAttenteProduit" << "'0'" << "Temps" << "30000"
+        << "TempsMaxAttenteProduit = \"0\" : valeur nulle, valeur utilisee 30000 ms\r\n";
+    QTest::newRow("temps lettres") << "TempsMaxAttenteProduit" << "'abc'" << "Temps" << "30000"
+        << "TempsMaxAttenteProduit = \"abc\" : ce n'est pas un nombre, valeur utilisee 30000 ms\r\n";
     QTest::newRow("temps trop grand") << "TempsMaxAttenteProduit" << "'3000000'" << "Temps" << "2147483647"
                                       << "TempsMaxAttenteProduit vaut \"3000000\" s : ramene a 2147483647 ms\r\n";
     QTest::newRow("temps trop grand en exposant") << "TempsMaxAttenteProduit" << "' 3E0000006 '" << "Temps"
         << "2147483647" << "TempsMaxAttenteProduit vaut \" 3E0000006 \" s : ramene a 2147483647 ms\r\n";
-    QTest::newRow("temps trop petit") << "TempsMaxAttenteProduit" << "'-3000000'" << "Temps" << "-2147483648"
-        << "TempsMaxAttenteProduit vaut \"-3000000\" s : ramene a -2147483648 ms\r\n";
+    QTest::newRow("temps tres negatif") << "TempsMaxAttenteProduit" << "'-3000000'" << "Temps" << "30000"
+        << "TempsMaxAttenteProduit = \"-3000000\" : valeur negative, valeur utilisee 30000 ms\r\n";
 }
 
 void TestMagasinParametres::conversions()

@@ -39,7 +39,7 @@ constexpr qint64 MuralDepart = 1772438400000;
 // le détruire, c'est l'arrêt brutal : rien n'est fermé proprement avant.
 struct Service
 {
-    Service(const QString& racine, const QString& registre, qint64* mural)
+    Service(const QString& racine, const QString& registre, qint64* mural, qint64* monotone)
     {
         config.NbTiroirs = 4;
         config.LectReelleEtatTiroirs = QStringLiteral("N");
@@ -47,6 +47,7 @@ struct Service
         config.FichierPassation = racine + QStringLiteral("/zCdeMnl.txt");
         QDir().mkpath(config.DossierEchange);
         registreRemises.MetHorlogeMurale([mural] { return *mural; });
+        registreRemises.MetHorlogeMonotone([monotone] { return *monotone; });
         registreRemises.Ouvre(registre);
         cycle.MetRegistre(&registreRemises);
     }
@@ -56,7 +57,7 @@ struct Service
         cycle.RegleRemisesInachevees(config.DossierEchange, config.FichierPassation);
         listes.MAJlisteFichierCD();
         tiroirs.OuvreTiroir(0);
-        cycle.ReprendTiroirsEnVol(config.TempsMaxAttenteMs);
+        cycle.ReprendTiroirsEnVol();
     }
     // Quelques passes espacées, comme la boucle (elle attend 300 ms entre deux).
     // hote : l'hôte prend aussitôt chaque commande remise (il vide le fichier).
@@ -102,18 +103,34 @@ private slots:
     void init();
     void arretPendantLaRemise_data();
     void arretPendantLaRemise();
-    void tiroirEnAttenteGardeSonEcheance();
+    void tiroirEnVolTenuToutLeTemps_data();
+    void tiroirEnVolTenuToutLeTemps();
     void historiqueDeDeuxCommandes();
     void registreEnPanneNArretePasLesCommandes();
     void registreVerrouilleParUnAutreProgramme();
+    void commandeSansOrdre();
+    void nouvelEssaiSelonLHorlogeMonotone();
+    void purgeUneFoisParJour();
+    void registreEffaceOuRemplaceEnMarche_data();
+    void registreEffaceOuRemplaceEnMarche();
+    void registreAbime_data();
+    void registreAbime();
 
 private:
     std::unique_ptr<Service> NouveauService()
     {
-        return std::make_unique<Service>(m_dossier->path(), m_dossier->filePath(QStringLiteral("registre.db")), &m_mural);
+        return std::make_unique<Service>(m_dossier->path(), m_dossier->filePath(QStringLiteral("registre.db")), &m_mural,
+                                         &m_monotone);
+    }
+    // Le temps passe : les deux horloges avancent ensemble.
+    void Avance(qint64 ms)
+    {
+        m_mural += ms;
+        m_monotone += ms;
     }
     std::unique_ptr<QTemporaryDir> m_dossier;
     qint64 m_mural = MuralDepart;
+    qint64 m_monotone = 5000;
 };
 
 void TestReprise::init()
@@ -127,7 +144,7 @@ void TestReprise::arretPendantLaRemise_data()
 {
     QTest::addColumn<QString>("arret");         // où le premier service s'arrête
     QTest::addColumn<bool>("effacable");        // le second service peut-il effacer CD1.txt ?
-    QTest::addColumn<QString>("ligneAttendue"); // %1 : chemin de CD1.txt
+    QTest::addColumn<QString>("ligneAttendue"); // %1 : chemin de CD1.txt (du fichier de passation si tronquee)
     QTest::addColumn<bool>("relancee");         // CD1.txt repart-il au second service ?
 
     const QString remise = QStringLiteral("commande CD1.txt (ordre 41) deja remise au tiroir 2 avant l'arret : "
@@ -146,6 +163,12 @@ void TestReprise::arretPendantLaRemise_data()
            "deposez-la de nouveau sous un autre nom pour la relancer"
         << false;
     QTest::newRow("meme nom, autre contenu : nouvelle commande") << "autre-contenu" << true << QString() << true;
+    // Arrêt au milieu de l'écriture : le début de la copie est resté, l'hôte ne l'a pas pris.
+    QTest::newRow("copie tronquee par l'arret")
+        << "tronquee" << true
+        << "commande CD1.txt (ordre 41) : copie incomplete (20 octets sur 92) laissee par l'arret dans %1, videe ; "
+           "la commande sera relancee"
+        << true;
 }
 
 void TestReprise::arretPendantLaRemise()
@@ -172,12 +195,14 @@ void TestReprise::arretPendantLaRemise()
         QVERIFY(premier->registreRemises.DebutRemise(QStringLiteral("CD1.txt"), Commande1, QStringLiteral("002")) > 0);
         if (arret == QLatin1String("ecriture"))
             Ecrit(premier->config.FichierPassation, copie);
+        if (arret == QLatin1String("tronquee"))
+            Ecrit(premier->config.FichierPassation, copie.left(20));
     }
     premier.reset();
 
     // L'hôte a pris ce qu'il y avait dans le fichier de passation (la copie
     // entière, elle, attend encore au redémarrage).
-    if (arret != QLatin1String("ecriture"))
+    if (arret != QLatin1String("ecriture") && arret != QLatin1String("tronquee"))
         Ecrit(m_dossier->filePath(QStringLiteral("zCdeMnl.txt")), QByteArray());
     if (arret == QLatin1String("autre-contenu"))
         Ecrit(cd1, Commande2);
@@ -189,15 +214,20 @@ void TestReprise::arretPendantLaRemise()
         second->cycle.Reprise()->MetSuppression([](const QString&) { return false; });
     second->Demarre();
     QStringList attendues;
+    const bool tronquee = arret == QLatin1String("tronquee");
     if (!ligneAttendue.isEmpty())
-        attendues << ligneAttendue.arg(cd1);
+        attendues << ligneAttendue.arg(tronquee ? second->config.FichierPassation : cd1);
     for (int i = 1; i <= 4; ++i)
         attendues << QStringLiteral("libere tiroir: %1   ").arg(i);
-    // Le tiroir 2 attend peut-être encore les boîtes de CD1.txt : il reste en cours.
-    attendues << QStringLiteral("tiroir 2 : commande CD1.txt (ordre 41) remise avant l'arret il y a 5 s, ses boites "
-                                "sont attendues : le tiroir reste en cours");
+    // Le tiroir 2 attend peut-être encore les boîtes de CD1.txt : il reste en cours
+    // (sauf si rien n'est parti).
+    if (!tronquee)
+        attendues << QStringLiteral("tiroir 2 : commande CD1.txt (ordre 41) remise avant l'arret il y a 5 s, ses boites "
+                                    "sont attendues : le tiroir reste en cours");
     QCOMPARE(second->Lignes(), attendues);
-    QCOMPARE(second->tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
+    QCOMPARE(second->tiroirs.Couleur(2), int(tronquee ? TableauTiroirs::PasEnAttente : TableauTiroirs::CdeEnCours));
+    if (tronquee)
+        QCOMPARE(Lit(second->config.FichierPassation), QByteArray());
     QCOMPARE(QFileInfo::exists(cd1), !effacable || arret == QLatin1String("ligne") || relancee);
     if (arret == QLatin1String("ligne"))
         QCOMPARE(second->cycle.TexteDerniereCde(), ligneAttendue.arg(cd1) + QStringLiteral("\r\n"));
@@ -213,49 +243,51 @@ void TestReprise::arretPendantLaRemise()
     QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + second->Chemin(QStringLiteral("CD2.txt"))), 1);
 }
 
-void TestReprise::tiroirEnAttenteGardeSonEcheance()
+void TestReprise::tiroirEnVolTenuToutLeTemps_data()
 {
+    QTest::addColumn<qint64>("pasMural"); // heure murale entre la remise et le redémarrage
+    QTest::addColumn<int>("ecouleAffiche");
+    QTest::newRow("arret de 10 s") << qint64(10000) << 10;
+    QTest::newRow("heure avancee d'une heure pendant l'arret") << qint64(3600000) << 3600;
+    QTest::newRow("heure reculee d'une heure pendant l'arret") << qint64(-3600000) << 0;
+}
+
+void TestReprise::tiroirEnVolTenuToutLeTemps()
+{
+    // Un tiroir repris au démarrage attend tout TempsMaxAttenteProduit compté depuis
+    // le redémarrage, ni plus ni moins, quoi que dise l'heure murale.
+    QFETCH(qint64, pasMural);
+    QFETCH(int, ecouleAffiche);
     auto premier = NouveauService();
     Ecrit(premier->Chemin(QStringLiteral("CD1.txt")), Commande1);
-    Ecrit(premier->Chemin(QStringLiteral("CD2.txt")), Commande2);
     premier->Demarre();
     premier->tiroirs.Lbl_Tiroir_Click(2);
     premier->Passes(); // CD1.txt au tiroir 2
-    m_mural += 40000;
-    premier->tiroirs.Lbl_Tiroir_Click(3);
-    premier->Passes(); // CD2.txt au tiroir 3, 40 s plus tard
     QCOMPARE(premier->tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
-    QCOMPARE(premier->tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
     premier.reset();
 
-    // Redémarrage 10 s après la seconde remise : la première a dépassé les 30 s.
-    m_mural += 10000;
+    m_mural += pasMural;
     auto second = NouveauService();
+    second->horloge.Regle(777000);
     second->Demarre();
-    QCOMPARE(second->tiroirs.Couleur(2), int(TableauTiroirs::PasEnAttente));
-    QCOMPARE(second->tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
     QCOMPARE(second->Lignes().mid(4),
-             QStringList{ QStringLiteral("tiroir 3 : commande CD2.txt (ordre 42) remise avant l'arret il y a 10 s, "
-                                         "ses boites sont attendues : le tiroir reste en cours") });
-    // L'échéance d'origine : 30 s après la remise, soit 20 s après le redémarrage.
-    const qint64 depart = second->tiroirs.HeureTiroirLibre(3);
-    second->horloge.Regle(depart + 30000);
+             QStringList{ QStringLiteral("tiroir 2 : commande CD1.txt (ordre 41) remise avant l'arret il y a %1 s, "
+                                         "ses boites sont attendues : le tiroir reste en cours")
+                              .arg(ecouleAffiche) });
+    QCOMPARE(second->tiroirs.HeureTiroirLibre(2), qint64(777000));
+    second->horloge.Regle(777000 + 30000);
     second->cycle.ControleTempsTiroirs(second->config.TempsMaxAttenteMs);
-    QCOMPARE(second->tiroirs.Couleur(3), int(TableauTiroirs::CdeEnCours));
-    second->horloge.Regle(depart + 30001);
-    m_mural += 20001;
+    QCOMPARE(second->tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
+    second->horloge.Regle(777000 + 30001);
     second->cycle.ControleTempsTiroirs(second->config.TempsMaxAttenteMs);
-    QCOMPARE(second->tiroirs.Couleur(3), int(TableauTiroirs::PasEnAttente));
+    QCOMPARE(second->tiroirs.Couleur(2), int(TableauTiroirs::PasEnAttente));
 
     QList<LecteurHistorique::Ligne> historique;
     QString erreur;
     QVERIFY2(LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur),
              qPrintable(erreur));
-    QCOMPARE(historique.size(), 2);
-    QCOMPARE(historique[0].liberation, RegistreRemises::Liberation::Tous);
-    QCOMPARE(historique[0].libereeLe, MuralDepart + 50000);
-    QCOMPARE(historique[1].liberation, RegistreRemises::Liberation::Temps);
-    QCOMPARE(historique[1].libereeLe, MuralDepart + 70001);
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].liberation, RegistreRemises::Liberation::Temps);
 }
 
 void TestReprise::historiqueDeDeuxCommandes()
@@ -301,7 +333,7 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
 {
     // Le registre vit dans un dossier qui n'existe pas encore.
     const QString dossierRegistre = m_dossier->filePath(QStringLiteral("plus-tard"));
-    Service s(m_dossier->path(), dossierRegistre + QStringLiteral("/registre.db"), &m_mural);
+    Service s(m_dossier->path(), dossierRegistre + QStringLiteral("/registre.db"), &m_mural, &m_monotone);
     QCOMPARE(s.Lignes(), QStringList{ QStringLiteral("registre des remises indisponible (") + dossierRegistre
                                       + QStringLiteral("/registre.db : dossier absent) : les commandes continuent, mais "
                                                        "après un arrêt brutal une commande pourrait être remise deux "
@@ -316,12 +348,12 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
 
     // Moins d'une minute plus tard, pas de nouvel essai ; après, le registre revient.
     QVERIFY(QDir().mkpath(dossierRegistre));
-    m_mural += 59000;
+    Avance(59000);
     Ecrit(s.config.FichierPassation, QByteArray());
     s.tiroirs.Lbl_Tiroir_Click(2);
     s.Passes();
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible")), 0);
-    m_mural += 1000;
+    Avance(1000);
     Ecrit(s.Chemin(QStringLiteral("CD3.txt")), Commande1);
     Ecrit(s.config.FichierPassation, QByteArray());
     s.tiroirs.Lbl_Tiroir_Click(3);
@@ -340,7 +372,7 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
 void TestReprise::registreVerrouilleParUnAutreProgramme()
 {
     const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
-    Service s(m_dossier->path(), chemin, &m_mural);
+    Service s(m_dossier->path(), chemin, &m_mural, &m_monotone);
     Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
     Ecrit(s.Chemin(QStringLiteral("CD2.txt")), Commande2);
     s.Demarre();
@@ -363,7 +395,7 @@ void TestReprise::registreVerrouilleParUnAutreProgramme()
         autre.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("autre"));
-    m_mural += 60000;
+    Avance(60000);
     s.tiroirs.Lbl_Tiroir_Click(2);
     s.Passes();
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 2);
@@ -373,6 +405,163 @@ void TestReprise::registreVerrouilleParUnAutreProgramme()
     QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
     QCOMPARE(historique.size(), 1);
     QCOMPARE(historique[0].fichier, QStringLiteral("CD2.txt"));
+}
+
+void TestReprise::commandeSansOrdre()
+{
+    // Une commande sans ligne "ordre" est légale : sa remise est notée, ordre vide.
+    auto s = NouveauService();
+    Ecrit(s->Chemin(QStringLiteral("CD1.txt")), "P.Recept: 000\r\ncip Qt    : 3400930000001        001\r\n");
+    s->Demarre();
+    s->tiroirs.Lbl_Tiroir_Click(1);
+    s->Passes();
+    QCOMPARE(s->Lignes().filter(QStringLiteral("registre")), QStringList());
+    QList<LecteurHistorique::Ligne> historique;
+    QString erreur;
+    QVERIFY(LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur));
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD1.txt"));
+    QCOMPARE(historique[0].ordre, QString());
+    QCOMPARE(historique[0].etat, QStringLiteral("effacee"));
+}
+
+void TestReprise::nouvelEssaiSelonLHorlogeMonotone()
+{
+    // Un registre en panne est réessayé une minute plus tard, même si l'heure
+    // murale a reculé d'une heure entre-temps.
+    const QString dossierRegistre = m_dossier->filePath(QStringLiteral("plus-tard"));
+    Service s(m_dossier->path(), dossierRegistre + QStringLiteral("/registre.db"), &m_mural, &m_monotone);
+    Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
+    s.Demarre();
+    QVERIFY(QDir().mkpath(dossierRegistre));
+    m_mural -= 3600000;
+    m_monotone += 60000;
+    s.tiroirs.Lbl_Tiroir_Click(1);
+    s.Passes();
+    QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible: ")), 1);
+}
+
+void TestReprise::purgeUneFoisParJour()
+{
+    // Un service qui ne redémarre jamais retire aussi, une fois par jour, les lignes
+    // closes de plus de 90 jours ; une ligne dont le tiroir attend encore reste.
+    auto s = NouveauService();
+    const qint64 ancien = MuralDepart - qint64(91) * 24 * 3600 * 1000;
+    {
+        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ajout"));
+        base.setDatabaseName(m_dossier->filePath(QStringLiteral("registre.db")));
+        QVERIFY(base.open());
+        QSqlQuery q(base);
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO remises (fichier, taille, sha256, sha256_copie, tiroir, etat, debut_le,"
+                                      " liberee_le) VALUES ('CLOSE.txt', 1, '', '', 1, 'effacee', %1, %1),"
+                                      " ('HORS.txt', 1, '', '', 9, 'effacee', %1, NULL),"
+                                      " ('OUVERTE.txt', 1, '', '', 1, 'remise', %1, NULL)")
+                           .arg(ancien)));
+        base.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("ajout"));
+    const auto fichiers = [&] {
+        QList<LecteurHistorique::Ligne> historique;
+        QString erreur;
+        LecteurHistorique::Lit(m_dossier->filePath(QStringLiteral("registre.db")), 0, &historique, &erreur);
+        QStringList noms;
+        for (const auto& l : std::as_const(historique))
+            noms << l.fichier;
+        return noms;
+    };
+    s->Demarre();
+    Ecrit(s->Chemin(QStringLiteral("CD1.txt")), Commande1);
+    s->tiroirs.Lbl_Tiroir_Click(3);
+    s->Passes();
+    // Le tiroir 9 n'existe pas : sa ligne est close au démarrage, puis purgée.
+    QCOMPARE(fichiers(), (QStringList{ QStringLiteral("CLOSE.txt"), QStringLiteral("HORS.txt"), QStringLiteral("OUVERTE.txt"),
+                                       QStringLiteral("CD1.txt") }));
+    Avance(qint64(24) * 3600 * 1000);
+    Ecrit(s->Chemin(QStringLiteral("CD2.txt")), Commande2);
+    s->tiroirs.Lbl_Tiroir_Click(4);
+    s->Passes();
+    QCOMPARE(fichiers(), (QStringList{ QStringLiteral("OUVERTE.txt"), QStringLiteral("CD1.txt"), QStringLiteral("CD2.txt") }));
+}
+
+void TestReprise::registreEffaceOuRemplaceEnMarche_data()
+{
+    QTest::addColumn<bool>("dossier"); // un dossier prend la place du registre
+    QTest::newRow("efface") << false;
+    QTest::newRow("remplace par un dossier") << true;
+}
+
+void TestReprise::registreEffaceOuRemplaceEnMarche()
+{
+    QFETCH(bool, dossier);
+    const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
+    auto s = NouveauService();
+    Ecrit(s->Chemin(QStringLiteral("CD1.txt")), Commande1);
+    s->Demarre();
+    s->tiroirs.Lbl_Tiroir_Click(1);
+    s->Passes();
+    QVERIFY(QFile::remove(chemin));
+    if (dossier)
+        QVERIFY(QDir().mkdir(chemin));
+    Ecrit(s->Chemin(QStringLiteral("CD2.txt")), Commande2);
+    s->tiroirs.Lbl_Tiroir_Click(2);
+    s->Passes();
+    const QStringList lignes = s->Lignes();
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ")), 2);
+    QCOMPARE(lignes.filter(QStringLiteral("registre des remises efface")),
+             QStringList{ QStringLiteral("registre des remises efface ou remplace pendant la marche (%1) : un nouveau "
+                                         "registre est cree")
+                              .arg(chemin) });
+    QCOMPARE(Compte(lignes, QStringLiteral("registre des remises indisponible (") + chemin), dossier ? 1 : 0);
+    if (dossier)
+        return;
+    QList<LecteurHistorique::Ligne> historique;
+    QString erreur;
+    QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
+    QCOMPARE(historique.size(), 1);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD2.txt"));
+}
+
+void TestReprise::registreAbime_data()
+{
+    QTest::addColumn<QByteArray>("octets");
+    QTest::addColumn<QString>("raison");
+    QTest::newRow("pas une base") << QByteArray(8192, 'x') << QStringLiteral("file is not a database");
+    // Une vraie base dont la page de la table est écrasée (octets faits par le test).
+    QTest::newRow("base abimee") << QByteArray() << QStringLiteral("database disk image is malformed");
+}
+
+void TestReprise::registreAbime()
+{
+    // Au démarrage, un registre abîmé est mis de côté sous un nom daté et un neuf le
+    // remplace ; l'historique d'un fichier abîmé dit pourquoi il ne se lit pas.
+    QFETCH(QByteArray, octets);
+    QFETCH(QString, raison);
+    const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
+    if (octets.isEmpty()) {
+        NouveauService().reset();
+        QFile base(chemin);
+        QVERIFY(base.open(QIODevice::ReadWrite) && base.size() >= 8192 && base.seek(4096));
+        QCOMPARE(base.write(QByteArray(4096, '\xee')), qint64(4096));
+        base.close();
+        octets = Lit(chemin);
+    } else {
+        Ecrit(chemin, octets);
+    }
+    QList<LecteurHistorique::Ligne> historique;
+    QString erreur;
+    QVERIFY(!LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
+    QCOMPARE(erreur, QStringLiteral("fichier abîmé ou qui n'est pas un registre des remises (") + raison
+                         + QStringLiteral(")"));
+
+    auto s = NouveauService();
+    const QString aPart = chemin + QStringLiteral(".abime-")
+        + QDateTime::fromMSecsSinceEpoch(MuralDepart).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QCOMPARE(s->Lignes(), QStringList{ QStringLiteral("registre des remises illisible (%1 : %2) : mis de cote sous %3 ; "
+                                                      "un nouveau registre commence")
+                                           .arg(chemin, raison, aPart) });
+    QCOMPARE(Lit(aPart), octets);
+    QVERIFY(s->registreRemises.Disponible());
+    QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
 }
 
 QTEST_GUILESS_MAIN(TestReprise)
