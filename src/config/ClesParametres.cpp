@@ -36,6 +36,43 @@ void SignaleValeurDouteuse(JournalStatut& journal, const QString& cle, const QSt
         return;
     journal.MessageStatus(QStringLiteral("%1 = \"%2\" : %3, valeur utilisee %4").arg(cle, texte, motif, valeurUtilisee));
 }
+void FixeNbTiroirs(JournalStatut& journal, const QString& texteNbTiroirs, Configuration& c)
+{
+    const qint32 nbTiroirs = LitNombre(texteNbTiroirs);
+    // La fenêtre n'a que huit carrés de tiroir et les tableaux huit entrées.
+    if (nbTiroirs > 8) {
+        journal.MessageStatus(QStringLiteral("Nb_Tiroirs vaut %1 : ramene a 8 (8 tiroirs au plus)").arg(nbTiroirs));
+        c.NbTiroirs = 8;
+    } else {
+        c.NbTiroirs = qMax(0, nbTiroirs);
+        SignaleValeurDouteuse(journal, QStringLiteral("Nb_Tiroirs"), texteNbTiroirs, nbTiroirs,
+                              QString::number(c.NbTiroirs));
+    }
+}
+
+void FixeTempsMax(JournalStatut& journal, const QString& texteTempsMax, Configuration& c)
+{
+    const qint64 tempsMax = LitNombre(texteTempsMax);
+    // Le produit par 1000 doit tenir sur 32 bits signés : au-delà il est borné.
+    // Un temps qui n'est pas un nombre positif de secondes libérerait chaque tiroir
+    // à chaque tic, boîtes encore en route : la valeur par défaut le remplace.
+    const qint64 maxi = std::numeric_limits<qint32>::max();
+    const qint64 produit = tempsMax * 1000;
+    if (!EstUnNombre(texteTempsMax) || tempsMax <= 0) {
+        c.TempsMaxAttenteMs = TempsMaxParDefautMs;
+        const QString motif = !EstUnNombre(texteTempsMax) ? QStringLiteral("ce n'est pas un nombre")
+            : tempsMax < 0                                 ? QStringLiteral("valeur negative")
+                                                           : QStringLiteral("valeur nulle");
+        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit = \"%1\" : %2, valeur utilisee %3 ms")
+                                  .arg(texteTempsMax, motif, QString::number(c.TempsMaxAttenteMs)));
+    } else if (produit > maxi) {
+        c.TempsMaxAttenteMs = maxi;
+        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit vaut \"%1\" s : ramene a %2 ms")
+                                  .arg(texteTempsMax, QString::number(c.TempsMaxAttenteMs)));
+    } else {
+        c.TempsMaxAttenteMs = produit;
+    }
+}
 } // namespace
 
 void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Configuration& c)
@@ -47,7 +84,6 @@ void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Confi
     };
 
     const QString texteNbTiroirs = lit("Nb_Tiroirs", "4", QStringLiteral("Nombre de tiroirs Installés"));
-    const qint32 nbTiroirs = LitNombre(texteNbTiroirs);
     c.CdapiPortServeur = lit("CDAPI_Port_Serveur", "43323",
                              QStringLiteral("n° du port d'ecoute de VBtrevix pour le CDAPI en TCP/IP"));
     c.CdapiAdrServeur = Rogne(lit("CDAPI_Adr_Serveur", "127.0.0.1",
@@ -73,35 +109,7 @@ void LitClesParametres(MagasinParametres& magasin, JournalStatut& journal, Confi
     c.TitreFenetre = Rogne(lit("Titre_Fenetre", "PELORANE - GRINDEL", QStringLiteral("nom de la fenetre")));
     const QString texteTempsMax = lit("TempsMaxAttenteProduit", "30",
                                       QStringLiteral("Temps maxi attente avant libération tiroir"));
-    const qint64 tempsMax = LitNombre(texteTempsMax);
 
-    // La fenêtre n'a que huit carrés de tiroir et les tableaux huit entrées.
-    if (nbTiroirs > 8) {
-        journal.MessageStatus(QStringLiteral("Nb_Tiroirs vaut %1 : ramene a 8 (8 tiroirs au plus)").arg(nbTiroirs));
-        c.NbTiroirs = 8;
-    } else {
-        c.NbTiroirs = qMax(0, nbTiroirs);
-        SignaleValeurDouteuse(journal, QStringLiteral("Nb_Tiroirs"), texteNbTiroirs, nbTiroirs,
-                              QString::number(c.NbTiroirs));
-    }
-
-    // Le produit par 1000 doit tenir sur 32 bits signés : au-delà il est borné.
-    // Un temps qui n'est pas un nombre positif de secondes libérerait chaque tiroir
-    // à chaque tic, boîtes encore en route : la valeur par défaut le remplace.
-    const qint64 maxi = std::numeric_limits<qint32>::max();
-    const qint64 produit = tempsMax * 1000;
-    if (!EstUnNombre(texteTempsMax) || tempsMax <= 0) {
-        c.TempsMaxAttenteMs = TempsMaxParDefautMs;
-        const QString motif = !EstUnNombre(texteTempsMax) ? QStringLiteral("ce n'est pas un nombre")
-            : tempsMax < 0                                 ? QStringLiteral("valeur negative")
-                                                           : QStringLiteral("valeur nulle");
-        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit = \"%1\" : %2, valeur utilisee %3 ms")
-                                  .arg(texteTempsMax, motif, QString::number(c.TempsMaxAttenteMs)));
-    } else if (produit > maxi) {
-        c.TempsMaxAttenteMs = maxi;
-        journal.MessageStatus(QStringLiteral("TempsMaxAttenteProduit vaut \"%1\" s : ramene a %2 ms")
-                                  .arg(texteTempsMax, QString::number(c.TempsMaxAttenteMs)));
-    } else {
-        c.TempsMaxAttenteMs = produit;
-    }
+    FixeNbTiroirs(journal, texteNbTiroirs, c);
+    FixeTempsMax(journal, texteTempsMax, c);
 }

@@ -136,7 +136,8 @@ void TestRepriseProcessus::tiroirEnRouteApresRedemarrage()
     second.setProcessEnvironment(Environnement(essai));
     second.start(m_service, arguments);
     QVERIFY(second.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 15000);
+    QTRY_VERIFY2_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2,
+                              qPrintable(LignesJournal(journal).join(QLatin1Char('\n'))), 15000);
     const QStringList apres = LignesJournal(journal).mid(LignesJournal(journal).lastIndexOf(QStringLiteral("libere tiroir: 1   ")));
     QVERIFY2(QRegularExpression(QStringLiteral("^tiroir 1 : commande CD1\\.txt \\(ordre 71\\) remise avant l'arret il "
                                                "y a \\d+ s, ses boites sont attendues : le tiroir reste en cours$"))
@@ -237,7 +238,8 @@ void TestRepriseProcessus::arretsBrutauxPendantLeTravail()
         service.setProcessEnvironment(Environnement(essai));
         service.start(m_service, arguments);
         QVERIFY(service.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == i + 1, 15000);
+        QTRY_VERIFY2_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == i + 1,
+                              qPrintable(LignesJournal(journal).join(QLatin1Char('\n'))), 15000);
         QTest::qWait(int(QRandomGenerator::global()->bounded(300, 1500)));
         ::kill(pid_t(service.processId()), SIGKILL);
         QVERIFY(service.waitForFinished(10000));
@@ -395,7 +397,8 @@ void TestRepriseProcessus::illisibleAuRedemarrage()
         ::kill(pid_t(enfants.trimmed().split(' ').value(0).toInt()), SIGTERM);
     };
     auto arrete = qScopeGuard(arreteSousStrace);
-    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 1, 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 1,
+                              qPrintable(LignesJournal(journal).join(QLatin1Char('\n'))), 30000);
     QTest::qWait(4000); // le tiroir repris est libéré au bout de 2 s
     const QRegularExpression ligneCommande(QStringLiteral("^commande CD1\\.txt"));
     QCOMPARE(LignesJournal(journal).filter(ligneCommande).join(QLatin1Char('\n')),
@@ -410,7 +413,8 @@ void TestRepriseProcessus::illisibleAuRedemarrage()
     troisieme.setProcessEnvironment(Environnement(essai));
     troisieme.start(m_service, service.mid(1));
     QVERIFY(troisieme.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2,
+                              qPrintable(LignesJournal(journal).join(QLatin1Char('\n'))), 30000);
     QTest::qWait(4000);
     ::kill(pid_t(troisieme.processId()), SIGTERM);
     QVERIFY(troisieme.waitForFinished(10000));
@@ -456,7 +460,8 @@ void TestRepriseProcessus::heureAvanceePendantLArret()
     second.setProcessEnvironment(env);
     second.start(m_service, arguments);
     QVERIFY(second.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2, 15000);
+    QTRY_VERIFY2_WITH_TIMEOUT(Compte(LignesJournal(journal), attente) == 2,
+                              qPrintable(LignesJournal(journal).join(QLatin1Char('\n'))), 15000);
     QElapsedTimer depuisLeDemarrage;
     depuisLeDemarrage.start();
     Ecrit(racine + QStringLiteral("/Echanges/CD2.txt"), "ordre:    62\r\nP.Recept: 000\r\n");
