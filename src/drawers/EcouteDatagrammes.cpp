@@ -15,6 +15,8 @@ EcouteDatagrammes::EcouteDatagrammes(JournalStatut& journal, TableauTiroirs& tir
     , m_journal(journal)
     , m_tiroirs(tiroirs)
 {
+    m_differe.setSingleShot(true);
+    connect(&m_differe, &QTimer::timeout, this, &EcouteDatagrammes::TraiteDepose);
 }
 
 EcouteDatagrammes::~EcouteDatagrammes()
@@ -78,6 +80,7 @@ void EcouteDatagrammes::Ferme()
     m_fil->quit();
     m_fil->wait();
     m_fil.reset();
+    m_differe.stop();
     m_port = 0;
     // Comme la fermeture d'une socket : ce qui n'a pas encore été traité est perdu.
     m_file.Prends();
@@ -106,6 +109,14 @@ void EcouteDatagrammes::TraiteDepose()
         m_relance = true;
         return;
     }
+    // Le fil de lecture ne réveille plus tant que la file n'est pas prise : la
+    // minuterie garantit la prise différée.
+    if (m_depuisLot.isValid() && m_depuisLot.elapsed() < IntervalleLotsMs) {
+        if (!m_differe.isActive())
+            m_differe.start(int(IntervalleLotsMs - m_depuisLot.elapsed()));
+        return;
+    }
+    m_depuisLot.start();
     m_traitementEnCours = true;
     m_relance = false;
     // Un lot par tour d'événements : au plus 256 lignes et 9 libérations, puis les

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <memory>
 
 class FilLectureUdp;
@@ -42,6 +44,10 @@ public:
     // File du noyau demandée pour la socket : un flot de 50 000 datagrammes/s y tient
     // environ 0,1 s pendant que le fil de lecture n'a pas la main.
     static constexpr int TamponReceptionOctets = 4 * 1024 * 1024;
+    // Écart minimal entre deux prises de la file : sous un flot, le fil des fenêtres
+    // ne traite qu'un lot (256 lignes au plus) par période, au lieu de milliers de
+    // petits lots par seconde ; à l'allure normale, rien n'attend.
+    static constexpr int IntervalleLotsMs = 100;
 
 private:
     void TraiteDepose();
@@ -54,6 +60,8 @@ private:
     quint16 m_port = 0;
     bool m_traitementEnCours = false;
     bool m_relance = false; // un réveil est venu pendant le traitement (OuvreTiroir cède)
+    QElapsedTimer m_depuisLot;
+    QTimer m_differe; // prise remise à la fin de l'écart minimal
     bool m_filtre = false;
     QList<QHostAddress> m_sources;
 };

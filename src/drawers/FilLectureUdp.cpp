@@ -5,7 +5,7 @@
 
 #include <QMutexLocker>
 #include <QTimer>
-#include <QUdpSocket>
+#include <QSocketNotifier>
 
 #include <unistd.h>
 
@@ -26,46 +26,57 @@ void FilLectureUdp::AdmetSources(const QList<QHostAddress>& sources, bool filtre
 
 void FilLectureUdp::run()
 {
-    // La socket naît et meurt dans ce fil : ses notifications y sont servies.
-    QUdpSocket socket;
-    if (!socket.setSocketDescriptor(m_descripteur, QAbstractSocket::BoundState, QIODevice::ReadOnly)) {
-        ::close(int(m_descripteur));
-        return;
-    }
-    QByteArray tampon(65536, Qt::Uninitialized);
-    const auto vide = [this, &socket, &tampon] { Vide(socket, tampon); };
-    connect(&socket, &QUdpSocket::readyRead, &socket, vide);
-    // Filet : même si Qt ne signalait plus rien, ce qui attend est lu une période plus tard.
+    // La notification naît et meurt dans ce fil : elle y est servie.
+    QSocketNotifier notification(m_descripteur, QSocketNotifier::Read);
+    Reception reception;
+    const auto vide = [this, &reception] { Vide(reception); };
+    connect(&notification, &QSocketNotifier::activated, &notification, vide);
+    // Filet : même si rien n'était signalé, ce qui attend est lu une période plus tard.
     QTimer filet;
     filet.setInterval(FiletMs);
-    connect(&filet, &QTimer::timeout, &socket, vide);
+    connect(&filet, &QTimer::timeout, &notification, vide);
     filet.start();
     vide();
     exec();
+    notification.setEnabled(false);
+    ::close(int(m_descripteur));
 }
 
-void FilLectureUdp::Vide(QUdpSocket& socket, QByteArray& tampon)
+void FilLectureUdp::Vide(Reception& r)
 {
+    // Lecture par paquets de datagrammes (un appel système pour 16) : à 50 000
+    // datagrammes/s sur une machine chargée, une lecture à la fois ne suivait pas.
     int lus = 0;
-    while (lus < LecturesParReveil && !isInterruptionRequested() && socket.hasPendingDatagrams()) {
-        QHostAddress expediteur;
-        const qint64 taille = socket.readDatagram(tampon.data(), tampon.size(), &expediteur);
-        if (taille < 0)
-            break;
-        ++lus;
-        m_recus.fetch_add(1);
-        if (!SourceAdmise(expediteur))
-            continue;
-        if (m_file.Depose(DatagrammeFinConvoyage::Lit(QByteArray(tampon.constData(), taille))))
-            emit aDeposer();
+    while (lus < LecturesParReveil && !isInterruptionRequested()) {
+        for (int i = 0; i < Reception::Paquet; ++i) {
+            r.vecteurs[i] = { r.tampons[i].data(), size_t(r.tampons[i].size()) };
+            r.messages[i].msg_hdr = {};
+            r.messages[i].msg_hdr.msg_name = &r.expediteurs[i];
+            r.messages[i].msg_hdr.msg_namelen = sizeof r.expediteurs[i];
+            r.messages[i].msg_hdr.msg_iov = &r.vecteurs[i];
+            r.messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int n = ::recvmmsg(int(m_descripteur), r.messages, Reception::Paquet, MSG_DONTWAIT, nullptr);
+        if (n <= 0)
+            return; // plus rien (EAGAIN) ou erreur passagère : la notification relancera
+        lus += n;
+        m_recus.fetch_add(n);
+        for (int i = 0; i < n; ++i) {
+            if (!SourceAdmise(reinterpret_cast<const sockaddr*>(&r.expediteurs[i])))
+                continue;
+            const QByteArray datagramme(r.tampons[i].constData(), qsizetype(r.messages[i].msg_len));
+            if (m_file.Depose(DatagrammeFinConvoyage::Lit(datagramme)))
+                emit aDeposer();
+        }
     }
 }
 
-bool FilLectureUdp::SourceAdmise(const QHostAddress& expediteur)
+bool FilLectureUdp::SourceAdmise(const sockaddr* adresse)
 {
     QMutexLocker verrou(&m_verrouSources);
     if (!m_filtre)
         return true;
+    const QHostAddress expediteur(adresse);
     for (const QHostAddress& source : m_sources) {
         if (source.isEqual(expediteur, QHostAddress::ConvertV4MappedToIPv4))
             return true;
@@ -82,4 +93,10 @@ bool FilLectureUdp::SourceAdmise(const QHostAddress& expediteur)
             emit aDeposer();
     }
     return false;
+}
+
+FilLectureUdp::Reception::Reception()
+{
+    for (QByteArray& tampon : tampons)
+        tampon = QByteArray(OctetsParDatagramme, Qt::Uninitialized);
 }

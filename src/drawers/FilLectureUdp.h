@@ -9,8 +9,9 @@
 #include <QThread>
 #include <atomic>
 
+#include <sys/socket.h>
+
 class FileDatagrammes;
-class QUdpSocket;
 
 // Fil de lecture de la socket des datagrammes de fin de convoyage. Il vide la socket
 // à pleine vitesse, filtre les expéditeurs, lit chaque datagramme (règle pure) et
@@ -30,6 +31,8 @@ public:
     // Datagrammes lus depuis le démarrage, admis ou non.
     qint64 DatagrammesRecus() const { return m_recus.load(); }
 
+    // Un datagramme UDP tient toujours dans 65 536 octets : aucun n'est tronqué.
+    static constexpr int OctetsParDatagramme = 65536;
     // Datagrammes lus d'affilée avant de rendre la main à la boucle du fil (pour que
     // l'arrêt soit entendu même sous un flot continu).
     static constexpr int LecturesParReveil = 4096;
@@ -45,8 +48,18 @@ protected:
     void run() override;
 
 private:
-    void Vide(QUdpSocket& socket, QByteArray& tampon);
-    bool SourceAdmise(const QHostAddress& expediteur);
+    // Tampons d'un paquet de lectures (1 Mio), alloués une fois par fil.
+    struct Reception
+    {
+        static constexpr int Paquet = 16;
+        Reception();
+        QByteArray tampons[Paquet];
+        sockaddr_storage expediteurs[Paquet];
+        iovec vecteurs[Paquet];
+        mmsghdr messages[Paquet];
+    };
+    void Vide(Reception& reception);
+    bool SourceAdmise(const sockaddr* adresse);
 
     qintptr m_descripteur;
     FileDatagrammes& m_file;

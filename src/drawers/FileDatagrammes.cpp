@@ -6,22 +6,25 @@
 
 bool FileDatagrammes::Depose(const DatagrammeFinConvoyage& lu)
 {
-    // Mise en forme hors du verrou : le texte affiché est borné (200 caractères).
+    QMutexLocker verrou(&m_verrou);
+    if (m_lot.entrees.size() >= EntreesMax || m_lot.nonJournalises > 0) {
+        // File pleine : seul compte ce qui change l'état. Un tiroir hors de 0..8 ne
+        // libérerait rien ; un tiroir déjà en attente n'est pas redemandé.
+        ++m_lot.nonJournalises;
+        if (lu.finConvoyage && lu.tiroir >= 0 && lu.tiroir <= TiroirMax && !m_lot.liberations.contains(lu.tiroir))
+            m_lot.liberations.append(lu.tiroir);
+        return Reveil();
+    }
+    verrou.unlock();
+    // Mise en forme hors du verrou (texte borné à 200 caractères) ; le fil de lecture
+    // est seul à déposer, la place vue libre le reste.
     Entree entree;
     entree.texte = QStringLiteral("UDP= ") + TexteAffichable(lu.texte);
     entree.refusControle = lu.controleDansTiroir;
     entree.libere = lu.finConvoyage;
     entree.tiroir = lu.tiroir;
-    QMutexLocker verrou(&m_verrou);
-    if (m_lot.entrees.size() < EntreesMax && m_lot.nonJournalises == 0) {
-        m_lot.entrees.append(std::move(entree));
-        return Reveil();
-    }
-    // File pleine : seul compte ce qui change l'état. Un tiroir hors de 0..8 ne
-    // libérerait rien ; un tiroir déjà en attente n'est pas redemandé.
-    ++m_lot.nonJournalises;
-    if (lu.finConvoyage && lu.tiroir >= 0 && lu.tiroir <= TiroirMax && !m_lot.liberations.contains(lu.tiroir))
-        m_lot.liberations.append(lu.tiroir);
+    verrou.relock();
+    m_lot.entrees.append(std::move(entree));
     return Reveil();
 }
 

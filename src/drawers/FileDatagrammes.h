@@ -37,7 +37,7 @@ public:
     };
 
     // Vrai quand la file était vide : il faut alors réveiller le fil des fenêtres
-    // (un seul réveil jusqu'à la prochaine prise).
+    // (un seul réveil jusqu'à la prochaine prise). Un seul fil dépose.
     bool Depose(const DatagrammeFinConvoyage& lu);
     bool DeposeRefus(const QString& ligne);
     Lot Prends();
