@@ -52,6 +52,7 @@ private slots:
     void arriveePendantLiberation();
     void jamaisSourdApresUnFlot();
     void inondationPendantUnEchange();
+    void fermeSousUnFlot();
     void sourcesAdmises_data();
     void sourcesAdmises();
     void liaison();
@@ -356,6 +357,42 @@ void TestEcouteDatagrammes::inondationPendantUnEchange()
     QCOMPARE(m_tiroirs->Couleur(3), Rouge);
     QCOMPARE(m_tiroirs->Couleur(1), Rouge);
     QCOMPARE(m_tiroirs->Couleur(2), Vert);
+}
+
+void TestEcouteDatagrammes::fermeSousUnFlot()
+{
+    // Ferme rend la main vite même sous un flot continu, et rend le port : une
+    // nouvelle liaison exclusive au même port réussit (aucun descripteur n'est resté).
+    std::atomic<bool> fin{ false };
+    std::thread inondeur([port = m_port, &fin] {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in cible{};
+        cible.sin_family = AF_INET;
+        cible.sin_port = htons(port);
+        cible.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        while (!fin)
+            ::sendto(fd, "bruit", 5, 0, reinterpret_cast<sockaddr*>(&cible), sizeof cible);
+        ::close(fd);
+    });
+    QElapsedTimer chrono;
+    chrono.start();
+    while (m_ecoute->DatagrammesRecus() < 10000 && chrono.elapsed() < 10000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    QVERIFY(m_ecoute->DatagrammesRecus() >= 10000);
+    chrono.restart();
+    m_ecoute->Ferme();
+    const qint64 duree = chrono.elapsed();
+    fin = true;
+    inondeur.join();
+    QVERIFY2(duree < 1000, qPrintable(QString::number(duree)));
+    QVERIFY(m_ecoute->EstFerme());
+    QCOMPARE(m_ecoute->PortLocal(), quint16(0));
+    QCOMPARE(m_journal->Texte(), QString());
+    m_ecoute->Lie(QStringLiteral("127.0.0.1"), QString::number(m_port));
+    QCOMPARE(m_journal->Texte(), QString());
+    QCOMPARE(m_ecoute->PortLocal(), m_port);
+    Envoie(Prefixe + "2");
+    QTRY_COMPARE(m_tiroirs->Couleur(2), Rouge);
 }
 
 void TestEcouteDatagrammes::sourcesAdmises_data()
