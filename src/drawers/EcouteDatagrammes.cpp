@@ -2,47 +2,31 @@
 
 #include "base/JournalStatut.h"
 #include "config/LectureNombre.h"
-#include "drawers/DatagrammeFinConvoyage.h"
+#include "drawers/FilLectureUdp.h"
 #include "drawers/TableauTiroirs.h"
-#include "drawers/TrameCartes.h"
 
-#include <QNetworkDatagram>
+#include <QUdpSocket>
 
-namespace {
-
-const QByteArray& PrefixeFinConvoyage = DatagrammeFinConvoyage::Prefixe;
-
-} // namespace
+#include <fcntl.h>
+#include <unistd.h>
 
 EcouteDatagrammes::EcouteDatagrammes(JournalStatut& journal, TableauTiroirs& tiroirs, QObject* parent)
     : QObject(parent)
     , m_journal(journal)
     , m_tiroirs(tiroirs)
 {
-    m_socket.setObjectName(QStringLiteral("Winsock_UDP"));
-    // Après un flot, on a vu des datagrammes attendre dans la socket sans lecture en cours
-    // ni programmée, et sans plus aucun readyRead (Qt coupe sa notification après un
-    // readyRead non suivi de lecture). Rien n'est donc lu dans l'émission de readyRead,
-    // où OuvreTiroir cédait aux événements : la lecture part d'un appel différé.
-    connect(&m_socket, &QUdpSocket::readyRead, this, &EcouteDatagrammes::ProgrammeLecture);
-    // Filet : si Qt ne signalait plus rien alors que des datagrammes attendent, ils sont
-    // tout de même lus, au plus une période plus tard.
-    m_filet.setInterval(FiletMs);
-    connect(&m_filet, &QTimer::timeout, this, &EcouteDatagrammes::ProgrammeLecture);
+    m_differe.setSingleShot(true);
+    connect(&m_differe, &QTimer::timeout, this, &EcouteDatagrammes::TraiteDepose);
 }
 
-void EcouteDatagrammes::ProgrammeLecture()
+EcouteDatagrammes::~EcouteDatagrammes()
 {
-    if (m_suiteProgrammee || m_socket.state() != QAbstractSocket::BoundState || !m_socket.hasPendingDatagrams())
-        return;
-    m_suiteProgrammee = true;
-    QMetaObject::invokeMethod(this, &EcouteDatagrammes::LitDatagrammesEnAttente, Qt::QueuedConnection);
+    Ferme();
 }
 
 void EcouteDatagrammes::Lie(const QString& adresse, const QString& port)
 {
-    if (m_socket.state() != QAbstractSocket::UnconnectedState)
-        m_socket.close();
+    Ferme();
 
     const QString adresseLue = adresse.trimmed();
     QHostAddress hote(adresseLue);
@@ -62,76 +46,112 @@ void EcouteDatagrammes::Lie(const QString& adresse, const QString& port)
         m_journal.MessageStatus(QStringLiteral("Erreur UDP: port local incorrect ") + cible);
         return;
     }
-    // Liaison exclusive : un second programme sur le même port doit échouer au grand
-    // jour plutôt que se partager les datagrammes.
-    if (!m_socket.bind(hote, quint16(numero), QAbstractSocket::DontShareAddress)) {
+    // La liaison se fait ici, pour que son échec soit dit tout de suite. Liaison
+    // exclusive : un second programme sur le même port doit échouer au grand jour
+    // plutôt que se partager les datagrammes.
+    QUdpSocket socket;
+    if (!socket.bind(hote, quint16(numero), QAbstractSocket::DontShareAddress)) {
         m_journal.MessageStatus(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible
-                                + QStringLiteral(" (") + m_socket.errorString() + QStringLiteral(")"));
-        m_socket.close();
+                                + QStringLiteral(" (") + socket.errorString() + QStringLiteral(")"));
         return;
     }
-    m_filet.start();
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, TamponReceptionOctets);
+    // Le fil de lecture reçoit une copie du descripteur (la socket liée reste la même) ;
+    // celle d'ici est fermée en sortant.
+    const int copie = ::fcntl(int(socket.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (copie < 0) {
+        m_journal.MessageStatus(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible
+                                + QStringLiteral(" (") + QString::fromLocal8Bit(strerror(errno)) + QStringLiteral(")"));
+        return;
+    }
+    m_port = socket.localPort();
+    m_fil = std::make_unique<FilLectureUdp>(copie, m_file);
+    m_fil->AdmetSources(m_sources, m_filtre);
+    // Un seul événement par passage de la file de vide à non vide.
+    connect(m_fil.get(), &FilLectureUdp::aDeposer, this, &EcouteDatagrammes::TraiteDepose, Qt::QueuedConnection);
+    m_fil->start();
 }
 
 void EcouteDatagrammes::Ferme()
 {
-    m_filet.stop();
-    if (m_socket.state() != QAbstractSocket::UnconnectedState)
-        m_socket.close();
+    if (!m_fil)
+        return;
+    m_fil->requestInterruption();
+    m_fil->quit();
+    m_fil->wait();
+    m_fil.reset();
+    m_differe.stop();
+    m_port = 0;
+    // Comme la fermeture d'une socket : ce qui n'a pas encore été traité est perdu.
+    m_file.Prends();
 }
 
 bool EcouteDatagrammes::EstFerme() const
 {
-    return m_socket.state() == QAbstractSocket::UnconnectedState;
+    return !m_fil;
 }
 
 quint16 EcouteDatagrammes::PortLocal() const
 {
-    return EstFerme() ? 0 : m_socket.localPort();
+    return m_port;
 }
 
-void EcouteDatagrammes::LitDatagrammesEnAttente()
+qint64 EcouteDatagrammes::DatagrammesRecus() const
 {
-    // OuvreTiroir cède aux événements : un datagramme arrivé à ce moment relancerait
-    // cette boucle de l'intérieur. La boucle extérieure le lira, dans l'ordre d'arrivée.
-    // L'appel différé a commencé : un autre peut être programmé, même si celui-ci
-    // s'arrête tout de suite (la boucle en cours reprogramme la suite à sa fin).
-    m_suiteProgrammee = false;
-    if (m_lectureEnCours)
+    return m_fil ? m_fil->DatagrammesRecus() : 0;
+}
+
+void EcouteDatagrammes::TraiteDepose()
+{
+    // OuvreTiroir cède aux événements : un réveil arrivé à ce moment relancerait ce
+    // traitement de l'intérieur. Il est noté et repris à la fin, dans l'ordre d'arrivée.
+    if (m_traitementEnCours) {
+        m_relance = true;
         return;
-    m_lectureEnCours = true;
-    // Un nombre borné par tour d'événements : sous un flot de datagrammes, les passes de
-    // traitement et la minuterie continuent entre deux lots. Le reste attend dans la
-    // socket (rien n'est sauté) et la suite est reprise au tour suivant.
-    int lus = 0;
-    while (lus < DatagrammesParTour && m_socket.state() == QAbstractSocket::BoundState
-           && m_socket.hasPendingDatagrams()) {
-        const QNetworkDatagram datagramme = m_socket.receiveDatagram();
-        ++lus;
-        if (SourceAdmise(datagramme.senderAddress()))
-            Winsock_UDP_DataArrival(datagramme.data());
     }
-    m_lectureEnCours = false;
-    ProgrammeLecture();
+    // Le fil de lecture ne réveille plus tant que la file n'est pas prise : la
+    // minuterie garantit la prise différée.
+    if (m_depuisLot.isValid() && m_depuisLot.elapsed() < IntervalleLotsMs) {
+        if (!m_differe.isActive())
+            m_differe.start(int(IntervalleLotsMs - m_depuisLot.elapsed()));
+        return;
+    }
+    m_depuisLot.start();
+    m_traitementEnCours = true;
+    m_relance = false;
+    // Un lot par tour d'événements : au plus 256 lignes et 9 libérations, puis les
+    // passes de traitement et la minuterie reprennent la main.
+    TraiteLot(m_file.Prends());
+    m_traitementEnCours = false;
+    if (m_relance)
+        QMetaObject::invokeMethod(this, &EcouteDatagrammes::TraiteDepose, Qt::QueuedConnection);
 }
 
-void EcouteDatagrammes::Winsock_UDP_DataArrival(const QByteArray& datagramme)
+void EcouteDatagrammes::TraiteLot(const FileDatagrammes::Lot& lot)
 {
-    const DatagrammeFinConvoyage lu = DatagrammeFinConvoyage::Lit(datagramme);
-    const QByteArray& texte = lu.texte;
-    m_journal.MessageStatus(QStringLiteral("UDP= ") + TexteAffichable(texte), QStringLiteral("UDP="));
-    if (lu.controleDansTiroir)
-        m_journal.MessageStatus(QStringLiteral("UDP: datagramme refuse (octet de controle dans le numero de tiroir)"));
-    if (!lu.finConvoyage)
-        return;
-    m_tiroirs.OuvreTiroir(lu.tiroir, TableauTiroirs::CauseLiberation::Datagramme);
+    const auto libere = [this](int tiroir) { m_tiroirs.OuvreTiroir(tiroir, TableauTiroirs::CauseLiberation::Datagramme); };
+    for (const FileDatagrammes::Entree& entree : lot.entrees) {
+        if (!entree.datagramme) {
+            m_journal.MessageStatus(entree.texte);
+            continue;
+        }
+        m_journal.MessageStatus(entree.texte, QStringLiteral("UDP="));
+        if (entree.refusControle)
+            m_journal.MessageStatus(QStringLiteral("UDP: datagramme refuse (octet de controle dans le numero de tiroir)"));
+        if (entree.libere)
+            libere(entree.tiroir);
+    }
+    if (lot.nonJournalises > 0)
+        m_journal.MessageStatus(QStringLiteral("%1 datagrammes non journalises (flot trop rapide, liberations appliquees)")
+                                    .arg(lot.nonJournalises));
+    for (const int tiroir : lot.liberations)
+        libere(tiroir);
 }
 
 void EcouteDatagrammes::AdmetSources(const QStringList& adresses)
 {
     m_filtre = !adresses.isEmpty();
     m_sources.clear();
-    m_refusesSignales.clear();
     for (const QString& texte : adresses) {
         const QHostAddress adresse(texte.trimmed());
         if (adresse.isNull())
@@ -139,25 +159,6 @@ void EcouteDatagrammes::AdmetSources(const QStringList& adresses)
         else
             m_sources.append(adresse);
     }
-}
-
-bool EcouteDatagrammes::SourceAdmise(const QHostAddress& expediteur)
-{
-    if (!m_filtre)
-        return true;
-    for (const QHostAddress& source : m_sources) {
-        if (source.isEqual(expediteur, QHostAddress::ConvertV4MappedToIPv4))
-            return true;
-    }
-    // Une ligne par nouvel expéditeur, pas une par datagramme : un flot venu d'ailleurs
-    // ne remplit pas le journal.
-    bool v4 = false;
-    const quint32 ipv4 = expediteur.toIPv4Address(&v4);
-    const QString nom = v4 ? QHostAddress(ipv4).toString() : expediteur.toString();
-    if (m_refusesSignales.size() < ExpediteursSignalesMax && !m_refusesSignales.contains(nom)) {
-        m_refusesSignales.insert(nom);
-        m_journal.MessageStatus(QStringLiteral("UDP: datagrammes de ") + nom
-                                + QStringLiteral(" ignores (expediteur non admis)"));
-    }
-    return false;
+    if (m_fil)
+        m_fil->AdmetSources(m_sources, m_filtre);
 }

@@ -6,5 +6,7 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/LigneCartes.h ${CMAKE_CURRENT_LIST_DIR}/LigneCartes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TableauTiroirs.h ${CMAKE_CURRENT_LIST_DIR}/TableauTiroirs.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DatagrammeFinConvoyage.h ${CMAKE_CURRENT_LIST_DIR}/DatagrammeFinConvoyage.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FileDatagrammes.h ${CMAKE_CURRENT_LIST_DIR}/FileDatagrammes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FilLectureUdp.h ${CMAKE_CURRENT_LIST_DIR}/FilLectureUdp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/EcouteDatagrammes.h ${CMAKE_CURRENT_LIST_DIR}/EcouteDatagrammes.cpp
 )

@@ -4,6 +4,7 @@
 #include "config/Configuration.h"
 #include "drawers/DatagrammeFinConvoyage.h"
 #include "drawers/EcouteDatagrammes.h"
+#include "drawers/FileDatagrammes.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
 
@@ -50,6 +51,8 @@ private slots:
     void flotParLots();
     void arriveePendantLiberation();
     void jamaisSourdApresUnFlot();
+    void inondationPendantUnEchange();
+    void fermeSousUnFlot();
     void sourcesAdmises_data();
     void sourcesAdmises();
     void liaison();
@@ -58,6 +61,7 @@ private slots:
 
 private:
     void Envoie(const QByteArray& octets);
+    void AttendLecture(qint64 nombre);
     QString LigneJournalApres(int debut) const { return m_journal->Texte().mid(debut); }
 
     Configuration m_config;
@@ -197,41 +201,59 @@ void TestEcouteDatagrammes::rafale()
 
 void TestEcouteDatagrammes::flotParLots_data()
 {
-    QTest::addColumn<int>("nombre");
-    QTest::addColumn<bool>("minuterieEntreDeux");
-    QTest::newRow("sous la borne") << EcouteDatagrammes::DatagrammesParTour << false;
-    QTest::newRow("borne plus un") << EcouteDatagrammes::DatagrammesParTour + 1 << true;
-    QTest::newRow("plus de deux lots") << 150 << true;
+    QTest::addColumn<int>("bruits");
+    QTest::addColumn<QByteArrayList>("valides");
+    QTest::addColumn<QStringList>("fin");
+    const int borne = FileDatagrammes::EntreesMax;
+    const QString sautes = QStringLiteral("%1 datagrammes non journalises (flot trop rapide, liberations appliquees)");
+    QTest::newRow("sous la borne") << borne - 1 << QByteArrayList{ Prefixe + "2" }
+                                   << QStringList{ "UDP= -Start     -S2", "libere tiroir: 2   " };
+    QTest::newRow("borne plus un") << borne << QByteArrayList{ Prefixe + "2" }
+                                   << QStringList{ sautes.arg(1), "libere tiroir: 2   " };
+    QTest::newRow("regroupés par tiroir")
+        << borne << QByteArrayList{ Prefixe + "3", Prefixe + "1", Prefixe + "3", Prefixe + " 1" }
+        << QStringList{ sautes.arg(4), "libere tiroir: 3   ", "libere tiroir: 1   " };
+    QTest::newRow("tous, hors bornes, contrôle")
+        << borne << QByteArrayList{ Prefixe + "9", Prefixe + "-1", Prefixe + QByteArray("\0" "2", 2), Prefixe, Prefixe + "2" }
+        << QStringList{ sautes.arg(5), "libere tiroir: 1   ", "libere tiroir: 2   ", "libere tiroir: 3   ",
+                        "libere tiroir: 4   ", "libere tiroir: 2   " };
 }
 
 void TestEcouteDatagrammes::flotParLots()
 {
-    // Un flot de datagrammes attend avant que la boucle d'événements ne tourne : ils sont
-    // tous traités, dans l'ordre, et une minuterie passe entre deux lots.
-    QFETCH(int, nombre);
-    QFETCH(bool, minuterieEntreDeux);
-    int vusParLaMinuterie = -1;
-    int entreDeux = 0;
-    QTimer minuterie;
-    minuterie.setInterval(0);
-    connect(&minuterie, &QTimer::timeout, this, [&] {
-        const int vus = int(m_journal->Texte().count(QStringLiteral("UDP= ")));
-        entreDeux += vus > 0 && vus < nombre ? 1 : 0;
-        vusParLaMinuterie = vus;
-    });
+    // Le fil des fenêtres ne tourne pas pendant l'envoi : le fil de lecture a tout
+    // déposé avant le premier tour d'événements. Les 256 premiers datagrammes sont
+    // journalisés dans l'ordre ; les suivants sont comptés en une ligne, et leurs
+    // libérations regroupées par tiroir, dans l'ordre de première arrivée.
+    QFETCH(int, bruits);
+    QFETCH(QByteArrayList, valides);
+    QFETCH(QStringList, fin);
     QString attendu;
-    for (int i = 0; i < nombre; ++i) {
+    for (int i = 0; i < bruits; ++i) {
         const QByteArray texte = "datagramme " + QByteArray::number(i);
         Envoie(texte);
         attendu += QStringLiteral("UDP= ") + QString::fromLatin1(texte) + QStringLiteral("\r\n");
     }
-    Envoie(Prefixe + "2");
-    attendu += QStringLiteral("UDP= -Start     -S2\r\nlibere tiroir: 2   \r\n");
-    minuterie.start();
+    for (const QByteArray& valide : valides)
+        Envoie(valide);
+    attendu += fin.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    AttendLecture(bruits + valides.size());
     QTRY_COMPARE(m_journal->Texte(), attendu);
-    QCOMPARE(entreDeux > 0, minuterieEntreDeux);
-    QVERIFY(vusParLaMinuterie >= 0);
-    QCOMPARE(m_tiroirs->Couleur(2), Rouge);
+    QTest::qWait(20);
+    QCOMPARE(m_journal->Texte(), attendu);
+}
+
+void TestEcouteDatagrammes::AttendLecture(qint64 nombre)
+{
+    // Sans faire tourner la boucle d'événements (le fil des fenêtres est « occupé »).
+    QElapsedTimer chrono;
+    chrono.start();
+    qint64 vus = -1;
+    while (chrono.elapsed() < 10000 && (m_ecoute->DatagrammesRecus() < nombre || m_ecoute->DatagrammesRecus() != vus)) {
+        vus = m_ecoute->DatagrammesRecus();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    QVERIFY2(m_ecoute->DatagrammesRecus() >= nombre, qPrintable(QString::number(m_ecoute->DatagrammesRecus())));
 }
 
 void TestEcouteDatagrammes::arriveePendantLiberation()
@@ -291,6 +313,86 @@ void TestEcouteDatagrammes::jamaisSourdApresUnFlot()
     QTest::qWait(500);
     Envoie(Prefixe + "4");
     QTRY_COMPARE_WITH_TIMEOUT(m_tiroirs->Couleur(4), Rouge, 5000);
+}
+
+void TestEcouteDatagrammes::inondationPendantUnEchange()
+{
+    // Le fil des fenêtres est pris 1 s (comme par un échange avec les cartes) pendant
+    // qu'un autre fil inonde le port à 50 000 datagrammes/s ; des "-S3" puis des "-S1"
+    // valides passent au milieu du flot. Chaque tiroir est libéré une fois.
+    std::atomic<int> envoyes{ 0 };
+    std::thread inondeur([port = m_port, &envoyes] {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in cible{};
+        cible.sin_family = AF_INET;
+        cible.sin_port = htons(port);
+        cible.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const auto debut = std::chrono::steady_clock::now();
+        for (int ms = 0; ms < 500; ++ms) {
+            for (int i = 0; i < 50; ++i) {
+                const int n = ms * 50 + i;
+                const bool trois = n == 8000 || n == 8500 || n == 9000;
+                const bool un = n == 16000 || n == 16500 || n == 17000;
+                const QByteArray t = trois ? Prefixe + "3" : un ? Prefixe + "1" : "bruit " + QByteArray::number(n);
+                if (::sendto(fd, t.constData(), size_t(t.size()), 0, reinterpret_cast<sockaddr*>(&cible),
+                             sizeof cible) > 0)
+                    ++envoyes;
+            }
+            std::this_thread::sleep_until(debut + std::chrono::milliseconds(ms + 1));
+        }
+        ::close(fd);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    inondeur.join();
+    QVERIFY2(envoyes > 20000, qPrintable(QString::number(envoyes)));
+    // Le noyau a pu jeter une partie du bruit ; le compte dit ce que le fil a lu.
+    AttendLecture(FileDatagrammes::EntreesMax + 6);
+    QString attendu;
+    for (int n = 0; n < FileDatagrammes::EntreesMax; ++n)
+        attendu += QStringLiteral("UDP= bruit %1\r\n").arg(n);
+    attendu += QStringLiteral("%1 datagrammes non journalises (flot trop rapide, liberations appliquees)\r\n"
+                              "libere tiroir: 3   \r\nlibere tiroir: 1   \r\n")
+                   .arg(m_ecoute->DatagrammesRecus() - FileDatagrammes::EntreesMax);
+    QTRY_COMPARE_WITH_TIMEOUT(m_journal->Texte(), attendu, 5000);
+    QCOMPARE(m_tiroirs->Couleur(3), Rouge);
+    QCOMPARE(m_tiroirs->Couleur(1), Rouge);
+    QCOMPARE(m_tiroirs->Couleur(2), Vert);
+}
+
+void TestEcouteDatagrammes::fermeSousUnFlot()
+{
+    // Ferme rend la main vite même sous un flot continu, et rend le port : une
+    // nouvelle liaison exclusive au même port réussit (aucun descripteur n'est resté).
+    std::atomic<bool> fin{ false };
+    std::thread inondeur([port = m_port, &fin] {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in cible{};
+        cible.sin_family = AF_INET;
+        cible.sin_port = htons(port);
+        cible.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        while (!fin)
+            ::sendto(fd, "bruit", 5, 0, reinterpret_cast<sockaddr*>(&cible), sizeof cible);
+        ::close(fd);
+    });
+    QElapsedTimer chrono;
+    chrono.start();
+    while (m_ecoute->DatagrammesRecus() < 10000 && chrono.elapsed() < 10000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    QVERIFY(m_ecoute->DatagrammesRecus() >= 10000);
+    chrono.restart();
+    m_ecoute->Ferme();
+    const qint64 duree = chrono.elapsed();
+    fin = true;
+    inondeur.join();
+    QVERIFY2(duree < 1000, qPrintable(QString::number(duree)));
+    QVERIFY(m_ecoute->EstFerme());
+    QCOMPARE(m_ecoute->PortLocal(), quint16(0));
+    QCOMPARE(m_journal->Texte(), QString());
+    m_ecoute->Lie(QStringLiteral("127.0.0.1"), QString::number(m_port));
+    QCOMPARE(m_journal->Texte(), QString());
+    QCOMPARE(m_ecoute->PortLocal(), m_port);
+    Envoie(Prefixe + "2");
+    QTRY_COMPARE(m_tiroirs->Couleur(2), Rouge);
 }
 
 void TestEcouteDatagrammes::sourcesAdmises_data()
