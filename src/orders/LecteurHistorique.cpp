@@ -20,13 +20,15 @@ QString Raison(const QSqlError& erreur)
 
 } // namespace
 
-bool LecteurHistorique::Lit(const QString& chemin, qint64 depuisMs, QList<Ligne>* lignes, QString* erreur)
+bool LecteurHistorique::Interroge(const QString& chemin, const QString& requete, const QVariantList& valeurs,
+                                  const std::function<void(const QSqlQuery&)>& ligne, QString* erreur)
 {
     if (!QFileInfo(chemin).isFile()) {
         *erreur = QStringLiteral("registre introuvable");
         return false;
     }
-    const QString connexion = QStringLiteral("registre-historique");
+    static int numero = 0;
+    const QString connexion = QStringLiteral("registre-lecture-%1").arg(++numero);
     bool ok = false;
     {
         QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connexion);
@@ -36,28 +38,40 @@ bool LecteurHistorique::Lit(const QString& chemin, qint64 depuisMs, QList<Ligne>
             *erreur = Raison(base.lastError());
         } else {
             QSqlQuery q(base);
-            ok = q.prepare(QStringLiteral("SELECT fichier, ordre, tiroir, etat, vue_le, remise_le, effacee_le,"
-                                          " liberee_le, liberation FROM remises WHERE debut_le >= ? ORDER BY debut_le, id"));
-            q.addBindValue(depuisMs);
+            q.setForwardOnly(true);
+            ok = q.prepare(requete);
+            for (const QVariant& v : valeurs)
+                q.addBindValue(v);
             ok = ok && q.exec();
             if (!ok)
                 *erreur = Raison(q.lastError());
-            while (ok && q.next()) {
-                Ligne l;
-                l.fichier = q.value(0).toString();
-                l.ordre = q.value(1).toString();
-                l.tiroir = q.value(2).toInt();
-                l.etat = q.value(3).toString();
-                l.vueLe = q.value(4).toLongLong();
-                l.remiseLe = q.value(5).toLongLong();
-                l.effaceeLe = q.value(6).toLongLong();
-                l.libereeLe = q.value(7).toLongLong();
-                l.liberation = RegistreRemises::LiberationDeNom(q.value(8).toString());
-                lignes->append(l);
-            }
+            while (ok && q.next())
+                ligne(q);
             base.close();
         }
     }
     QSqlDatabase::removeDatabase(connexion);
     return ok;
+}
+
+bool LecteurHistorique::Lit(const QString& chemin, qint64 depuisMs, QList<Ligne>* lignes, QString* erreur)
+{
+    return Interroge(chemin,
+                     QStringLiteral("SELECT fichier, ordre, tiroir, etat, vue_le, remise_le, effacee_le, liberee_le,"
+                                    " liberation FROM remises WHERE debut_le >= ? ORDER BY debut_le, id"),
+                     { depuisMs },
+                     [lignes](const QSqlQuery& q) {
+                         Ligne l;
+                         l.fichier = q.value(0).toString();
+                         l.ordre = q.value(1).toString();
+                         l.tiroir = q.value(2).toInt();
+                         l.etat = q.value(3).toString();
+                         l.vueLe = q.value(4).toLongLong();
+                         l.remiseLe = q.value(5).toLongLong();
+                         l.effaceeLe = q.value(6).toLongLong();
+                         l.libereeLe = q.value(7).toLongLong();
+                         l.liberation = RegistreRemises::LiberationDeNom(q.value(8).toString());
+                         lignes->append(l);
+                     },
+                     erreur);
 }

@@ -4,6 +4,11 @@
 
 #include <QList>
 #include <QString>
+#include <QVariantList>
+
+#include <functional>
+
+class QSqlQuery;
 
 // Lecture de l'historique des remises (pelorane --historique) : le registre est
 // ouvert en lecture seule, pendant que le service y écrit peut-être.
@@ -22,4 +27,10 @@ public:
     // Les remises commencées depuis depuisMs, les plus anciennes d'abord ; faux
     // avec *erreur si le registre ne peut être lu.
     static bool Lit(const QString& chemin, qint64 depuisMs, QList<Ligne>* lignes, QString* erreur);
+
+    // Le registre ouvert en lecture seule (jamais créé ni écrit) : chaque ligne de la
+    // requête passe par `ligne`. Faux avec *erreur si le registre ne se lit pas ; un
+    // fichier abîmé est dit en français.
+    static bool Interroge(const QString& chemin, const QString& requete, const QVariantList& valeurs,
+                          const std::function<void(const QSqlQuery&)>& ligne, QString* erreur);
 };
