@@ -7,8 +7,40 @@
 
 #include <QUdpSocket>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
+
+namespace {
+
+// Copie du descripteur de la socket liée, pour le fil de lecture ; -1 avec la raison
+// en cas d'échec.
+qintptr CopieDescripteur(qintptr descripteur, QString* raison)
+{
+#ifdef Q_OS_WIN
+    WSAPROTOCOL_INFOW info;
+    if (::WSADuplicateSocketW(SOCKET(descripteur), ::GetCurrentProcessId(), &info) == 0) {
+        const SOCKET copie = ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0,
+                                          WSA_FLAG_OVERLAPPED);
+        if (copie != INVALID_SOCKET)
+            return qintptr(copie);
+    }
+    *raison = QStringLiteral("erreur Winsock %1").arg(::WSAGetLastError());
+    return -1;
+#else
+    const int copie = ::fcntl(int(descripteur), F_DUPFD_CLOEXEC, 0);
+    if (copie < 0)
+        *raison = QString::fromLocal8Bit(std::strerror(errno));
+    return copie;
+#endif
+}
+
+} // namespace
 
 EcouteDatagrammes::EcouteDatagrammes(JournalStatut& journal, TableauTiroirs& tiroirs, QObject* parent)
     : QObject(parent)
@@ -58,10 +90,11 @@ void EcouteDatagrammes::Lie(const QString& adresse, const QString& port)
     socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, TamponReceptionOctets);
     // Le fil de lecture reçoit une copie du descripteur (la socket liée reste la même) ;
     // celle d'ici est fermée en sortant.
-    const int copie = ::fcntl(int(socket.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    QString raison;
+    const qintptr copie = CopieDescripteur(socket.socketDescriptor(), &raison);
     if (copie < 0) {
         m_journal.MessageStatus(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible
-                                + QStringLiteral(" (") + QString::fromLocal8Bit(strerror(errno)) + QStringLiteral(")"));
+                                + QStringLiteral(" (") + raison + QStringLiteral(")"));
         return;
     }
     m_port = socket.localPort();

@@ -7,7 +7,9 @@
 #include <QTimer>
 #include <QSocketNotifier>
 
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 FilLectureUdp::FilLectureUdp(qintptr descripteur, FileDatagrammes& file, QObject* parent)
     : QThread(parent)
@@ -26,6 +28,11 @@ void FilLectureUdp::AdmetSources(const QList<QHostAddress>& sources, bool filtre
 
 void FilLectureUdp::run()
 {
+#ifdef Q_OS_WIN
+    // La copie de la socket ne garde pas le mode non bloquant de l'originale.
+    u_long nonBloquant = 1;
+    ::ioctlsocket(SOCKET(m_descripteur), FIONBIO, &nonBloquant);
+#endif
     // La notification naît et meurt dans ce fil : elle y est servie.
     QSocketNotifier notification(m_descripteur, QSocketNotifier::Read);
     Reception reception;
@@ -39,7 +46,11 @@ void FilLectureUdp::run()
     vide();
     exec();
     notification.setEnabled(false);
+#ifdef Q_OS_WIN
+    ::closesocket(SOCKET(m_descripteur));
+#else
     ::close(int(m_descripteur));
+#endif
 }
 
 void FilLectureUdp::Vide(Reception& r)
@@ -48,15 +59,7 @@ void FilLectureUdp::Vide(Reception& r)
     // datagrammes/s sur une machine chargée, une lecture à la fois ne suivait pas.
     int lus = 0;
     while (lus < LecturesParReveil && !isInterruptionRequested()) {
-        for (int i = 0; i < Reception::Paquet; ++i) {
-            r.vecteurs[i] = { r.tampons[i].data(), size_t(r.tampons[i].size()) };
-            r.messages[i].msg_hdr = {};
-            r.messages[i].msg_hdr.msg_name = &r.expediteurs[i];
-            r.messages[i].msg_hdr.msg_namelen = sizeof r.expediteurs[i];
-            r.messages[i].msg_hdr.msg_iov = &r.vecteurs[i];
-            r.messages[i].msg_hdr.msg_iovlen = 1;
-        }
-        const int n = ::recvmmsg(int(m_descripteur), r.messages, Reception::Paquet, MSG_DONTWAIT, nullptr);
+        const int n = LitPaquet(r);
         if (n <= 0)
             return; // plus rien (EAGAIN) ou erreur passagère : la notification relancera
         lus += n;
@@ -64,12 +67,45 @@ void FilLectureUdp::Vide(Reception& r)
         for (int i = 0; i < n; ++i) {
             if (!SourceAdmise(reinterpret_cast<const sockaddr*>(&r.expediteurs[i])))
                 continue;
-            const QByteArray datagramme(r.tampons[i].constData(), qsizetype(r.messages[i].msg_len));
+            const QByteArray datagramme(r.tampons[i].constData(), r.longueurs[i]);
             if (m_file.Depose(DatagrammeFinConvoyage::Lit(datagramme)))
                 emit aDeposer();
         }
     }
 }
+
+#ifdef Q_OS_WIN
+int FilLectureUdp::LitPaquet(Reception& r)
+{
+    // Pas de lecture par paquets sous Windows : une à une, sans attendre.
+    int n = 0;
+    for (; n < Reception::Paquet; ++n) {
+        int taille = int(sizeof r.expediteurs[n]);
+        const int lu = ::recvfrom(SOCKET(m_descripteur), r.tampons[n].data(), int(r.tampons[n].size()), 0,
+                                  reinterpret_cast<sockaddr*>(&r.expediteurs[n]), &taille);
+        if (lu < 0)
+            break;
+        r.longueurs[n] = lu;
+    }
+    return n;
+}
+#else
+int FilLectureUdp::LitPaquet(Reception& r)
+{
+    for (int i = 0; i < Reception::Paquet; ++i) {
+        r.vecteurs[i] = { r.tampons[i].data(), size_t(r.tampons[i].size()) };
+        r.messages[i].msg_hdr = {};
+        r.messages[i].msg_hdr.msg_name = &r.expediteurs[i];
+        r.messages[i].msg_hdr.msg_namelen = sizeof r.expediteurs[i];
+        r.messages[i].msg_hdr.msg_iov = &r.vecteurs[i];
+        r.messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int n = ::recvmmsg(int(m_descripteur), r.messages, Reception::Paquet, MSG_DONTWAIT, nullptr);
+    for (int i = 0; i < n; ++i)
+        r.longueurs[i] = qsizetype(r.messages[i].msg_len);
+    return qMax(n, 0);
+}
+#endif
 
 bool FilLectureUdp::SourceAdmise(const sockaddr* adresse)
 {

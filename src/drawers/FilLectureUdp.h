@@ -9,7 +9,12 @@
 #include <QThread>
 #include <atomic>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <sys/socket.h>
+#endif
 
 class FileDatagrammes;
 
@@ -55,10 +60,15 @@ private:
         Reception();
         QByteArray tampons[Paquet];
         sockaddr_storage expediteurs[Paquet];
+        qsizetype longueurs[Paquet] = {};
+#ifndef Q_OS_WIN
         iovec vecteurs[Paquet];
         mmsghdr messages[Paquet];
+#endif
     };
     void Vide(Reception& reception);
+    // Lit sans attendre au plus Reception::Paquet datagrammes ; rend leur nombre (0 : rien).
+    int LitPaquet(Reception& r);
     bool SourceAdmise(const sockaddr* adresse);
 
     qintptr m_descripteur;
