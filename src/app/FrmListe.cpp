@@ -55,24 +55,8 @@ FrmListe::FrmListe(Dialogues& dialogues, QWidget* parent)
     m_text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_text1->setFont(PoliceFixe());
 
-    m_btImprimer = new QToolButton(this);
-    m_btImprimer->setObjectName(QStringLiteral("BtImprimer"));
-    m_btImprimer->setIcon(QIcon(QStringLiteral(":/commandes/imprimer.png")));
-    m_btImprimer->setIconSize(QSize(24, 24));
-    m_btImprimer->setToolTip(QStringLiteral("Imprimer cette liste"));
-
-    m_btFermer = new QPushButton(QStringLiteral("OK"), this);
-    m_btFermer->setObjectName(QStringLiteral("Bt_fermer"));
-    m_btFermer->setToolTip(QStringLiteral("Fermer cette liste"));
-    m_btFermer->setAutoDefault(false);
-
-    auto* boutons = new QHBoxLayout;
-    boutons->addWidget(m_btImprimer);
-    boutons->addStretch(1);
-    boutons->addWidget(m_btFermer);
-    auto* disposition = new QVBoxLayout(this);
-    disposition->addWidget(m_text1, 1);
-    disposition->addLayout(boutons);
+    DisposeAvecBoutons(this, m_text1, QStringLiteral("Imprimer cette liste"), QStringLiteral("Fermer cette liste"),
+                       &m_btImprimer, &m_btFermer);
     resize(560, 420);
 
     connect(m_btImprimer, &QToolButton::clicked, this, &FrmListe::BtImprimer_Click);
@@ -134,6 +118,31 @@ QStringList FrmListe::LignesAImprimer(const QString& texte)
 QString FrmListe::NamePrinterDefaut()
 {
     return NomImprimanteParDefaut();
+}
+
+void FrmListe::DisposeAvecBoutons(QWidget* fenetre, QWidget* contenu, const QString& bulleImprimer,
+                                  const QString& bulleOk, QToolButton** imprimer, QPushButton** ok)
+{
+    auto* btImprimer = new QToolButton(fenetre);
+    btImprimer->setObjectName(QStringLiteral("BtImprimer"));
+    btImprimer->setIcon(QIcon(QStringLiteral(":/commandes/imprimer.png")));
+    btImprimer->setIconSize(QSize(24, 24));
+    btImprimer->setToolTip(bulleImprimer);
+    auto* btOk = new QPushButton(QStringLiteral("OK"), fenetre);
+    btOk->setObjectName(QStringLiteral("Bt_fermer"));
+    if (!bulleOk.isEmpty())
+        btOk->setToolTip(bulleOk);
+    btOk->setAutoDefault(false);
+
+    auto* boutons = new QHBoxLayout;
+    boutons->addWidget(btImprimer);
+    boutons->addStretch(1);
+    boutons->addWidget(btOk);
+    auto* disposition = new QVBoxLayout(fenetre);
+    disposition->addWidget(contenu, 1);
+    disposition->addLayout(boutons);
+    *imprimer = btImprimer;
+    *ok = btOk;
 }
 
 std::unique_ptr<QPrinter> FrmListe::CreeImprimante(const QString& nom)

@@ -47,6 +47,11 @@ public:
     // nom, par l'accès courant (aussi pour le rapport d'activité).
     static QString NomImprimanteParDefaut();
     static std::unique_ptr<QPrinter> CreeImprimante(const QString& nom);
+    // Disposition commune des fenêtres à imprimer : `contenu` au-dessus, puis le bouton
+    // d'impression (bulle `bulleImprimer`) à gauche et "OK" à droite (bulle `bulleOk`,
+    // aucune si vide).
+    static void DisposeAvecBoutons(QWidget* fenetre, QWidget* contenu, const QString& bulleImprimer,
+                                   const QString& bulleOk, QToolButton** imprimer, QPushButton** ok);
 
     // Lignes imprimées pour un texte : un saut de ligne clôt une ligne (vide
     // comprise), un retour chariot est ignoré, un reste non vide fait la

@@ -7,13 +7,11 @@
 #include "base/Dialogues.h"
 
 #include <QAction>
-#include <QHBoxLayout>
 #include <QPointer>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -43,22 +41,8 @@ FrmRapport::FrmRapport(Dialogues& dialogues, QList<StatistiquesJour> jours, QStr
     connect(m_apercu, &QPrintPreviewWidget::paintRequested, this,
             [this](QPrinter* imprimante) { RapportActivite::Dessine(*imprimante, m_jours, m_pied); });
 
-    m_btImprimer = new QToolButton(this);
-    m_btImprimer->setObjectName(QStringLiteral("BtImprimer"));
-    m_btImprimer->setIcon(QIcon(QStringLiteral(":/commandes/imprimer.png")));
-    m_btImprimer->setIconSize(QSize(24, 24));
-    m_btImprimer->setToolTip(QStringLiteral("Imprimer ce rapport"));
-    m_btFermer = new QPushButton(QStringLiteral("OK"), this);
-    m_btFermer->setObjectName(QStringLiteral("Bt_fermer"));
-    m_btFermer->setAutoDefault(false);
-
-    auto* boutons = new QHBoxLayout;
-    boutons->addWidget(m_btImprimer);
-    boutons->addStretch(1);
-    boutons->addWidget(m_btFermer);
-    auto* disposition = new QVBoxLayout(this);
-    disposition->addWidget(m_apercu, 1);
-    disposition->addLayout(boutons);
+    FrmListe::DisposeAvecBoutons(this, m_apercu, QStringLiteral("Imprimer ce rapport"), QString(), &m_btImprimer,
+                                 &m_btFermer);
     resize(640, 820);
     m_apercu->fitInView();
 
