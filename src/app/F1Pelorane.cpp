@@ -335,10 +335,9 @@ void F1Pelorane::MontreJournal(bool remplace, const QString& texte)
 
 void F1Pelorane::Form_Load()
 {
-    if (!Demarrage())
-        return;
-    // 26. La boucle de traitement ne revient pas : le programme finit par Form_Unload.
-    m_service->Cycle()->BoucleTraitement();
+    // Les passes commencent à la fin du démarrage, menées par les événements ; le
+    // programme finit par Form_Unload.
+    Demarrage();
 }
 
 bool F1Pelorane::Demarrage()

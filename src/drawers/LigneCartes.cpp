@@ -1,14 +1,11 @@
 #include "LigneCartes.h"
 
 #include "base/Dialogues.h"
-#include "base/Horloge.h"
 #include "base/JournalStatut.h"
 #include "config/Configuration.h"
 #include "drawers/TrameCartes.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QScopedValueRollback>
 
 #ifndef Q_OS_WIN
 #include <sys/ioctl.h>
@@ -23,11 +20,10 @@ constexpr qsizetype ExtraitJete = 40;
 
 } // namespace
 
-LigneCartes::LigneCartes(JournalStatut& journal, Horloge& horloge, Dialogues& dialogues,
-                         const Configuration& configuration, QObject* parent)
+LigneCartes::LigneCartes(JournalStatut& journal, Dialogues& dialogues, const Configuration& configuration,
+                         QObject* parent)
     : QObject(parent)
     , m_journal(journal)
-    , m_horloge(horloge)
     , m_dialogues(dialogues)
     , m_configuration(configuration)
 {
@@ -38,10 +34,16 @@ LigneCartes::LigneCartes(JournalStatut& journal, Horloge& horloge, Dialogues& di
     m_minuterieReouverture.setInterval(3000);
     connect(&m_minuterieReouverture, &QTimer::timeout, this, &LigneCartes::EssaieReouverture);
     connect(&m_port, &QSerialPort::errorOccurred, this, &LigneCartes::SurErreurPort);
+    connect(&m_port, &QSerialPort::readyRead, this, &LigneCartes::SurArrivee);
+    m_minuterie.setSingleShot(true);
+    m_minuterie.setTimerType(Qt::PreciseTimer);
+    connect(&m_minuterie, &QTimer::timeout, this, &LigneCartes::SurMinuterie);
 }
 
 LigneCartes::~LigneCartes()
 {
+    // Les échanges en file partent avec la ligne, sans rappel.
+    m_minuterie.stop();
     m_minuterieReouverture.stop();
     if (m_port.isOpen())
         m_port.close();
@@ -137,7 +139,7 @@ bool LigneCartes::OuvrePortComm()
                             MessageEchecOuverture());
         return false;
     }
-    m_recuEnAttente.clear();
+    m_recu.clear();
     m_minuterieReouverture.stop();
     return true;
 }
@@ -149,7 +151,7 @@ void LigneCartes::FermePortComm()
         return;
     m_port.clearError();
     m_port.close();
-    m_recuEnAttente.clear();
+    m_recu.clear();
     if (m_port.error() != QSerialPort::NoError)
         m_journal.MessageStatus(QStringLiteral("Erreur FermePortComm"));
     else
@@ -158,271 +160,231 @@ void LigneCartes::FermePortComm()
 
 qint64 LigneCartes::OctetsRetenus() const
 {
-    return m_recuEnAttente.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+    return m_recu.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
 }
 
-void LigneCartes::JetteRecuAvantTrame(const QByteArray& ligneCde)
+void LigneCartes::Envoie(Demande demande, QObject* contexte, Rappel rappel)
 {
-    qint64 jetes = m_recuEnAttente.size();
-    QByteArray extrait = m_recuEnAttente.left(ExtraitJete);
-    // Gardé (borné) pour y compter les réponses "G" en route.
-    QByteArray toutJete = m_recuEnAttente;
-    m_recuEnAttente.clear();
-    auto absorbe = [&] {
-        const QByteArray lu = m_port.read(TamponPortMax);
-        jetes += lu.size();
-        if (extrait.size() < ExtraitJete)
-            extrait += lu.left(ExtraitJete - extrait.size());
-        if (toutJete.size() < 2 * TamponPortMax)
-            toutJete += lu;
-    };
-    // Une carte qui répond juste après son délai : sa réponse arrive pendant la garde
-    // et part avec le reste, au lieu de répondre à la trame suivante.
-    if (m_depuisTimeOut.isValid()) {
-        for (;;) {
-            const qint64 reste = GardeApresTimeOutMs - m_depuisTimeOut.elapsed();
-            if (reste <= 0)
-                break;
-            if (m_port.bytesAvailable() > 0)
-                absorbe();
-            else if (!m_port.waitForReadyRead(int(reste)))
-                break;
-        }
-        m_depuisTimeOut.invalidate();
-    }
-    while (m_port.bytesAvailable() > 0)
-        absorbe();
-    if (!m_port.isOpen())
-        return; // perdu pendant la garde : l'envoi qui suit le dira
-#ifndef Q_OS_WIN
-    // Ce que le pilote tient encore (le port a cessé de lire, tampon plein) part aussi.
-    int dansLePilote = 0;
-    if (::ioctl(int(m_port.handle()), FIONREAD, &dansLePilote) == 0 && dansLePilote > 0)
-        jetes += dansLePilote;
-#endif
-    m_port.clear(QSerialPort::Input);
-    if (jetes == 0)
+    if (m_file.size() >= size_t(FileMax)) {
+        // Une file sans borne ferait attendre les lectures derrière des clics en rafale.
+        m_journal.MessageStatus(QStringLiteral("ligne des cartes occupee, echange refuse: ")
+                                + TexteAffichable(demande.corps));
+        if (rappel)
+            rappel(EchecCartes::LigneOccupee);
         return;
-    CompteLecturesJetees(toutJete);
-    m_journal.MessageStatus(QStringLiteral("ligne des cartes: ") + QString::number(jetes)
-                            + QStringLiteral(" octets recus hors echange jetes avant ")
-                            + TexteAffichable(ligneCde, 20) + QStringLiteral(": ")
-                            + TexteAffichable(extrait, 4 * ExtraitJete)
-                            + (jetes > extrait.size() ? QStringLiteral(" ...") : QString()));
+    }
+    m_file.push_back(Echange{ std::move(demande), contexte, std::move(rappel), 0, EchecCartes::Vide });
+    Suivant();
 }
 
-void LigneCartes::CompteLecturesJetees(const QByteArray& jetes)
+void LigneCartes::EnvoiEtReponseGrindel2(const QByteArray& ChaineAenvoyerSScs, int TOautomEnMs, QObject* contexte,
+                                         Rappel rappel)
 {
-    for (const QByteArray& ligne : jetes.split(CaractereCr)) {
-        const qsizetype barre = ligne.lastIndexOf('/');
-        if (barre >= 0 && SuiviCartes::EstLectureG(AnalyseReponse(ligne.mid(barre))))
-            m_suivi.LectureGJetee();
-    }
+    Envoie(Demande{ ChaineAenvoyerSScs, qMax(0, TOautomEnMs), Reprise::Toujours, {} }, contexte, std::move(rappel));
 }
 
-bool LigneCartes::AttendLectureGEnRoute(int maxMs, const QByteArray& corpsSuivant)
+void LigneCartes::Suivant()
 {
-    QElapsedTimer chrono;
-    chrono.start();
-    while (m_suivi.AttendLectureG() && m_port.isOpen() && !m_echangeEnCours) {
-        // Les octets arrivent un à un sur une vraie ligne : on attend la fin de la ligne
-        // pour la reconnaître, puis elle est jetée et comptée.
-        if (m_port.bytesAvailable() > 0)
-            m_recuEnAttente += m_port.read(TamponPortMax);
-        if (m_recuEnAttente.contains(CaractereCr) || m_recuEnAttente.size() > LongueurMaxReponse) {
-            JetteRecuAvantTrame(corpsSuivant);
-            continue;
-        }
-        const qint64 reste = maxMs - chrono.elapsed();
-        if (reste <= 0 || !m_port.waitForReadyRead(int(reste)))
-            break;
-    }
-    return m_suivi.AttendLectureG();
-}
-
-QByteArray LigneCartes::EchangeVerifie(const QByteArray& corps, int delaiMs,
-                                       const std::function<bool(const QByteArray&)>& attendue)
-{
-    if (m_echangeEnCours) {
-        m_journal.MessageStatus(QStringLiteral("ligne des cartes occupee, echange refuse: ") + TexteAffichable(corps));
-        return EchecCartes::LigneOccupee;
-    }
-    const QScopedValueRollback<bool> garde(m_echangeEnCours, true);
-    const bool lectureG = corps.startsWith('G');
-    bool panne = false;
-    QByteArray resultat = EchecCartes::Vide;
-    if (EnvoiCdeGrindel2(corps, &panne)) {
-        QElapsedTimer chrono;
-        chrono.start();
-        for (;;) {
-            bool tropLongue = false;
-            const QByteArray ligne =
-                lectReponseComm(int(qMax<qint64>(0, delaiMs - chrono.elapsed())), &panne, &tropLongue);
-            if (panne)
-                break;
-            resultat = tropLongue ? EchecCartes::TropLongue : AnalyseReponse(ligne);
-            if (EstEchecCartes(resultat) || attendue(resultat))
-                break;
-            // Réponse d'un autre genre : elle répond à une trame passée.
-            if (SuiviCartes::EstLectureG(resultat))
-                m_suivi.LectureGJetee();
-            m_journal.MessageStatus(QStringLiteral("ligne des cartes: reponse d'un autre genre jetee apres ")
-                                    + TexteAffichable(corps, 20) + QStringLiteral(": ") + TexteAffichable(resultat));
-            resultat = EchecCartes::TimeOut;
+    if (m_etat != Etat::Libre || m_file.empty())
+        return;
+    if (m_depuisTimeOut.isValid()) {
+        const qint64 reste = GardeApresTimeOutMs - m_depuisTimeOut.elapsed();
+        if (reste > 0) {
+            m_etat = Etat::Garde;
+            m_minuterie.start(int(reste));
+            return;
         }
     }
-    if (panne) {
-        m_journal.MessageStatus(QStringLiteral("Erreur dans EnvoiEtReponseGrindel2"));
-        resultat = EchecCartes::Vide;
-    }
-    // Sans bonne réponse, la réponse de cette trame peut encore venir : elle est en route.
-    if (lectureG && EstEchecCartes(resultat))
-        m_suivi.LectureGSansReponse();
-    return resultat;
+    EnvoieEssai();
 }
 
-bool LigneCartes::EnvoiCdeGrindel2(const QByteArray& ligneCde, bool* panne)
+void LigneCartes::EnvoieEssai()
 {
+    Echange& echange = m_file.front();
+    ++echange.essai;
+    m_depuisTimeOut.invalidate();
     if (!m_port.isOpen()) {
         m_journal.MessageStatus(QStringLiteral(" *** Port COM NON OUVERT ***"));
-        return false;
+        FinEssai(EchecCartes::Vide, false);
+        return;
     }
     // Ce qui attend dans le port ne répond pas à cette trame : une réponse en retard
     // ou du bruit, lus comme la réponse d'une autre carte, enverraient des commandes
     // vers des tiroirs occupés.
-    JetteRecuAvantTrame(ligneCde);
-    const QByteArray trame = TrameCommande(ligneCde);
+    JetteRecuAvantTrame(echange.demande.corps);
+    const QByteArray trame = TrameCommande(echange.demande.corps);
     if (m_port.write(trame) != trame.size()) {
-        *panne = true;
-        return false;
+        m_journal.MessageStatus(QStringLiteral("Erreur dans EnvoiEtReponseGrindel2"));
+        FinEssai(EchecCartes::Vide, false);
+        return;
     }
-    if (!m_port.waitForBytesWritten(1000) && m_port.error() != QSerialPort::TimeoutError) {
-        *panne = true;
-        return false;
-    }
-    return true;
+    m_etat = Etat::Envoye;
+    m_minuterie.start(echange.demande.delaiMs);
 }
 
-QByteArray LigneCartes::lectReponseComm(int tempsTimeOut, bool* panne, bool* tropLongue)
+void LigneCartes::JetteRecuAvantTrame(const QByteArray& ligneCde)
 {
-    // Attente réelle, sans événement : elle finit dans son délai quelle que soit l'horloge
-    // du programme.
-    QElapsedTimer chrono;
-    chrono.start();
-    for (;;) {
-        const qsizetype cr = m_recuEnAttente.indexOf(CaractereCr);
-        if (cr > LongueurMaxReponse || (cr < 0 && m_recuEnAttente.size() > LongueurMaxReponse)) {
+    // Gardé (borné) pour y reconnaître des réponses en retard.
+    QByteArray jetes = m_recu;
+    m_recu.clear();
+    qint64 nombre = jetes.size();
+    while (m_port.bytesAvailable() > 0) {
+        const QByteArray lu = m_port.read(TamponPortMax);
+        nombre += lu.size();
+        if (jetes.size() < 2 * TamponPortMax)
+            jetes += lu;
+    }
+#ifndef Q_OS_WIN
+    // Ce que le pilote tient encore (le port a cessé de lire, tampon plein) part aussi.
+    int dansLePilote = 0;
+    if (::ioctl(int(m_port.handle()), FIONREAD, &dansLePilote) == 0 && dansLePilote > 0)
+        nombre += dansLePilote;
+#endif
+    m_port.clear(QSerialPort::Input);
+    if (nombre == 0)
+        return;
+    CompteLignesJetees(jetes);
+    m_journal.MessageStatus(QStringLiteral("ligne des cartes: ") + QString::number(nombre)
+                            + QStringLiteral(" octets recus hors echange jetes avant ")
+                            + TexteAffichable(ligneCde, 20) + QStringLiteral(": ")
+                            + TexteAffichable(jetes.left(ExtraitJete), 4 * ExtraitJete)
+                            + (nombre > ExtraitJete ? QStringLiteral(" ...") : QString()));
+}
+
+void LigneCartes::CompteLignesJetees(const QByteArray& jetes)
+{
+    const QList<QByteArray> lignes = jetes.split(CaractereCr);
+    // Le dernier morceau n'a pas de CR : ce n'est pas une réponse entière.
+    for (qsizetype i = 0; i + 1 < lignes.size(); ++i) {
+        const qsizetype barre = lignes.at(i).lastIndexOf('/');
+        if (barre < 0)
+            continue;
+        const QByteArray charge = AnalyseReponse(lignes.at(i).mid(barre));
+        if (!EstEchecCartes(charge))
+            m_suivi.LigneJetee(charge);
+    }
+}
+
+void LigneCartes::SurArrivee()
+{
+    // Hors échange, les octets restent dans le port (borné) et partent avant la trame
+    // suivante.
+    while (m_etat == Etat::Envoye) {
+        if (m_port.bytesAvailable() > 0)
+            m_recu += m_port.read(LongueurMaxReponse + 1 - m_recu.size());
+        const qsizetype cr = m_recu.indexOf(CaractereCr);
+        if (cr > LongueurMaxReponse || (cr < 0 && m_recu.size() > LongueurMaxReponse)) {
             // Du bruit, pas une réponse : on ne le garde pas, et la ligne passe par la
-            // garde comme après un délai dépassé.
-            *tropLongue = true;
-            m_recuEnAttente.clear();
+            // garde comme après un délai dépassé (la fin du bruit arrive encore).
+            m_recu.clear();
             m_depuisTimeOut.start();
-            return QByteArray();
+            FinEssai(EchecCartes::TropLongue, true);
+            return;
         }
-        if (cr >= 0) {
-            const QByteArray ligne = m_recuEnAttente.left(cr);
-            m_recuEnAttente.remove(0, cr + 1);
-            return ligne;
-        }
-        if (!m_port.isOpen()) {
-            *panne = true;
-            m_recuEnAttente.clear();
-            return QByteArray();
-        }
-        if (m_port.bytesAvailable() > 0) {
-            m_recuEnAttente += m_port.read(LongueurMaxReponse + 1 - m_recuEnAttente.size());
+        if (cr < 0)
+            return; // la suite au prochain readyRead
+        const QByteArray ligne = m_recu.left(cr);
+        m_recu.remove(0, cr + 1);
+        const QByteArray resultat = AnalyseReponse(ligne);
+        const Demande& demande = m_file.front().demande;
+        if (!EstEchecCartes(resultat) && demande.attendue && !demande.attendue(resultat)) {
+            // Réponse d'un autre genre : elle répond à une trame passée.
+            m_suivi.LigneJetee(resultat);
+            m_journal.MessageStatus(QStringLiteral("ligne des cartes: reponse d'un autre genre jetee apres ")
+                                    + TexteAffichable(demande.corps, 20) + QStringLiteral(": ")
+                                    + TexteAffichable(resultat));
             continue;
         }
-        const qint64 reste = qint64(tempsTimeOut) - chrono.elapsed();
-        if (reste < 0) {
-            m_recuEnAttente.clear(); // ce qui a été lu sans CR est perdu
-            m_depuisTimeOut.start();
-            return QByteArray();
-        }
-        if (!m_port.waitForReadyRead(int(reste) + 1)) {
-            const QSerialPort::SerialPortError erreur = m_port.error();
-            if (erreur != QSerialPort::TimeoutError && erreur != QSerialPort::NoError) {
-                *panne = true;
-                m_recuEnAttente.clear();
-                if (erreur == QSerialPort::ReadError || erreur == QSerialPort::ResourceError) {
-                    m_textePerte = erreur == QSerialPort::ReadError ? QStringLiteral("erreur de lecture")
-                                                                    : QStringLiteral("peripherique retire");
-                    TraitePertePort();
-                }
-                return QByteArray();
-            }
-        }
-        m_recuEnAttente += m_port.read(LongueurMaxReponse + 1 - m_recuEnAttente.size());
+        FinEssai(resultat, true);
+        return;
     }
 }
 
-QByteArray LigneCartes::LectRepGrindel2(int tempsTimeOut, bool* panne)
+void LigneCartes::SurMinuterie()
 {
-    bool tropLongue = false;
-    const QByteArray ligne = lectReponseComm(tempsTimeOut, panne, &tropLongue);
-    if (*panne)
-        return QByteArray();
-    if (tropLongue)
-        return EchecCartes::TropLongue;
-    return AnalyseReponse(ligne);
+    switch (m_etat) {
+    case Etat::Envoye:
+        // Ce qui a été lu sans CR est perdu ; la réponse peut encore venir.
+        m_recu.clear();
+        m_depuisTimeOut.start();
+        m_suivi.ReponseDue(m_file.front().demande.corps);
+        FinEssai(EchecCartes::TimeOut, false);
+        break;
+    case Etat::Pause:
+        EnvoieEssai();
+        break;
+    case Etat::Garde:
+        m_etat = Etat::Libre;
+        Suivant();
+        break;
+    case Etat::Libre:
+        break;
+    }
 }
 
-QByteArray LigneCartes::EnvoiEtReponseGrindel2(const QByteArray& ChaineAenvoyerSScs, int TOautomEnMs)
+void LigneCartes::FinEssai(const QByteArray& resultat, bool reponseRecue)
 {
-    // Un clic ou une minuterie traités pendant la pause d'un échange ne doivent pas
-    // glisser leurs trames entre les deux essais de celui-ci : on les refuse.
-    if (m_echangeEnCours) {
-        m_journal.MessageStatus(QStringLiteral("ligne des cartes occupee, echange refuse: ")
-                                + TexteAffichable(ChaineAenvoyerSScs));
-        return EchecCartes::LigneOccupee;
+    m_minuterie.stop();
+    Echange& echange = m_file.front();
+    echange.resultat = resultat;
+    const Reprise reprise = echange.demande.reprise;
+    const bool reprendre = EstEchecCartes(resultat) && echange.essai < 2
+        && (reprise == Reprise::Toujours || (reprise == Reprise::SiReponseRecue && reponseRecue));
+    if (reprendre) {
+        m_etat = Etat::Pause;
+        m_minuterie.start(PauseRepriseMs);
+        return;
     }
-    const QScopedValueRollback<bool> garde(m_echangeEnCours, true);
-
-    QByteArray resultat = EchecCartes::Vide;
-    for (int essai = 1;; ++essai) {
-        bool panne = false;
-        if (EnvoiCdeGrindel2(ChaineAenvoyerSScs, &panne)) {
-            const QByteArray reponse = LectRepGrindel2(qMax(0, TOautomEnMs), &panne);
-            if (!panne)
-                resultat = reponse;
-        }
-        if (panne)
-            m_journal.MessageStatus(QStringLiteral("Erreur dans EnvoiEtReponseGrindel2"));
-        if (!EstEchecCartes(resultat) || essai >= 2)
-            return resultat;
-        m_horloge.timePause(0.4);
-    }
+    Termine();
 }
 
-QByteArray LigneCartes::AuxGri2(const QString& numAux, const QString& etatAux)
+void LigneCartes::Termine()
+{
+    Echange echange = std::move(m_file.front());
+    m_file.pop_front();
+    m_etat = Etat::Libre;
+    // Le rappel peut mettre d'autres échanges en file : ils partent dans leur ordre.
+    if (echange.rappel && !echange.contexte.isNull())
+        echange.rappel(echange.resultat);
+    emit echangeTermine(echange.demande.corps, echange.resultat);
+    Suivant();
+}
+
+bool LigneCartes::AuxGri2(const QString& numAux, const QString& etatAux, Rappel rappel)
 {
     bool numerique = false;
     const int numero = numAux.trimmed().toInt(&numerique, 10);
     if (!numerique || numero < 1 || numero > 8)
-        return QByteArray();
+        return false;
     char etat = 0;
     if (etatAux.compare(QLatin1String("ON"), Qt::CaseInsensitive) == 0)
         etat = '1';
     else if (etatAux.compare(QLatin1String("OFF"), Qt::CaseInsensitive) == 0)
         etat = '0';
     else
-        return QByteArray();
+        return false;
 
     m_journal.MessageStatus(QStringLiteral("Aux") + numAux + QStringLiteral(": ") + etatAux
                             + QStringLiteral(" (Z") + QString::number(45) + QStringLiteral(")"));
-    if (m_configuration.ModeSimulation()) {
-        m_horloge.timePause(0.08);
-        return QByteArray();
-    }
-    const QByteArray corps = QByteArray("X") + CarteAux + etat + QByteArray::number(numero);
+    // En simulation rien ne part : aucune attente non plus, la file n'est pas touchée.
+    if (m_configuration.ModeSimulation())
+        return false;
+    const auto fin = [this, numAux, etatAux, rappel](const QByteArray& resultat) {
+        if (EstEchecCartes(resultat))
+            m_journal.MessageStatus(QStringLiteral("erreur") + QStringLiteral(" (Z") + QString::number(45)
+                                    + QStringLiteral(") Aux") + numAux + QStringLiteral(" ") + etatAux);
+        if (rappel)
+            rappel(resultat);
+    };
     // Z45 en retard : la trame ne partirait que pour deux délais dépassés (1,4 s) à
     // chaque entrée libre des autres cartes ; elle ne part pas.
-    const QByteArray resultat =
-        m_suivi.EnRetard(CarteAux) ? EchecCartes::CarteEnRetard : EnvoiEtReponseGrindel2(corps, 500);
-    if (EstEchecCartes(resultat))
-        m_journal.MessageStatus(QStringLiteral("erreur") + QStringLiteral(" (Z") + QString::number(45)
-                                + QStringLiteral(") Aux") + numAux + QStringLiteral(" ") + etatAux);
-    return resultat;
+    if (m_suivi.EnRetard(CarteAux)) {
+        fin(EchecCartes::CarteEnRetard);
+        return false;
+    }
+    const QByteArray corps = QByteArray("X") + CarteAux + etat + QByteArray::number(numero);
+    EnvoiEtReponseGrindel2(corps, 500, this, fin);
+    return true;
 }
 
 void LigneCartes::SurErreurPort(QSerialPort::SerialPortError erreur)
@@ -445,13 +407,19 @@ void LigneCartes::TraitePertePort()
     if (!m_port.isOpen())
         return;
     m_port.close();
-    m_recuEnAttente.clear();
+    m_recu.clear();
     m_journal.MessageStatus(QStringLiteral("perte du port COM") + QString::number(m_reglage.numeroPort)
                             + QStringLiteral(" (") + m_textePerte
                             + QStringLiteral("), nouvel essai d'ouverture toutes les ")
                             + QString::number(m_minuterieReouverture.interval() / 1000.0)
                             + QStringLiteral(" s"));
     m_minuterieReouverture.start();
+    emit portPerdu(true);
+    if (m_etat == Etat::Envoye) {
+        // L'échange sur le fil n'aura pas sa réponse : sa reprise dira le port fermé.
+        m_journal.MessageStatus(QStringLiteral("Erreur dans EnvoiEtReponseGrindel2"));
+        FinEssai(EchecCartes::Vide, false);
+    }
 }
 
 void LigneCartes::EssaieReouverture()
@@ -464,7 +432,8 @@ void LigneCartes::EssaieReouverture()
     if (!m_port.open(QIODevice::ReadWrite))
         return; // nouvel essai au prochain tour de la minuterie, sans ligne de journal
     m_minuterieReouverture.stop();
-    m_recuEnAttente.clear();
+    m_recu.clear();
     m_journal.MessageStatus(QStringLiteral("port COM") + QString::number(m_reglage.numeroPort)
                             + QStringLiteral(" rouvert"));
+    emit portPerdu(false);
 }

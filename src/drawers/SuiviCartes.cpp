@@ -1,5 +1,11 @@
 #include "SuiviCartes.h"
 
+namespace {
+// Au plus un échange par délai dépassé et l'horizon de 10 s : quelques dizaines de
+// réponses dues au pire. La borne ne sert que contre une erreur de compte.
+constexpr qsizetype DuesMax = 64;
+} // namespace
+
 SuiviCartes::SuiviCartes()
 {
     m_chrono.start();
@@ -22,6 +28,55 @@ bool SuiviCartes::EstVersionDe(const QByteArray& adresse, const QByteArray& char
 {
     const QByteArray connue = Version(adresse);
     return connue.isEmpty() ? !EstLectureG(charge) : charge == connue;
+}
+
+bool SuiviCartes::EstVersionConnue(const QByteArray& charge) const
+{
+    for (const Carte& carte : m_cartes)
+        if (!carte.version.isEmpty() && carte.version == charge)
+            return true;
+    return false;
+}
+
+void SuiviCartes::OublieEchues()
+{
+    const qint64 maintenant = m_chrono.elapsed();
+    m_dues.removeIf([maintenant](const Due& due) { return due.finMs <= maintenant; });
+}
+
+void SuiviCartes::ReponseDue(const QByteArray& corps)
+{
+    OublieEchues();
+    if (m_dues.size() >= DuesMax)
+        m_dues.removeFirst();
+    m_dues.append(Due{ corps.mid(1, 2), corps.startsWith('G'), m_chrono.elapsed() + HorizonMs });
+}
+
+void SuiviCartes::LigneJetee(const QByteArray& charge)
+{
+    OublieEchues();
+    const bool lecture = EstLectureG(charge);
+    for (qsizetype i = 0; i < m_dues.size(); ++i) {
+        if (m_dues.at(i).lecture == lecture) {
+            m_dues.removeAt(i);
+            return;
+        }
+    }
+}
+
+bool SuiviCartes::DoitReponse()
+{
+    OublieEchues();
+    return !m_dues.isEmpty();
+}
+
+bool SuiviCartes::CarteDoit(const QByteArray& adresse)
+{
+    OublieEchues();
+    for (const Due& due : m_dues)
+        if (due.adresse == adresse)
+            return true;
+    return false;
 }
 
 bool SuiviCartes::MetEnRetard(const QByteArray& adresse)
@@ -48,24 +103,4 @@ void SuiviCartes::ResynchroManquee(const QByteArray& adresse)
 void SuiviCartes::Rattrape(const QByteArray& adresse)
 {
     m_cartes[adresse].enRetard = false;
-}
-
-void SuiviCartes::LectureGSansReponse()
-{
-    // Passé l'horizon, les anciennes réponses ne sont plus attendues.
-    if (m_chrono.elapsed() >= m_finAttenteMs)
-        m_lecturesEnRoute = 0;
-    ++m_lecturesEnRoute;
-    m_finAttenteMs = m_chrono.elapsed() + HorizonMs;
-}
-
-void SuiviCartes::LectureGJetee()
-{
-    if (m_lecturesEnRoute > 0)
-        --m_lecturesEnRoute;
-}
-
-bool SuiviCartes::AttendLectureG() const
-{
-    return m_lecturesEnRoute > 0 && m_chrono.elapsed() < m_finAttenteMs;
 }

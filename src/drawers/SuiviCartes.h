@@ -3,20 +3,25 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 
 // Ce que la ligne sait de la fraîcheur des réponses. Une réponse ne porte pas l'adresse
 // de sa carte : seuls son genre et l'ordre des échanges disent à quelle trame elle
-// répond. D'où trois règles, tenues ici sans aucune entrée-sortie :
-// - une lecture "G" n'est prise que si c'est deux caractères "0" ou "1" ; une version
-//   ("V") n'est prise que si c'est celle que la carte a donnée au test de liaison ;
-// - une trame "G" restée sans réponse laisse une réponse "G" en route : tant qu'elle n'est
-//   pas arrivée (et jetée), ou que l'horizon n'est pas passé, aucune trame "G" ne part ;
-// - une carte qui a manqué une réponse est en retard : elle ne reçoit plus que des trames
-//   "V", une toutes les IntervalleResynchroMs, jusqu'à une version reçue dans son délai.
+// répond. D'où ces règles, tenues ici sans aucune entrée-sortie :
+// - une trame restée sans réponse dans son délai laisse une réponse due : elle peut
+//   encore arriver, jusqu'à l'horizon. Une réponse reçue, même refusée (somme fausse,
+//   ligne trop longue), ne laisse rien de dû : la trame a eu sa réponse ;
+// - une ligne jetée (reçue hors échange, ou d'un autre genre) paie la plus ancienne
+//   réponse due de son genre ;
+// - tant qu'une réponse est due, une lecture "G" peut être la réponse en retard d'une
+//   autre trame : elle n'est prise qu'une fois l'alignement prouvé (TableauTiroirs) ;
+// - une carte qui a manqué une lecture est en retard : elle ne reçoit plus que des
+//   trames "V", au plus une toutes les IntervalleResynchroMs, et jamais tant qu'elle
+//   doit elle-même une réponse (sa vieille réponse passerait pour la nouvelle).
 class SuiviCartes
 {
 public:
-    // Retard au-delà duquel une réponse "G" n'est plus attendue.
+    // Retard au-delà duquel une réponse n'est plus attendue.
     static constexpr qint64 HorizonMs = 10000;
     static constexpr qint64 IntervalleResynchroMs = 5000;
 
@@ -30,6 +35,16 @@ public:
     // Vrai si la charge est la réponse attendue à "V" : la version connue, ou, sans
     // version connue, toute charge qui n'est pas une lecture "G".
     bool EstVersionDe(const QByteArray& adresse, const QByteArray& charge) const;
+    // Vrai si la charge est la version connue d'une carte (une réponse "V" égarée).
+    bool EstVersionConnue(const QByteArray& charge) const;
+
+    // La trame « corps » (commande, adresse…) est restée sans réponse dans son délai.
+    void ReponseDue(const QByteArray& corps);
+    // Une ligne jetée : paie la plus ancienne réponse due de son genre.
+    void LigneJetee(const QByteArray& charge);
+    // Vrai tant qu'une réponse due peut encore arriver.
+    bool DoitReponse();
+    bool CarteDoit(const QByteArray& adresse);
 
     // Vrai si la carte n'était pas déjà en retard (l'appelant le dit alors en une ligne).
     bool MetEnRetard(const QByteArray& adresse);
@@ -38,11 +53,6 @@ public:
     void ResynchroManquee(const QByteArray& adresse);
     void Rattrape(const QByteArray& adresse);
 
-    void LectureGSansReponse();
-    void LectureGJetee();
-    // Vrai tant qu'une réponse "G" d'une trame passée peut encore arriver.
-    bool AttendLectureG() const;
-
 private:
     struct Carte
     {
@@ -50,8 +60,15 @@ private:
         bool enRetard = false;
         qint64 prochaineResynchroMs = 0;
     };
+    struct Due
+    {
+        QByteArray adresse;
+        bool lecture = false; // réponse "G" : deux caractères "0" ou "1"
+        qint64 finMs = 0;
+    };
+    void OublieEchues();
+
     QHash<QByteArray, Carte> m_cartes;
+    QList<Due> m_dues; // dans l'ordre des trames
     QElapsedTimer m_chrono;
-    int m_lecturesEnRoute = 0;
-    qint64 m_finAttenteMs = 0;
 };

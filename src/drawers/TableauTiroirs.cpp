@@ -65,101 +65,184 @@ void TableauTiroirs::MetHeureTiroirLibre(int n, qint64 heure)
     m_heures[size_t(n)] = heure;
 }
 
-QByteArray TableauTiroirs::EchangeCarte(int carte, const QByteArray& commande, const QByteArray& parametres)
+QString TableauTiroirs::NomCarte(int carte) const
 {
-    const QByteArray adresse = AdresseCarte(m_configuration.NomCarteExt[size_t(carte)]);
-    if (adresse.isEmpty())
-        return EchecCartes::NomCarteIncorrect;
-    return m_ligne.EnvoiEtReponseGrindel2(commande + adresse + parametres, 1000);
-}
-
-QByteArray TableauTiroirs::LitCarte(int carte, bool& dejaAttendu)
-{
-    const QString& nom = m_configuration.NomCarteExt[size_t(carte)];
-    const QByteArray adresse = AdresseCarte(nom);
-    if (adresse.isEmpty())
-        return EchecCartes::NomCarteIncorrect;
-    SuiviCartes& suivi = m_ligne.Suivi();
-    if (suivi.EnRetard(adresse)) {
-        // Ses tiroirs restent rouges ; une version reçue dans son délai la remet à l'heure.
-        MetCouleur(2 * carte - 1, PasEnAttente);
-        MetCouleur(2 * carte, PasEnAttente);
-        if (!suivi.ResynchroDue(adresse))
-            return QByteArray();
-        const QByteArray version = m_ligne.EchangeVerifie(
-            "V" + adresse, 1000, [&](const QByteArray& charge) { return suivi.EstVersionDe(adresse, charge); });
-        if (EstEchecCartes(version)) {
-            suivi.ResynchroManquee(adresse);
-            return QByteArray();
-        }
-        suivi.NoteVersion(adresse, version);
-        suivi.Rattrape(adresse);
-        m_journal.MessageStatus(QStringLiteral("carte ") + nom + QStringLiteral(" de nouveau dans les temps"));
-        return QByteArray();
-    }
-    // Une réponse "G" d'une trame passée est encore en route : aucune lecture ne part
-    // avant qu'elle soit arrivée, sans quoi elle serait prise pour celle de cette carte.
-    // Une seule attente par passe ; les tiroirs gardent leur état.
-    const QByteArray corps = "G" + adresse + "L";
-    if (m_ligne.AttendLectureGEnRoute(dejaAttendu ? 0 : AttenteLectureEnRouteMs, corps)) {
-        dejaAttendu = true;
-        return QByteArray();
-    }
-    const QByteArray resultat = m_ligne.EchangeVerifie(corps, 1000, &SuiviCartes::EstLectureG);
-    if (EstEchecCartes(resultat) && suivi.MetEnRetard(adresse)) {
-        m_journal.MessageStatus(TexteAffichable(resultat));
-        m_journal.MessageStatus(QStringLiteral("carte ") + nom + QStringLiteral(" en retard: tiroirs ")
-                                + QString::number(2 * carte - 1) + QStringLiteral(" et ") + QString::number(2 * carte)
-                                + QStringLiteral(" rouges jusqu'a une reponse dans les temps"));
-        MetCouleur(2 * carte - 1, PasEnAttente);
-        MetCouleur(2 * carte, PasEnAttente);
-        return QByteArray();
-    }
-    return resultat;
+    return m_configuration.NomCarteExt[size_t(carte)].trimmed();
 }
 
 void TableauTiroirs::LectureEtatTiroir(int n)
 {
-    if (n > NbTiroirs() || n < 0)
+    if (m_lecture.active)
         return;
-    if (m_configuration.ModeSimulation()) {
-        m_horloge.timePause(0.1);
+    m_lecture = Lecture();
+    m_lecture.active = true;
+    // En simulation rien n'est demandé aux cartes : la lecture finit aussitôt.
+    if (n > NbTiroirs() || n < 0 || n != 0 || m_configuration.ModeSimulation()) {
+        FinLecture();
         return;
     }
-    if (n != 0) {
-        m_horloge.Cede();
-        return;
-    }
-    bool dejaAttendu = false;
-    for (int i = 1; i <= NombreCartes(); ++i) {
-        if (m_configuration.NomCarteExt[size_t(i)].trimmed().isEmpty())
-            continue;
-        const QByteArray resultat = LitCarte(i, dejaAttendu);
-        if (resultat.isNull())
-            continue;
+    LitCarteSuivante();
+}
 
-        if (resultat.size() == 2) {
-            for (int j = 1; j <= 2; ++j) {
-                const int k = 2 * (i - 1) + j;
-                if (resultat.at(j - 1) == '1')
-                    continue;
-                // La couleur est relue à chaque pas : un datagramme ou un clic traités
-                // pendant une pause de l'échange précédent ont pu la changer.
-                if (Couleur(k) == PasEnAttente) {
-                    MetCouleur(k, AutoriseCde);
-                    MetHeureTiroirLibre(k, m_horloge.get_exact_milli_second());
-                }
-                if (Couleur(k) == AutoriseCde)
-                    MetHeureTiroirLibre(k, m_horloge.get_exact_milli_second());
-                m_ligne.AuxGri2(QStringLiteral("8"), QStringLiteral("OFF"));
-            }
-        } else {
-            MetCouleur(2 * i - 1, PasEnAttente);
-            MetCouleur(2 * i, PasEnAttente);
-            m_journal.MessageStatus(TexteAffichable(resultat));
+void TableauTiroirs::LitCarteSuivante()
+{
+    for (;;) {
+        ++m_lecture.carte;
+        if (m_lecture.carte > NombreCartes()) {
+            Controle();
+            return;
         }
+        if (!NomCarte(m_lecture.carte).isEmpty())
+            break;
     }
-    m_horloge.Cede();
+    const int carte = m_lecture.carte;
+    const QByteArray adresse = AdresseCarte(m_configuration.NomCarteExt[size_t(carte)]);
+    if (adresse.isEmpty()) {
+        Manquee(carte, EchecCartes::NomCarteIncorrect);
+        LitCarteSuivante();
+        return;
+    }
+    SuiviCartes& suivi = m_ligne.Suivi();
+    if (suivi.EnRetard(adresse)) {
+        Resynchronise(carte, adresse);
+        return;
+    }
+    LigneCartes::Demande demande;
+    demande.corps = "G" + adresse + "L";
+    demande.delaiMs = 1000;
+    demande.reprise = LigneCartes::Reprise::SiReponseRecue;
+    // La version d'une carte reçue ici répond à une trame "V" passée : elle est jetée.
+    demande.attendue = [&suivi](const QByteArray& charge) {
+        return SuiviCartes::EstLectureG(charge) || !suivi.EstVersionConnue(charge);
+    };
+    m_ligne.Envoie(std::move(demande), this, [this, carte](const QByteArray& resultat) {
+        SurLecture(carte, resultat);
+    });
+}
+
+void TableauTiroirs::Resynchronise(int carte, const QByteArray& adresse)
+{
+    // Ses tiroirs restent rouges ; une version reçue dans son délai la remet à l'heure.
+    MetCouleur(2 * carte - 1, PasEnAttente);
+    MetCouleur(2 * carte, PasEnAttente);
+    SuiviCartes& suivi = m_ligne.Suivi();
+    // Tant qu'elle doit une réponse, sa vieille version passerait pour la nouvelle.
+    if (!suivi.ResynchroDue(adresse) || suivi.CarteDoit(adresse)) {
+        LitCarteSuivante();
+        return;
+    }
+    LigneCartes::Demande demande;
+    demande.corps = "V" + adresse;
+    demande.delaiMs = 1000;
+    demande.reprise = LigneCartes::Reprise::Jamais;
+    demande.attendue = [&suivi, adresse](const QByteArray& charge) { return suivi.EstVersionDe(adresse, charge); };
+    suivi.ResynchroManquee(adresse); // la prochaine au plus tôt dans IntervalleResynchroMs
+    m_ligne.Envoie(std::move(demande), this, [this, carte, adresse](const QByteArray& version) {
+        if (!EstEchecCartes(version)) {
+            SuiviCartes& s = m_ligne.Suivi();
+            s.NoteVersion(adresse, version);
+            s.Rattrape(adresse);
+            m_journal.MessageStatus(QStringLiteral("carte ") + NomCarte(carte)
+                                    + QStringLiteral(" de nouveau dans les temps"));
+            emit etatCarteChange(NomCarte(carte), CarteRepond);
+        }
+        LitCarteSuivante();
+    });
+}
+
+void TableauTiroirs::SurLecture(int carte, const QByteArray& resultat)
+{
+    if (!SuiviCartes::EstLectureG(resultat)) {
+        Manquee(carte, resultat);
+    } else if (!m_lecture.retenues.isEmpty() || m_ligne.Suivi().DoitReponse()) {
+        // Une réponse due, pas encore arrivée ni jetée, a pu prendre la place de
+        // celle-ci : la lecture attend la preuve de l'alignement.
+        m_lecture.retenues.append({ carte, resultat });
+    } else {
+        Applique(carte, resultat);
+    }
+    LitCarteSuivante();
+}
+
+void TableauTiroirs::Controle()
+{
+    if (m_lecture.retenues.isEmpty()) {
+        FinLecture();
+        return;
+    }
+    // Trame de contrôle : "V" à la dernière carte lue, dont la réponse (sa version) ne
+    // peut pas passer pour une lecture. Si une réponse en retard a pris la place d'une
+    // lecture, chaque réponse suivante est décalée d'un rang et une lecture arrive ici.
+    const int carte = m_lecture.retenues.last().first;
+    const QByteArray adresse = AdresseCarte(m_configuration.NomCarteExt[size_t(carte)]);
+    LigneCartes::Demande demande;
+    demande.corps = "V" + adresse;
+    demande.delaiMs = 1000;
+    demande.reprise = LigneCartes::Reprise::Jamais;
+    m_ligne.Envoie(std::move(demande), this, [this, adresse](const QByteArray& reponse) {
+        SuiviCartes& suivi = m_ligne.Suivi();
+        const bool alignees = !EstEchecCartes(reponse) && suivi.EstVersionDe(adresse, reponse);
+        if (SuiviCartes::EstLectureG(reponse)) {
+            // Une lecture à la place de la version : une réponse due est arrivée plus
+            // haut dans la passe (elle est payée), et la version de contrôle est encore
+            // en route.
+            suivi.LigneJetee(reponse);
+            suivi.ReponseDue("V" + adresse);
+        }
+        const QList<QPair<int, QByteArray>> retenues = std::exchange(m_lecture.retenues, {});
+        if (alignees) {
+            for (const auto& [carte, lecture] : retenues)
+                Applique(carte, lecture);
+        } else {
+            QStringList noms;
+            for (const auto& retenue : retenues)
+                noms.append(NomCarte(retenue.first));
+            m_journal.MessageStatus(QStringLiteral("ligne des cartes: lectures de ") + noms.join(QStringLiteral(", "))
+                                    + QStringLiteral(" ignorees, une reponse en retard a pu prendre leur place "
+                                                     "(controle V")
+                                    + TexteAffichable(adresse) + QStringLiteral(": ") + TexteAffichable(reponse)
+                                    + QStringLiteral(")"));
+        }
+        FinLecture();
+    });
+}
+
+void TableauTiroirs::FinLecture()
+{
+    m_lecture.active = false;
+    emit lectureTerminee();
+}
+
+void TableauTiroirs::Applique(int carte, const QByteArray& resultat)
+{
+    for (int j = 1; j <= 2; ++j) {
+        const int k = 2 * (carte - 1) + j;
+        if (resultat.at(j - 1) == '1')
+            continue;
+        // La couleur est relue à chaque pas : un datagramme ou un clic traités depuis
+        // la réponse ont pu la changer.
+        if (Couleur(k) == PasEnAttente) {
+            MetCouleur(k, AutoriseCde);
+            MetHeureTiroirLibre(k, m_horloge.get_exact_milli_second());
+        }
+        if (Couleur(k) == AutoriseCde)
+            MetHeureTiroirLibre(k, m_horloge.get_exact_milli_second());
+        m_ligne.AuxGri2(QStringLiteral("8"), QStringLiteral("OFF"));
+    }
+}
+
+void TableauTiroirs::Manquee(int carte, const QByteArray& resultat)
+{
+    MetCouleur(2 * carte - 1, PasEnAttente);
+    MetCouleur(2 * carte, PasEnAttente);
+    m_journal.MessageStatus(TexteAffichable(resultat));
+    const QByteArray adresse = AdresseCarte(m_configuration.NomCarteExt[size_t(carte)]);
+    if (adresse.isEmpty() || !m_ligne.Suivi().MetEnRetard(adresse))
+        return;
+    m_journal.MessageStatus(QStringLiteral("carte ") + NomCarte(carte) + QStringLiteral(" en retard: tiroirs ")
+                            + QString::number(2 * carte - 1) + QStringLiteral(" et ") + QString::number(2 * carte)
+                            + QStringLiteral(" rouges jusqu'a une reponse dans les temps"));
+    emit etatCarteChange(NomCarte(carte), CarteEnRetard);
 }
 
 QString TableauTiroirs::OuvreTiroir(int NumTiroir, CauseLiberation cause)
@@ -172,7 +255,6 @@ QString TableauTiroirs::OuvreTiroir(int NumTiroir, CauseLiberation cause)
         MetCouleur(n, PasEnAttente);
         emit tiroirLibere(n, cause);
         m_journal.MessageStatus(QStringLiteral("libere tiroir: ") + QString::number(n) + QStringLiteral("   "));
-        m_horloge.Cede();
     }
     return QString();
 }
@@ -212,15 +294,31 @@ void TableauTiroirs::Lbl_Tiroir_Click(int index)
 void TableauTiroirs::Bt_Test_LiaisonCartes_Click()
 {
     m_journal.MessageStatus(QStringLiteral("test de liaison avec les cartes..."));
-    for (int i = 1; i <= NombreCartes(); ++i) {
-        const QString& nom = m_configuration.NomCarteExt[size_t(i)];
-        if (nom.trimmed().isEmpty())
-            continue;
-        // Les trames partent aussi en mode simulation.
-        const QByteArray resultat = EchangeCarte(i, "V", QByteArray());
-        if (!EstEchecCartes(resultat))
-            m_ligne.Suivi().NoteVersion(AdresseCarte(nom), resultat);
-        m_journal.MessageStatus(QStringLiteral("Carte: ") + nom + QStringLiteral(": ") + TexteAffichable(resultat));
-        m_horloge.Cede();
+    // Les trames partent aussi en mode simulation, l'une après l'autre par la file.
+    QList<int> cartes;
+    for (int i = 1; i <= NombreCartes(); ++i)
+        if (!NomCarte(i).isEmpty())
+            cartes.append(i);
+    if (cartes.isEmpty()) {
+        emit testCartesTermine();
+        return;
+    }
+    const int derniere = cartes.last();
+    for (const int i : cartes) {
+        const QString nom = m_configuration.NomCarteExt[size_t(i)];
+        const QByteArray adresse = AdresseCarte(nom);
+        const auto fin = [this, nom, adresse, dernier = i == derniere](const QByteArray& resultat) {
+            // Une version n'est retenue que si aucune réponse en retard ne pouvait
+            // arriver à sa place.
+            if (!EstEchecCartes(resultat) && !m_ligne.Suivi().DoitReponse())
+                m_ligne.Suivi().NoteVersion(adresse, resultat);
+            m_journal.MessageStatus(QStringLiteral("Carte: ") + nom + QStringLiteral(": ") + TexteAffichable(resultat));
+            if (dernier)
+                emit testCartesTermine();
+        };
+        if (adresse.isEmpty())
+            fin(EchecCartes::NomCarteIncorrect);
+        else
+            m_ligne.EnvoiEtReponseGrindel2("V" + adresse, 1000, this, fin);
     }
 }

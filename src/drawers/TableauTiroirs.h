@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <array>
 
@@ -38,30 +40,54 @@ public:
     qint64 HeureTiroirLibre(int n) const;  // 0 = pas d'horodatage
     void MetHeureTiroirLibre(int n, qint64 heure);
 
+    // Lecture des entrées des cartes ; lectureTerminee part quand elle est finie (tout
+    // de suite en simulation, pour un numéro autre que 0 ou sans carte à lire). Sans
+    // effet si une lecture est déjà en cours.
     void LectureEtatTiroir(int n);
+    bool LectureEnCours() const { return m_lecture.active; }
     // NumTiroir 0 : tous les tiroirs.
     QString OuvreTiroir(int NumTiroir, CauseLiberation cause = CauseLiberation::Tous);
     QString RechGareLibre();
     void Lbl_Tiroir_Click(int index);
+    // Test de liaison : testCartesTermine part quand la dernière carte a répondu.
     void Bt_Test_LiaisonCartes_Click();
 
     // Nombre de cartes interrogées : tiroirs divisés par deux, arrondi au-dessus.
     int NombreCartes() const;
 
+    // État d'une carte tel que la fenêtre le montre.
+    enum EtatCarte : int { CarteRepond = 0, CarteEnRetard = 1 };
+
 signals:
     void couleurChangee(int tiroir, int couleur);
+    void lectureTerminee();
+    void testCartesTermine();
+    void etatCarteChange(const QString& nom, int etat);
     // Émis pour chaque tiroir libéré, avant que OuvreTiroir ne cède la main.
     void tiroirLibere(int tiroir, TableauTiroirs::CauseLiberation cause);
 
 private:
-    // Échange "commande, adresse de la carte, paramètres" avec la carte i (1 à 4),
-    // 1000 ms ; un nom de carte sans adresse possible donne un texte "Err:".
-    QByteArray EchangeCarte(int carte, const QByteArray& commande, const QByteArray& parametres);
-    // Lecture "G" d'une carte à l'heure, ou resynchronisation "V" d'une carte en retard
-    // (alors un résultat nul : rien à appliquer, ses tiroirs sont déjà rouges).
-    // dejaAttendu : la passe a déjà attendu une réponse "G" en route (une fois suffit).
-    QByteArray LitCarte(int carte, bool& dejaAttendu);
-    static constexpr int AttenteLectureEnRouteMs = 1000;
+    // Étapes de la lecture : une carte après l'autre, puis le contrôle d'alignement.
+    void LitCarteSuivante();
+    void Resynchronise(int carte, const QByteArray& adresse);
+    void SurLecture(int carte, const QByteArray& resultat);
+    void Controle();
+    void FinLecture();
+    // Lecture juste : tiroirs au vert, horodatages, sortie 8 éteinte.
+    void Applique(int carte, const QByteArray& resultat);
+    // Lecture manquée : tiroirs rouges, texte tel qu'il est revenu, carte en retard.
+    void Manquee(int carte, const QByteArray& resultat);
+    QString NomCarte(int carte) const;
+
+    struct Lecture
+    {
+        bool active = false;
+        int carte = 0;
+        // Lectures prises alors qu'une réponse en retard pouvait encore arriver :
+        // appliquées seulement si la trame de contrôle reçoit bien sa réponse.
+        QList<QPair<int, QByteArray>> retenues;
+    };
+    Lecture m_lecture;
 
     JournalStatut& m_journal;
     Horloge& m_horloge;

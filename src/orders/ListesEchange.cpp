@@ -49,7 +49,7 @@ QString NomDuChemin(const QString& chemin)
 
 ListesEchange::ListesEchange(JournalStatut& journal, Horloge& horloge,
                              const Configuration& configuration,
-                             std::function<QByteArray(const QString&, const QString&)> aux,
+                             std::function<void(const QString&, const QString&)> aux,
                              QObject* parent)
     : QObject(parent)
     , m_journal(journal)
@@ -59,6 +59,7 @@ ListesEchange::ListesEchange(JournalStatut& journal, Horloge& horloge,
     , m_veille(horloge, [](const QByteArray& brut) { return SorteDuNom(brut) != Sorte::Autre; })
     , m_pretes(journal, horloge, m_veille)
 {
+    connect(&m_veille, &VeilleDossier::signesRecus, this, &ListesEchange::dossierSigne);
 }
 
 QString ListesEchange::OctetsLisibles(const QByteArray& octets)
@@ -203,7 +204,6 @@ void ListesEchange::MAJlisteFichierCD()
     const qsizetype apres = m_releveCD.trie.size();
     if (apres != avant && m_aux)
         m_aux(QStringLiteral("8"), apres == 0 ? QStringLiteral("OFF") : QStringLiteral("ON"));
-    m_horloge.Cede();
 }
 
 void ListesEchange::MAJlisteFichierRT()
@@ -215,7 +215,6 @@ void ListesEchange::MAJlisteFichierRT()
         emit listeRTChangee(m_releveRT.trie);
     m_retoursEnAttente = false;
     m_retoursLus.clear();
-    m_horloge.Cede();
 }
 
 QString ListesEchange::RechFichierCdeEnAttente(const QSet<QString>& aEviter)

@@ -45,11 +45,10 @@ public:
     // aux : commande de la sortie auxiliaire des cartes (numéro, "ON"/"OFF") ;
     // le câblage y met LigneCartes::AuxGri2.
     ListesEchange(JournalStatut& journal, Horloge& horloge, const Configuration& configuration,
-                  std::function<QByteArray(const QString&, const QString&)> aux,
+                  std::function<void(const QString&, const QString&)> aux,
                   QObject* parent = nullptr);
 
-    // Relit le dossier ; la sortie 8 suit le nombre de commandes quand il
-    // change ; laisse passer les événements avant de rendre la main.
+    // Relit le dossier ; la sortie 8 suit le nombre de commandes quand il change.
     void MAJlisteFichierCD();
     void MAJlisteFichierRT();
 
@@ -76,6 +75,8 @@ public:
 
 signals:
     void listeCDChangee(const QStringList& liste);
+    // La veille a vu bouger le dossier : une commande est peut-être prête.
+    void dossierSigne();
     void listeRTChangee(const QStringList& liste);
 
 private:
@@ -101,7 +102,7 @@ private:
     JournalStatut& m_journal;
     Horloge& m_horloge;
     const Configuration& m_configuration;
-    std::function<QByteArray(const QString&, const QString&)> m_aux;
+    std::function<void(const QString&, const QString&)> m_aux;
 
     Releve m_releveCD;
     Releve m_releveRT;

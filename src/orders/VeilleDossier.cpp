@@ -107,7 +107,10 @@ bool VeilleDossier::Pose(const QString& dossier, QString* raison)
     }
     m_fd = fd;
     m_notificateur = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(m_notificateur.get(), &QSocketNotifier::activated, this, [this] { Lit(); });
+    connect(m_notificateur.get(), &QSocketNotifier::activated, this, [this] {
+        Lit();
+        emit signesRecus();
+    });
     return true;
 #else
     Q_UNUSED(dossier);

@@ -55,6 +55,10 @@ public:
     // pose ou depuis la dernière perte (débordement de la file, veille perdue).
     const Suivi* SuiviDe(const QString& nom) const;
 
+signals:
+    // Des notifications sont arrivées et ont été lues (le dossier a bougé).
+    void signesRecus();
+
 private:
     void Traite(quint32 masque, const QByteArray& nom);
     void Perd(); // tout ce qui a été lu n'est plus sûr ; veille fermée si perdue

@@ -12,11 +12,8 @@
 #include "orders/RegistreRemises.h"
 #include "service/PolitiqueReprise.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopedValueRollback>
 
 
 CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, ListesEchange& listes,
@@ -30,6 +27,16 @@ CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, Liste
     , m_supprime([](const QString& chemin) { return SystemeFichiers::Supprime(chemin); })
     , m_lit([this](const QString& chemin, QByteArray* contenu) { return m_listes.LitCommande(chemin, contenu); })
 {
+    connect(&m_tiroirs, &TableauTiroirs::lectureTerminee, this, &CycleTraitement::SurLectureTerminee);
+    connect(&m_listes, &ListesEchange::dossierSigne, this, &CycleTraitement::SurDossierSigne);
+    m_minuteriePasse.setSingleShot(true);
+    m_minuteriePasse.setTimerType(Qt::PreciseTimer);
+    connect(&m_minuteriePasse, &QTimer::timeout, this, &CycleTraitement::Passe);
+    // Une commande fermée après écriture est prête DelaiApresFermetureMs après son
+    // dernier signe : un nouvel essai juste après.
+    m_minuterieRelecture.setSingleShot(true);
+    m_minuterieRelecture.setInterval(int(CommandesPretes::DelaiApresFermetureMs) + 20);
+    connect(&m_minuterieRelecture, &QTimer::timeout, this, &CycleTraitement::TenteEntrePasses);
 }
 
 CycleTraitement::~CycleTraitement() = default;
@@ -180,30 +187,64 @@ QSet<QString> CycleTraitement::CommandesAEviter()
 
 void CycleTraitement::Passe()
 {
-    // Seule la boucle appelle la passe ; la garde protège d'un appel venu d'un
-    // événement traité pendant une cession de la passe elle-même.
+    // La garde protège d'un appel venu pendant la lecture des cartes de la passe.
     if (m_dansPasse)
         return;
-    const QScopedValueRollback<bool> garde(m_dansPasse, true);
+    m_dansPasse = true;
+    m_lancementTente = false;
+    m_minuteriePasse.stop();
+    m_debutPasse.start();
 
     m_listes.MAJlisteFichierCD();
     m_listes.MAJlisteFichierRT();
+    // La suite quand les cartes ont répondu (SurLectureTerminee).
     m_tiroirs.LectureEtatTiroir(0);
+}
 
+void CycleTraitement::SurLectureTerminee()
+{
+    if (!m_dansPasse)
+        return; // lecture demandée hors d'une passe
+    m_lancementTente = !m_arrete && TenteRemise();
+    m_dansPasse = false;
+    emit passeTerminee();
+    if (!m_actif)
+        return;
+    AvanceCompteur();
+    m_minuteriePasse.start(int(qMax<qint64>(0, m_periodeMs - m_debutPasse.elapsed())));
+}
+
+void CycleTraitement::SurDossierSigne()
+{
+    TenteEntrePasses();
+    if (m_actif)
+        m_minuterieRelecture.start();
+}
+
+void CycleTraitement::TenteEntrePasses()
+{
+    if (!m_actif || m_arrete || m_dansPasse || m_lancementTente)
+        return;
+    m_listes.MAJlisteFichierCD();
+    m_lancementTente = TenteRemise();
+}
+
+bool CycleTraitement::TenteRemise()
+{
     const QString fichier = m_listes.RechFichierCdeEnAttente(CommandesAEviter());
     if (fichier.isEmpty())
-        return;
+        return false;
     const QString gare = m_tiroirs.RechGareLibre();
     if (gare.isEmpty())
-        return;
+        return false;
 
     // La commande est lue une seule fois, bornée : les octets montrés sont ceux
-    // qui sont remis. Elle est aussitôt remise ou remplacée par l'avis de refus,
-    // sans cession entre les deux : le texte n'est publié qu'une fois.
+    // qui sont remis. Elle est aussitôt remise ou remplacée par l'avis de refus :
+    // le texte n'est publié qu'une fois.
     QByteArray contenu;
     QString texteCommande;
     if (!LitCommande(fichier, &contenu, &texteCommande))
-        return; // pas lancée à cette passe
+        return false; // pas lancée à cette passe
 
     // Chaque étape de la remise est validée au registre avant la suivante : après
     // un arrêt brutal, le démarrage sait ce qui est déjà parti.
@@ -230,7 +271,7 @@ void CycleTraitement::Passe()
                                 + QStringLiteral("\r\n") + suite);
             break;
         }
-        return;
+        return true;
     }
     if (m_registre)
         m_registre->RemiseFaite(remise);
@@ -240,6 +281,7 @@ void CycleTraitement::Passe()
     m_tiroirs.MetCouleur(n, TableauTiroirs::CdeEnCours);
     m_tiroirs.MetHeureTiroirLibre(n, m_horloge.get_exact_milli_second());
     EffaceRemise(fichier, remise);
+    return true;
 }
 
 void CycleTraitement::EffaceRemise(const QString& fichier, qint64 remise)
@@ -267,31 +309,19 @@ void CycleTraitement::AvanceCompteur()
     emit compteurChange(m_compteur);
 }
 
-void CycleTraitement::BoucleTraitement()
+void CycleTraitement::Demarre()
 {
-    if (m_dansBoucle)
-        return; // une seule boucle : un second appel reviendrait sans fin
-    const QScopedValueRollback<bool> garde(m_dansBoucle, true);
-    m_arret = false;
-    while (!m_arret) {
-        Passe();
-        if (m_arret)
-            break;
-        // Attente de 300 ms qui laisse vivre la fenêtre.
-        m_horloge.AttendEnCedant(300);
-        if (m_arret)
-            break;
-        AvanceCompteur();
-        m_horloge.Cede();
-        // La boucle ne revient jamais à la boucle d'événements de Qt : les
-        // objets détruits par deleteLater (fenêtres fermées) le sont ici.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    m_actif = true;
+    m_arrete = false;
+    Passe();
 }
 
 void CycleTraitement::Arrete()
 {
-    m_arret = true;
+    m_actif = false;
+    m_arrete = true;
+    m_minuteriePasse.stop();
+    m_minuterieRelecture.stop();
 }
 
 void CycleTraitement::ControleTempsTiroirs(qint64 TempsMaxAttenteMs)

@@ -4,7 +4,9 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -17,10 +19,17 @@ class PolitiqueReprise;
 class RegistreRemises;
 class TableauTiroirs;
 
-// Boucle de traitement : passe après passe, relit les listes, lit les tiroirs
-// et lance au plus une commande vers un tiroir libre. Elle n'est pas menée par
-// une minuterie : elle appelle elle-même chaque passe, et les événements de la
-// fenêtre ne passent que pendant son attente et ses cessions.
+// Cycle de traitement : passe après passe, relit les listes, lit les tiroirs
+// et lance au plus une commande vers un tiroir libre. Une passe est une suite
+// d'états menée par les signaux : la lecture des cartes se fait par la file de
+// la ligne, sans que rien n'attende dans le fil des fenêtres ; les événements
+// (clics, minuterie, question d'arrêt) passent entre deux étapes.
+//
+// Allure : une passe commence au plus tôt PeriodeMs après le début de la
+// précédente. Jusque-là, une passe finie sans lancement reste ouverte : une
+// commande qui devient prête (signe de la veille du dossier) part aussitôt,
+// vers un tiroir vu libre par la lecture de cette passe. Au plus un lancement
+// par passe.
 class CycleTraitement : public QObject
 {
     Q_OBJECT
@@ -29,13 +38,21 @@ public:
                     TableauTiroirs& tiroirs, Passation& passation, QObject* parent = nullptr);
     ~CycleTraitement() override;
 
-    // Une passe. Sans effet si une passe est déjà en cours.
+    // Durée minimale du début d'une passe au début de la suivante.
+    static constexpr int PeriodeMs = 300;
+
+    // Commence une passe. Sans effet si une passe est déjà en cours. Elle finit
+    // (passeTerminee) quand la lecture des tiroirs a répondu : tout de suite si
+    // elle ne demande rien aux cartes.
     void Passe();
+    bool PasseEnCours() const { return m_dansPasse; }
     // Montre la commande brute dans Txt_DerniereCde.
     void afficheFichierCdeBrut(const QString& nomDuFichier);
 
-    // Ne rend la main qu'après Arrete().
-    void BoucleTraitement();
+    // Passes l'une après l'autre, jusqu'à Arrete(). Rend la main tout de suite.
+    void Demarre();
+    // Période des passes (PeriodeMs par défaut ; les essais la raccourcissent).
+    void MetPeriode(int millisecondes) { m_periodeMs = qMax(0, millisecondes); }
     void Arrete();
 
     QString TexteDerniereCde() const { return m_texteDerniereCde; }
@@ -73,6 +90,7 @@ public:
     void ReprendTiroirsEnVol();
 
 signals:
+    void passeTerminee();
     void texteDerniereCdeChange(const QString& texte);
     void compteurChange(const QString& compteur);
 
@@ -89,6 +107,15 @@ private:
     // Efface la commande remise ; l'effacement est sur le disque avant d'être noté.
     void EffaceRemise(const QString& fichier, qint64 remise);
     void AvanceCompteur();
+    // Suite de la passe quand la lecture des tiroirs est finie.
+    void SurLectureTerminee();
+    // Étapes 3 à 8 : une commande prête vers un tiroir libre ; vrai quand un
+    // lancement a été tenté.
+    bool TenteRemise();
+    // Entre deux passes : une commande devenue prête part si la passe n'a encore
+    // rien lancé.
+    void SurDossierSigne();
+    void TenteEntrePasses();
 
     JournalStatut& m_journal;
     Horloge& m_horloge;
@@ -109,6 +136,14 @@ private:
     // commande tant qu'elle reste illisible.
     QHash<QString, qint64> m_illisibles;
     bool m_dansPasse = false;
-    bool m_dansBoucle = false;
-    bool m_arret = false;
+    bool m_actif = false;
+    // Arrêt du programme : la passe en cours ne lance plus rien.
+    bool m_arrete = false;
+    // La dernière passe a tenté un lancement : rien d'autre jusqu'à la suivante.
+    bool m_lancementTente = false;
+    QElapsedTimer m_debutPasse;
+    int m_periodeMs = PeriodeMs;
+    QTimer m_minuteriePasse;
+    // Nouvel essai entre deux passes, quand une commande fermée devient prête.
+    QTimer m_minuterieRelecture;
 };

@@ -12,6 +12,7 @@
 #include "drawers/EcouteDatagrammes.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
+#include "drawers/TrameCartes.h"
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
 #include "orders/RegistreRemises.h"
@@ -68,16 +69,28 @@ bool ServicePelorane::Demarre()
     m_horloge.Cede();
     if (m_arrete)
         return false;
-    // 19. à 22.
-    if (!OuvreLesLiens())
-        return false;
+    // 19. 20. La suite quand les cartes ont répondu.
+    return OuvreLesLiens();
+}
+
+void ServicePelorane::SuiteDemarrage()
+{
+    if (m_arrete)
+        return;
+    // 21.
+    m_datagrammes->AdmetSources(m_options.sourcesUdp);
+    m_datagrammes->Lie(m_config.UdpAdr, m_config.UdpPort);
+    // 22.
+    if (m_config.LectReelleEtatTiroirs == QLatin1String("N"))
+        m_journal.MessageStatus(QStringLiteral("**** MODE SIMULATION CARTE(s) ****"));
     // 23. 24.
     RelitEtLibere();
     if (m_arrete)
-        return false;
-    // 25.
+        return;
+    // 25. 26.
     m_journal.MessageStatus(QStringLiteral("- En attente de commande (fichiers) ou BP -"));
-    return !m_arrete;
+    m_cycle->Demarre();
+    emit demarrageTermine();
 }
 
 bool ServicePelorane::VerifieInstance()
@@ -146,8 +159,17 @@ bool ServicePelorane::LitConfiguration()
 
 void ServicePelorane::CreeAppareils()
 {
-    m_ligne = std::make_unique<LigneCartes>(m_journal, m_horloge, m_dialogues, m_config);
+    m_ligne = std::make_unique<LigneCartes>(m_journal, m_dialogues, m_config);
     m_tiroirs = std::make_unique<TableauTiroirs>(m_journal, m_horloge, *m_ligne, m_config);
+    connect(m_tiroirs.get(), &TableauTiroirs::etatCarteChange, this, &ServicePelorane::etatCarteChange);
+    connect(m_ligne.get(), &LigneCartes::portPerdu, this, [this](bool perdu) {
+        // Port perdu : aucune carte n'est lue ; rouvert, chacune dira son état à sa lecture.
+        for (int i = 1; i <= m_tiroirs->NombreCartes(); ++i) {
+            const QString nom = m_config.NomCarteExt[size_t(i)].trimmed();
+            if (!nom.isEmpty())
+                emit etatCarteChange(nom, perdu ? 2 : (m_ligne->Suivi().EnRetard(AdresseCarte(nom)) ? 1 : 0));
+        }
+    });
     m_datagrammes = std::make_unique<EcouteDatagrammes>(m_journal, *m_tiroirs);
     LigneCartes* ligne = m_ligne.get();
     m_listes = std::make_unique<ListesEchange>(
@@ -208,17 +230,11 @@ bool ServicePelorane::OuvreLesLiens()
         emit arretSansQuestionDemande(6);
         return false;
     }
-    // 20.
+    // 20. Une seule fois : le bouton relance plus tard le même test.
+    connect(m_tiroirs.get(), &TableauTiroirs::testCartesTermine, this, &ServicePelorane::SuiteDemarrage,
+            Qt::SingleShotConnection);
     m_tiroirs->Bt_Test_LiaisonCartes_Click();
-    if (m_arrete)
-        return false;
-    // 21.
-    m_datagrammes->AdmetSources(m_options.sourcesUdp);
-    m_datagrammes->Lie(m_config.UdpAdr, m_config.UdpPort);
-    // 22.
-    if (m_config.LectReelleEtatTiroirs == QLatin1String("N"))
-        m_journal.MessageStatus(QStringLiteral("**** MODE SIMULATION CARTE(s) ****"));
-    return true;
+    return !m_arrete;
 }
 
 void ServicePelorane::RelitEtLibere()

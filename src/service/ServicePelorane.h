@@ -39,7 +39,9 @@ public:
                     Options options, QObject* parent = nullptr);
     ~ServicePelorane() override;
 
-    // Étapes du démarrage jusqu'à l'attente des commandes ; faux si le programme s'arrête.
+    // Étapes du démarrage jusqu'au test de liaison des cartes ; faux si le programme
+    // s'arrête. Les étapes suivantes viennent quand les cartes ont répondu, puis les
+    // passes commencent (demarrageTermine).
     bool Demarre();
     // Le programme s'arrête : plus aucune étape ni passe ne commence.
     void Arrete();
@@ -68,6 +70,10 @@ signals:
     void titreConnu(const QString& titre);
     // Étape 18 : les carrés des tiroirs en service, peints d'après le tableau.
     void tiroirsPrepares(int nombre);
+    // Étape 25 passée : les passes ont commencé.
+    void demarrageTermine();
+    // État d'une carte (0 répond, 1 en retard, 2 port perdu) pour la fenêtre.
+    void etatCarteChange(const QString& nom, int etat);
     // Étape 23 : les deux listes relues, à montrer même vides.
     void listesRelues();
     // Arrêt sans question décidé par le démarrage (seconde copie : 0, port des cartes : 6).
@@ -84,6 +90,8 @@ private:
     bool OuvreRegistre();
     bool PrepareDossierEchange();
     bool OuvreLesLiens();
+    // Étapes 21 à 25, après le test de liaison des cartes.
+    void SuiteDemarrage();
     void RelitEtLibere();
     void Termine(int code);
     QString Racine() const;

@@ -10,6 +10,7 @@
 #include "drawers/EcouteDatagrammes.h"
 #include "drawers/LigneCartes.h"
 #include "drawers/TableauTiroirs.h"
+#include "service/ServicePelorane.h"
 #include "app/FrmListe.h"
 
 #include <QAction>
@@ -21,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTimer>
 #include <functional>
 #include <QTest>
@@ -80,6 +82,12 @@ private:
             fenetre = std::make_unique<F1Pelorane>(horloge, dialogues, journal, nullptr, options,
                                                    [this](int c) { code = c; });
         }
+        // Le démarrage jusqu'aux passes : ses dernières étapes suivent le test des cartes.
+        bool Demarre()
+        {
+            QSignalSpy fin(&fenetre->Service(), &ServicePelorane::demarrageTermine);
+            return fenetre->Demarrage() && (!fin.isEmpty() || fin.wait(5000));
+        }
     };
     static QString Version() { return QStringLiteral("version prog : " PELORANE_VERSION_TEXTE); }
 };
@@ -93,7 +101,7 @@ void TestDemarrage::demarrageNormal()
                                               "('UDP_Port', '%1')")
                                   .arg(PortUdpLibre())));
     banc.Cree();
-    QVERIFY(banc.fenetre->Demarrage());
+    QVERIFY(banc.Demarre());
     QCOMPARE(banc.code, -1);
     const QString echanges = banc.essai.Racine() + QStringLiteral("Echanges/");
     const QStringList attendues = {
@@ -150,7 +158,7 @@ void TestDemarrage::listesEtClicSurUnFichier()
         f.write("ordre     0001\r\nC.rendu   cr\xE8me\r\n");
     }
     banc.Cree();
-    QVERIFY(banc.fenetre->Demarrage());
+    QVERIFY(banc.Demarre());
     F1Pelorane& f = *banc.fenetre;
     auto* cd = f.findChild<QListWidget*>(QStringLiteral("LstFichierCD"));
     auto* rt = f.findChild<QListWidget*>(QStringLiteral("LstFichierRT"));
@@ -206,7 +214,7 @@ void TestDemarrage::questionDArret()
     Banc banc;
     banc.essai.EcritReglage(banc.essai.CreeBase());
     banc.Cree();
-    QVERIFY(banc.fenetre->Demarrage());
+    QVERIFY(banc.Demarre());
     const QString journalAvant = banc.journal.Texte();
     banc.fenetre->ArretSansConfirmation = true;
     banc.dialogues.PrepareReponse(oui ? Dialogues::Reponse::Oui : Dialogues::Reponse::Non);
@@ -247,7 +255,7 @@ void TestDemarrage::alerteRegistreIndisponible()
                                   .arg(PortUdpLibre())));
     banc.registre = banc.essai.Chemin(QStringLiteral("absent/registre.db"));
     banc.Cree();
-    QVERIFY(banc.fenetre->Demarrage());
+    QVERIFY(banc.Demarre());
     auto* alerte = banc.fenetre->findChild<QLabel*>(QStringLiteral("Lbl_Protection"));
     QVERIFY(alerte && !alerte->isHidden());
     QCOMPARE(alerte->text(), QStringLiteral("Protection double remise COUPÉE (registre indisponible)"));
@@ -435,7 +443,7 @@ void TestDemarrage::carresRougesDesLaCreation()
             QTimer::singleShot(0, banc.fenetre.get(), note);
     };
     QTimer::singleShot(0, banc.fenetre.get(), note);
-    QVERIFY(banc.fenetre->Demarrage());
+    QVERIFY(banc.Demarre());
     QCOMPARE(vues.size(), 2);
     QVERIFY(journalVu.value(0).endsWith(QStringLiteral("registre: ") + banc.essai.Racine()
                                         + QStringLiteral("pelorane-registre.db\r\n")));

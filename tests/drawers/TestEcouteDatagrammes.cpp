@@ -81,7 +81,7 @@ void TestEcouteDatagrammes::init()
     m_journal = std::make_unique<JournalStatut>();
     m_horloge = std::make_unique<HorlogeTest>();
     m_dialogues = std::make_unique<DialoguesScriptes>();
-    m_ligne = std::make_unique<LigneCartes>(*m_journal, *m_horloge, *m_dialogues, m_config);
+    m_ligne = std::make_unique<LigneCartes>(*m_journal, *m_dialogues, m_config);
     m_tiroirs = std::make_unique<TableauTiroirs>(*m_journal, *m_horloge, *m_ligne, m_config);
     m_ecoute = std::make_unique<EcouteDatagrammes>(*m_journal, *m_tiroirs);
     for (int n = 1; n <= 4; ++n)

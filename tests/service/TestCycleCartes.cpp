@@ -58,6 +58,13 @@ void TestCycleCartes::cleanup()
     m_emulateur.reset();
 }
 
+// Une passe menée jusqu'au bout, sorties auxiliaires comprises.
+bool PasseEntiere(CycleTraitement& cycle, LigneCartes& ligne)
+{
+    cycle.Passe();
+    return QTest::qWaitFor([&] { return !cycle.PasseEnCours() && !ligne.EchangeEnCours(); }, 10000);
+}
+
 QList<QByteArray> TestCycleCartes::Corps() const
 {
     QList<QByteArray> corps;
@@ -79,7 +86,7 @@ void TestCycleCartes::commandesJusquAuTiroir()
     JournalStatut journal;
     HorlogeTest horloge;
     DialoguesScriptes dialogues;
-    LigneCartes ligne(journal, horloge, dialogues, config);
+    LigneCartes ligne(journal, dialogues, config);
     ListesEchange listes(journal, horloge, config, [&](const QString& n, const QString& e) {
         return ligne.AuxGri2(n, e);
     });
@@ -99,7 +106,7 @@ void TestCycleCartes::commandesJusquAuTiroir()
     listes.MAJlisteFichierCD();
     QCOMPARE(listes.RechFichierCdeEnAttente(), QString());
     horloge.Avance(ListesEchange::DelaiStabiliteMs);
-    cycle.Passe();
+    QVERIFY(PasseEntiere(cycle, ligne));
     QCOMPARE(Corps(), (QList<QByteArray>{ "XZ]18", "GZ]L", "XZ]08", "XZ]08", "GZ\\L" }));
     QCOMPARE(journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nAux8: OFF (Z45)\r\nAux8: OFF (Z45)\r\n"
                                              "envoi le fichier ")
@@ -125,7 +132,7 @@ void TestCycleCartes::commandesJusquAuTiroir()
     journal.MessageStatus(QStringLiteral("clear"));
     m_emulateur->OublieTrames();
     horloge.Avance(1000);
-    cycle.Passe();
+    QVERIFY(PasseEntiere(cycle, ligne));
     QCOMPARE(journal.Texte(), QStringLiteral("Aux8: OFF (Z45)\r\nAux8: OFF (Z45)\r\n"
                                              "Impossible d'envoyer le fichier ")
                                   + cd2
@@ -144,7 +151,7 @@ void TestCycleCartes::commandesJusquAuTiroir()
 
     // Réécrit à chaque passe tant que le fichier reste occupé.
     cycle.Efface();
-    cycle.Passe();
+    QVERIFY(PasseEntiere(cycle, ligne));
     QCOMPARE(cycle.TexteDerniereCde(),
              QStringLiteral("Commande précedente non prise en compte ...\r\n\r\n"
                             "il est donc impossible de lancer le fichier: ")
@@ -153,7 +160,7 @@ void TestCycleCartes::commandesJusquAuTiroir()
     // 3. Le frontal vide le fichier : la commande part vers le tiroir que donne la recherche.
     Ecrit(config.FichierPassation, QByteArray());
     journal.MessageStatus(QStringLiteral("clear"));
-    cycle.Passe();
+    QVERIFY(PasseEntiere(cycle, ligne));
     QCOMPARE(Lit(config.FichierPassation), QByteArray("ordre: 42\r\nP.Recept: 002\r\n"));
     QCOMPARE(tiroirs.Couleur(2), int(TableauTiroirs::CdeEnCours));
     QVERIFY(!QFileInfo::exists(cd2));

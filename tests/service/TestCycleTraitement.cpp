@@ -1,4 +1,6 @@
 #include "service/CycleTraitement.h"
+
+#include <QElapsedTimer>
 #include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/FichiersEssai.h"
@@ -57,7 +59,7 @@ struct Service
     JournalStatut journal;
     HorlogeTest horloge;
     DialoguesScriptes dialogues;
-    LigneCartes ligne{ journal, horloge, dialogues, config };
+    LigneCartes ligne{ journal, dialogues, config };
     std::function<void()> apresReleve; // appelé quand la sortie 8 change, juste après la relecture
     ListesEchange listes{ journal, horloge, config, [this](const QString& num, const QString& etat) {
                              if (apresReleve)
@@ -442,8 +444,10 @@ void TestCycleTraitement::compteur()
         if (vus.size() == 1001)
             s.cycle.Arrete();
     });
-    const qint64 debut = s.horloge.get_exact_milli_second();
-    s.cycle.BoucleTraitement();
+    s.cycle.MetPeriode(0);
+    s.cycle.Demarre();
+    QTRY_VERIFY_WITH_TIMEOUT(vus.size() >= 1001, 30000);
+    QTest::qWait(20);
 
     QCOMPARE(vus.size(), 1001);
     QCOMPARE(vus.first(), QStringLiteral("2"));
@@ -452,9 +456,6 @@ void TestCycleTraitement::compteur()
     QCOMPARE(vus.at(999), QStringLiteral("1"));
     QCOMPARE(vus.last(), QStringLiteral("2"));
     QVERIFY(!vus.contains(QStringLiteral("1000")));
-    // Chaque tour attend plus de 300 ms (attente avec événements) en plus de la
-    // lecture simulée des tiroirs.
-    QVERIFY(s.horloge.get_exact_milli_second() - debut > 1001 * 300);
 
     QStringList textes;
     connect(&s.cycle, &CycleTraitement::texteDerniereCdeChange, this,
@@ -472,21 +473,31 @@ void TestCycleTraitement::compteur()
 
 void TestCycleTraitement::boucleDetruitLesObjetsDifferes()
 {
+    // Les passes rendent la main à la boucle d'événements : les objets détruits par
+    // deleteLater (une fenêtre Liste fermée) le sont pendant qu'elles tournent, et deux
+    // passes commencent au moins PeriodeMs l'une après l'autre.
     Service& s = *m_s;
     QPointer<QObject> differe = new QObject;
-    int tours = 0;
+    QList<qint64> debuts;
+    QElapsedTimer chrono;
+    chrono.start();
     bool detruitPendantLaBoucle = false;
     connect(&s.cycle, &CycleTraitement::compteurChange, this, [&] {
-        ++tours;
-        if (tours == 1)
-            differe->deleteLater(); // comme une fenêtre Liste fermée
-        else if (tours == 3) {
+        debuts.append(chrono.elapsed());
+        if (debuts.size() == 1)
+            differe->deleteLater();
+        else if (debuts.size() == 4) {
             detruitPendantLaBoucle = differe.isNull();
             s.cycle.Arrete();
         }
     });
-    s.cycle.BoucleTraitement();
+    s.cycle.Demarre();
+    QTRY_VERIFY_WITH_TIMEOUT(debuts.size() == 4, 5000);
     QVERIFY(detruitPendantLaBoucle);
+    for (qsizetype i = 1; i < debuts.size(); ++i)
+        QVERIFY2(debuts[i] - debuts[i - 1] >= CycleTraitement::PeriodeMs - 5, qPrintable(QString::number(debuts[i] - debuts[i - 1])));
+    QTest::qWait(CycleTraitement::PeriodeMs + 100);
+    QCOMPARE(debuts.size(), 4); // arrêté : plus de passe
 }
 
 void TestCycleTraitement::tempsDepasse_data()

@@ -59,9 +59,10 @@ struct Service
         tiroirs.OuvreTiroir(0);
         cycle.ReprendTiroirsEnVol();
     }
-    // Quelques passes espacées, comme la boucle (elle attend 300 ms entre deux).
+    // Quelques passes espacées, comme le cycle (300 ms entre deux débuts) : assez
+    // pour qu'une commande trouvée au démarrage soit stable et parte après une autre.
     // hote : l'hôte prend aussitôt chaque commande remise (il vide le fichier).
-    void Passes(int nombre = 8)
+    void Passes(int nombre = 12)
     {
         for (int i = 0; i < nombre; ++i) {
             cycle.Passe();
@@ -78,7 +79,7 @@ struct Service
     JournalStatut journal;
     HorlogeTest horloge;
     DialoguesScriptes dialogues;
-    LigneCartes ligne{ journal, horloge, dialogues, config };
+    LigneCartes ligne{ journal, dialogues, config };
     ListesEchange listes{ journal, horloge, config, {} };
     TableauTiroirs tiroirs{ journal, horloge, ligne, config };
     Passation passation{ journal, config };

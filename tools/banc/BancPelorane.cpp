@@ -103,7 +103,7 @@ struct Service
     JournalStatut journal;
     HorlogeBanc horloge;
     DialoguesMuets dialogues;
-    LigneCartes ligne{ journal, horloge, dialogues, config };
+    LigneCartes ligne{ journal, dialogues, config };
     ListesEchange listes{ journal, horloge, config,
                           [this](const QString& n, const QString& e) { return ligne.AuxGri2(n, e); } };
     TableauTiroirs tiroirs{ journal, horloge, ligne, config };
