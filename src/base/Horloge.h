@@ -12,17 +12,8 @@ public:
     // Millisecondes depuis le démarrage du système, sur 64 bits : ne repasse
     // jamais par zéro et ne vaut jamais 0 (0 veut dire « pas d'horodatage »).
     virtual qint64 get_exact_milli_second() = 0;
-    // Laisse passer une fois les événements en attente (clics, sockets, minuteries).
+    // Laisse passer une fois les événements en attente : seulement aux deux cessions
+    // du démarrage, pour que la fenêtre se peigne. Rien d'autre n'attend : la ligne des
+    // cartes, la liaison CDAPI et les passes sont menées par les événements.
     virtual void Cede() = 0;
-    // Bloque le fil sans traiter d'événement.
-    virtual void Dort(int millisecondes) = 0;
-
-    // Attente qui garde la fenêtre vivante : au moins un tour d'événements et
-    // 10 ms, puis jusqu'à la première lecture strictement au-delà de la durée.
-    void timePause(double Sleep_Temps_Seconde);
-
-    // Attente de la boucle de traitement : les événements passent dès qu'ils
-    // arrivent. Par défaut comme timePause ; l'horloge réelle attend sans scruter,
-    // pour que le service au repos ne réveille pas le processeur toutes les 10 ms.
-    virtual void AttendEnCedant(int millisecondes);
 };

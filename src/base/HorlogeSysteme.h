@@ -8,6 +8,4 @@ class HorlogeSysteme : public Horloge
 public:
     qint64 get_exact_milli_second() override;
     void Cede() override;
-    void Dort(int millisecondes) override;
-    void AttendEnCedant(int millisecondes) override;
 };

@@ -7,7 +7,7 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.h ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Durabilite.h ${CMAKE_CURRENT_LIST_DIR}/Durabilite.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.h ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Horloge.h ${CMAKE_CURRENT_LIST_DIR}/Horloge.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Horloge.h
     ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.h ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialogues.h
     ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.h ${CMAKE_CURRENT_LIST_DIR}/PageDeCode.cpp

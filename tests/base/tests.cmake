@@ -1,4 +1,3 @@
 # Tests de src/base
 pelorane_test(test_journal_statut ${CMAKE_CURRENT_LIST_DIR}/TestJournalStatut.cpp)
 pelorane_test(test_chemin_affiche ${CMAKE_CURRENT_LIST_DIR}/TestCheminAffiche.cpp)
-pelorane_test(test_attente_cedante ${CMAKE_CURRENT_LIST_DIR}/TestAttenteCedante.cpp LIENS Qt6::Network)

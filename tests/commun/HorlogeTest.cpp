@@ -7,9 +7,3 @@ void HorlogeTest::Cede()
     ++m_cessions;
     QCoreApplication::processEvents();
 }
-
-void HorlogeTest::Dort(int millisecondes)
-{
-    m_maintenant += millisecondes;
-    QCoreApplication::processEvents();
-}

@@ -12,8 +12,6 @@ public:
 
     qint64 get_exact_milli_second() override { return m_maintenant; }
     void Cede() override;
-    // Avance le temps simulé sans bloquer (laisse aussi passer les événements).
-    void Dort(int millisecondes) override;
 
     void Avance(qint64 millisecondes) { m_maintenant += millisecondes; }
     void Regle(qint64 maintenant) { m_maintenant = maintenant; }

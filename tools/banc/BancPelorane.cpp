@@ -43,7 +43,8 @@ class HorlogeBanc : public Horloge
 public:
     qint64 get_exact_milli_second() override { return m_maintenant; }
     void Cede() override { QCoreApplication::processEvents(); }
-    void Dort(int millisecondes) override
+    // Avance le temps du banc sans bloquer.
+    void Dort(int millisecondes)
     {
         m_maintenant += millisecondes;
         QCoreApplication::processEvents();
