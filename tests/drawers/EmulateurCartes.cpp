@@ -151,6 +151,13 @@ void EmulateurCartes::IgnoreProchaines(const QByteArray& adresse, char commande,
     m_cartes[adresse].silences.insert(commande, nombre);
 }
 
+void EmulateurCartes::MetTauxSommesFausses(const QByteArray& adresse, int pourcent)
+{
+    DeclareCarte(adresse);
+    QMutexLocker verrou(&m_verrou);
+    m_cartes[adresse].pourcentSommesFausses = qBound(0, pourcent, 100);
+}
+
 void EmulateurCartes::EnvoieBrut(const QByteArray& octets)
 {
     QMutexLocker verrou(&m_verrou);
@@ -323,9 +330,18 @@ void EmulateurCartes::TraiteTrame(const QByteArray& brute)
     if (!carte->reponses.contains(commande))
         return;
 
-    QByteArray reponse = TrameReponse(ApresBarre, carte->reponses.value(commande));
+    QByteArray charge = carte->reponses.value(commande);
+    if (carte->comportement == Comportement::Nul)
+        charge.insert(1, '\0');
+    QByteArray reponse = TrameReponse(ApresBarre, charge);
     const qsizetype finSomme = reponse.size() - 1; // la somme précède le CR
+    m_tirage = m_tirage * 1103515245u + 12345u;
+    if (carte->pourcentSommesFausses > 0 && int((m_tirage >> 16) % 100) < carte->pourcentSommesFausses)
+        reponse[finSomme - 1] = reponse.at(finSomme - 1) == '0' ? '1' : '0';
     switch (carte->comportement) {
+    case Comportement::Bavarde:
+        reponse = QByteArray(300, '~') + CaractereCr;
+        break;
     case Comportement::SommeFausse:
         reponse[finSomme - 1] = reponse.at(finSomme - 1) == '0' ? '1' : '0';
         break;

@@ -27,6 +27,8 @@ public:
         SommeMinuscule, // bonne somme, écrite en minuscules
         EnMorceaux,     // réponse envoyée en trois morceaux espacés
         DeuxReponses,   // la réponse et une seconde d'un coup
+        Nul,            // un NUL au milieu de la charge, bonne somme
+        Bavarde,        // 300 octets de bruit sans CR, puis un CR, au lieu de la réponse
     };
 
     struct Trame
@@ -54,6 +56,9 @@ public:
     void MetComportement(const QByteArray& adresse, Comportement comportement);
     // Charge de la seconde réponse du comportement DeuxReponses.
     void MetSecondeReponse(const QByteArray& adresse, const QByteArray& charge);
+    // Une réponse sur cent/pourcent en moyenne part avec une somme fausse (tirage
+    // répétable : graine fixe).
+    void MetTauxSommesFausses(const QByteArray& adresse, int pourcent);
     // Les « nombre » prochaines trames de cette commande vers cette carte restent sans réponse.
     void IgnoreProchaines(const QByteArray& adresse, char commande, int nombre);
     // Écrit des octets tels quels vers le service.
@@ -84,6 +89,7 @@ private:
         Comportement comportement = Comportement::Normal;
         QByteArray seconde = QByteArrayLiteral("11");
         int retardMs = 0;
+        int pourcentSommesFausses = 0;
     };
 
     void ActiveNotificateur();
@@ -99,6 +105,7 @@ private:
     QList<Trame> m_trames;
     QByteArray m_tampon;
     QElapsedTimer m_chrono;
+    quint32 m_tirage = 12345; // générateur congruentiel : le même tirage à chaque essai
 
     // Inondation, menée dans le fil de l'émulateur.
     QByteArray m_motifInondation;

@@ -76,6 +76,8 @@ private slots:
     void lectureCarteEnRetard();
     void lectureSousRetard_data();
     void lectureSousRetard();
+    void carteFautive_data();
+    void carteFautive();
     void auxZ45EnRetard();
     void lectureTroisTiroirs();
     void lectureCarteSansNom();
@@ -317,6 +319,64 @@ void TestTableauTiroirs::lectureSousRetard()
         QVERIFY(banc.Lit());
     QCOMPARE(banc.Couleurs(), (QList<int>{ Vert, Vert, Rouge, Rouge }));
     QVERIFY(banc.journal.Texte().contains(QStringLiteral("carte Z45 de nouveau dans les temps\r\n")));
+}
+
+void TestTableauTiroirs::carteFautive_data()
+{
+    // Trois cartes ; la première, Z45, est en panne de diverses façons. Les deux autres
+    // lisent leurs entrées libres et doivent être lues à chaque passe.
+    QTest::addColumn<int>("comportement");
+    QTest::addColumn<bool>("versionSansLecture");
+    QTest::addColumn<QString>("echec");
+    QTest::newRow("muette") << int(Comportement::Silencieux) << false << "Err: Time Out";
+    QTest::newRow("somme fausse") << int(Comportement::SommeFausse) << false << "Err: check sum incorrecte";
+    QTest::newRow("NUL dans la réponse") << int(Comportement::Nul) << false << "0<00>0";
+    QTest::newRow("bruit sans fin") << int(Comportement::Bavarde) << false << "Err: reponse trop longue";
+    QTest::newRow("répond à V, jamais à G") << int(Comportement::Normal) << true << "Err: Time Out";
+}
+
+void TestTableauTiroirs::carteFautive()
+{
+    QFETCH(int, comportement);
+    QFETCH(bool, versionSansLecture);
+    QFETCH(QString, echec);
+    const QByteArray z43 = QByteArrayLiteral("Z[");
+    m_config.NbTiroirs = 6;
+    m_emulateur->DeclareCarte(z43);
+    m_emulateur->MetReponse(Z45, 'G', "00");
+    m_emulateur->MetReponse(Z44, 'G', "00");
+    m_emulateur->MetReponse(z43, 'G', "00");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    QVERIFY(banc.TesteLiaison());
+    m_emulateur->MetComportement(Z45, Comportement(comportement));
+    if (versionSansLecture)
+        m_emulateur->IgnoreProchaines(Z45, 'G', 1000);
+    banc.tiroirs.OuvreTiroir(0);
+    m_emulateur->OublieTrames();
+    const int debut = banc.journal.Texte().size();
+
+    int passes = 0;
+    QElapsedTimer chrono;
+    chrono.start();
+    while (chrono.elapsed() < 3000) {
+        QVERIFY(banc.Lit());
+        ++passes;
+    }
+    QList<int> couleurs;
+    for (int n = 1; n <= 6; ++n)
+        couleurs.append(banc.tiroirs.Couleur(n));
+    QCOMPARE(couleurs, (QList<int>{ Rouge, Rouge, Vert, Vert, Vert, Vert }));
+    // Une carte en panne coûte aux autres au plus un délai par passe : elles sont lues à
+    // chaque passe (la première peut être écartée, le temps de prouver l'alignement).
+    const QList<QByteArray> corps = Corps();
+    QVERIFY2(passes >= 10, qPrintable(QString::number(passes)));
+    QVERIFY2(corps.count("GZ\\L") == passes, qPrintable(QStringLiteral("%1 sur %2").arg(corps.count("GZ\\L")).arg(passes)));
+    QVERIFY2(corps.count("GZ[L") == passes, qPrintable(QStringLiteral("%1 sur %2").arg(corps.count("GZ[L")).arg(passes)));
+    const QStringList lignes = banc.journal.Texte().mid(debut).split(QStringLiteral("\r\n"));
+    const QString enRetard = QStringLiteral("carte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les temps");
+    QCOMPARE(lignes.count(enRetard), 1);
+    QCOMPARE(lignes.value(lignes.indexOf(enRetard) - 1), echec); // l'échec tel qu'il est revenu
 }
 
 void TestTableauTiroirs::auxZ45EnRetard()

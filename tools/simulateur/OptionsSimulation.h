@@ -28,5 +28,7 @@ struct OptionsSimulation
     int identificationToutesLesS = 0; // une identification "R" toutes les N s (0 : jamais)
     int retardCartesMs = 0;         // les cartes répondent … après chaque trame (0 : tout de suite)
     QStringList cartesEnRetard;     // cartes concernées par le retard (vide : toutes)
+    QStringList cartesFautives;     // "NOM:GENRE", GENRE muette, somme, nul ou bavarde
+    int pourcentSommesFausses = 0;  // part des réponses de chaque carte avec une somme fausse
     QMap<QString, QString> parametres; // clés ajoutées à la base quand elles manquent
 };

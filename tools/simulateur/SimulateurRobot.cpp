@@ -102,6 +102,27 @@ bool SimulateurRobot::Demarre(QString* erreur)
             m_cartes->MetRetard(AdresseCarte(nom), m_options.retardCartesMs);
             Dit(QStringLiteral("cartes : %1 répond %2 ms après chaque trame").arg(nom).arg(m_options.retardCartesMs));
         }
+        if (m_options.pourcentSommesFausses > 0)
+            m_cartes->MetTauxSommesFausses(AdresseCarte(nom), m_options.pourcentSommesFausses);
+    }
+    if (m_options.pourcentSommesFausses > 0)
+        Dit(QStringLiteral("cartes : %1 %% des réponses avec une somme fausse").arg(m_options.pourcentSommesFausses));
+    for (const QString& fautive : m_options.cartesFautives) {
+        static const QHash<QString, EmulateurCartes::Comportement> genres = {
+            { QStringLiteral("muette"), EmulateurCartes::Comportement::Silencieux },
+            { QStringLiteral("somme"), EmulateurCartes::Comportement::SommeFausse },
+            { QStringLiteral("nul"), EmulateurCartes::Comportement::Nul },
+            { QStringLiteral("bavarde"), EmulateurCartes::Comportement::Bavarde },
+        };
+        const QString nom = fautive.section(QLatin1Char(':'), 0, 0).trimmed();
+        const QString genre = fautive.section(QLatin1Char(':'), 1).trimmed().toLower();
+        if (AdresseCarte(nom).isEmpty() || !genres.contains(genre)) {
+            *erreur = QStringLiteral("--carte-fautive %1 : attendu NOM:muette, NOM:somme, NOM:nul ou NOM:bavarde")
+                          .arg(fautive);
+            return false;
+        }
+        m_cartes->MetComportement(AdresseCarte(nom), genres.value(genre));
+        Dit(QStringLiteral("cartes : %1 en panne (%2)").arg(nom, genre));
     }
     MetEntreesCartes();
     QFile::remove(LienCartes());

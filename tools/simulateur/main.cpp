@@ -92,6 +92,12 @@ int main(int argc, char* argv[])
           QString::number(d.retardCartesMs) },
         { "carte-en-retard", "Carte concernée par --retard-cartes, par son nom (Z45…) ; répétable ; toutes sans elle.",
           "NOM", QString() },
+        { "carte-fautive",
+          "Carte en panne, NOM:GENRE : muette (ne répond plus), somme (somme toujours fausse), nul (un NUL dans "
+          "chaque réponse), bavarde (300 octets de bruit au lieu de la réponse) ; répétable.",
+          "NOM:GENRE", QString() },
+        { "sommes-fausses", "Pourcentage des réponses de chaque carte envoyées avec une somme fausse.", "POURCENT",
+          QString::number(d.pourcentSommesFausses) },
         { "param", "Clé de paramètre ajoutée à la base si elle manque (répétable).", "CLE=VALEUR", QString() },
     };
     for (const Option& o : options) {
@@ -144,6 +150,8 @@ int main(int argc, char* argv[])
     o.hoteSourd = analyseur.isSet(QStringLiteral("hote-sourd"));
     o.retardCartesMs = qMax(0, entier("retard-cartes"));
     o.cartesEnRetard = analyseur.values(QStringLiteral("carte-en-retard"));
+    o.cartesFautives = analyseur.values(QStringLiteral("carte-fautive"));
+    o.pourcentSommesFausses = qBound(0, entier("sommes-fausses"), 100);
     for (const QString& p : analyseur.values(QStringLiteral("param"))) {
         const int egal = int(p.indexOf(QLatin1Char('=')));
         if (egal > 0)
