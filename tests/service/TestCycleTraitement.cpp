@@ -1,6 +1,7 @@
 #include "service/CycleTraitement.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include "base/JournalStatut.h"
 #include "commun/DialoguesScriptes.h"
 #include "commun/FichiersEssai.h"
@@ -91,6 +92,7 @@ private slots:
     void passeJamaisReentree();
     void compteur();
     void boucleDetruitLesObjetsDifferes();
+    void commandePreteEntreDeuxPasses();
     void tempsDepasse_data();
     void tempsDepasse();
 
@@ -498,6 +500,38 @@ void TestCycleTraitement::boucleDetruitLesObjetsDifferes()
         QVERIFY2(debuts[i] - debuts[i - 1] >= CycleTraitement::PeriodeMs - 5, qPrintable(QString::number(debuts[i] - debuts[i - 1])));
     QTest::qWait(CycleTraitement::PeriodeMs + 100);
     QCOMPARE(debuts.size(), 4); // arrêté : plus de passe
+}
+
+void TestCycleTraitement::commandePreteEntreDeuxPasses()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("sans veille du dossier, une commande attend la passe suivante");
+#endif
+    // Passes espacées de 5 s : une commande renommée dans le dossier part sans attendre la
+    // passe suivante, vers un tiroir vu libre par la passe ; une seconde attend la suivante
+    // (un seul lancement tenté par passe).
+    Service& s = *m_s;
+    s.Verts({ 1, 2 });
+    s.cycle.MetPeriode(5000);
+    QSignalSpy passes(&s.cycle, &CycleTraitement::passeTerminee);
+    s.cycle.Demarre();
+    QCOMPARE(passes.size(), 1);
+    QTest::qWait(50);
+    const QString ailleurs = m_racine->filePath(QStringLiteral("CD%1.txt"));
+    for (int i = 1; i <= 2; ++i) {
+        Ecrit(ailleurs.arg(i), Commande1);
+        QVERIFY(QFile::rename(ailleurs.arg(i), s.Chemin(QStringLiteral("CD%1.txt").arg(i))));
+    }
+    QElapsedTimer chrono;
+    chrono.start();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(s.config.FichierPassation).size() > 1, 2000);
+    QVERIFY2(chrono.elapsed() < 1000, qPrintable(QString::number(chrono.elapsed())));
+    QTest::qWait(CommandesPretes::DelaiApresFermetureMs + 200); // le nouvel essai après les signes
+    QCOMPARE(passes.size(), 1);
+    QVERIFY(!QFileInfo::exists(s.Chemin(QStringLiteral("CD1.txt"))));
+    QVERIFY(QFileInfo::exists(s.Chemin(QStringLiteral("CD2.txt"))));
+    QVERIFY(!s.journal.Texte().contains(QStringLiteral("Impossible d'envoyer")));
+    s.cycle.Arrete();
 }
 
 void TestCycleTraitement::tempsDepasse_data()

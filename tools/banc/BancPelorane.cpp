@@ -257,6 +257,37 @@ int TableauResume(const QTemporaryDir& racine)
     return 0;
 }
 
+// Service sous une carte en panne : les tiroirs des autres cartes gardent leur débit.
+// PELORANE_BANC_SERVICE : un autre programme de service à mesurer (une version d'avant).
+int DebitsCartes(const QTemporaryDir& racine)
+{
+    const QString service = qEnvironmentVariable("PELORANE_BANC_SERVICE", QStringLiteral(PELORANE_BINAIRE));
+    std::printf("banc_pelorane --cartes : 60 commandes d'un coup, 6 tiroirs sur 3 cartes (%s)\n\n", qPrintable(service));
+    const QList<QPair<const char*, QStringList>> cas = {
+        { "toutes les cartes saines", {} },
+        { "Z45 muette", { QStringLiteral("--carte-fautive"), QStringLiteral("Z45:muette") } },
+        { "Z45 somme toujours fausse", { QStringLiteral("--carte-fautive"), QStringLiteral("Z45:somme") } },
+        { "Z45 avec un NUL", { QStringLiteral("--carte-fautive"), QStringLiteral("Z45:nul") } },
+        { "Z45 bavarde (bruit sans CR)", { QStringLiteral("--carte-fautive"), QStringLiteral("Z45:bavarde") } },
+        { "10 % de sommes fausses sur chaque carte", { QStringLiteral("--sommes-fausses"), QStringLiteral("10") } },
+        { "Z45 en retard de 1600 ms",
+          { QStringLiteral("--retard-cartes"), QStringLiteral("1600"), QStringLiteral("--carte-en-retard"), QStringLiteral("Z45") } },
+    };
+    int i = 0;
+    for (const auto& [titre, panne] : cas) {
+        const DebitCartes d = MesureDebitCartes(service, QStringLiteral(SIMULATEUR_BINAIRE),
+                                                racine.path() + QStringLiteral("/cartes%1").arg(++i), panne);
+        if (!d.erreur.isEmpty()) {
+            std::printf("%-44s impossible : %s\n", titre, qPrintable(d.erreur));
+            continue;
+        }
+        std::printf("%-44s %7.1f /min   vers 1-2 : %2d   vers un tiroir occupé : %d\n", titre, d.commandesParMinute,
+                    d.versCartePanne, d.versTiroirOccupe);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 int Details(const QTemporaryDir& racine, bool long_)
 {
     const int passesOccupe = long_ ? 10000 : 2000;
@@ -353,5 +384,7 @@ int main(int argc, char** argv)
         return MesureRapport(QStringLiteral(PELORANE_BINAIRE), racine.path() + QStringLiteral("/rapport")) ? 0 : 1;
     if (arguments.contains(QStringLiteral("--detail")) || arguments.contains(QStringLiteral("--long")))
         return Details(racine, arguments.contains(QStringLiteral("--long")));
+    if (arguments.contains(QStringLiteral("--cartes")))
+        return DebitsCartes(racine);
     return TableauResume(racine);
 }

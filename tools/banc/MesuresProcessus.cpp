@@ -106,6 +106,50 @@ int Compte(const QString& fichier, const QByteArray& debut)
     return n;
 }
 
+// Le simulateur (options en plus : pannes de cartes…) puis le service contre lui, jusqu'à
+// l'attente des commandes. Vide quand tout tourne, sinon ce qui n'a pas démarré.
+QString Lance(QProcess& robot, QProcess& service, const QString& pelorane, const QString& simulateur,
+              const QString& dossier, const QStringList& optionsRobot)
+{
+    const QString racine = dossier + QStringLiteral("/racine/");
+    QDir().mkpath(racine);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier + QStringLiteral("/reglages"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    // L'hôte prend vite la commande ; le tiroir est occupé 0,3 s par le convoyeur
+    // puis 0,3 s par le retrait des boîtes.
+    robot.setProcessEnvironment(env);
+    robot.setStandardOutputFile(dossier + QStringLiteral("/simulateur.txt"));
+    const QStringList argumentsRobot = QStringList{ QStringLiteral("--racine"), racine, QStringLiteral("--commandes"),
+                                                    QStringLiteral("0"), QStringLiteral("--delai-hote"), QStringLiteral("50"),
+                                                    QStringLiteral("--delai-convoyeur"), QStringLiteral("300"),
+                                                    QStringLiteral("--collecte"), QStringLiteral("300"),
+                                                    QStringLiteral("--port-cdapi"), QString::number(PortTcpLibre()),
+                                                    QStringLiteral("--port-udp"), QString::number(PortUdpLibre()) }
+        + optionsRobot;
+    robot.start(simulateur, argumentsRobot);
+    if (!robot.waitForStarted(5000)
+        || !AttendQue([&] { return QFileInfo::exists(racine + QStringLiteral("cartes-serie")); }, 10000))
+        return QStringLiteral("le simulateur ne démarre pas");
+    const QString journal = dossier + QStringLiteral("/journal.txt");
+    service.setProcessEnvironment(env);
+    service.start(pelorane, { QStringLiteral("--racine"), racine, QStringLiteral("--port-serie"),
+                              racine + QStringLiteral("cartes-serie"), QStringLiteral("--journal"), journal });
+    if (!service.waitForStarted(5000)
+        || !AttendQue([&] { return Compte(journal, "- En attente de commande") > 0; }, 20000))
+        return QStringLiteral("le service ne démarre pas");
+    return QString();
+}
+
+void Arrete(QProcess& robot, QProcess& service)
+{
+    ::kill(pid_t(service.processId()), SIGTERM);
+    service.waitForFinished(10000);
+    ::kill(pid_t(robot.processId()), SIGTERM);
+    robot.waitForFinished(10000);
+}
+
 } // namespace
 
 ResultatsProcessus MesureProcessus(const QString& pelorane, const QString& simulateur, const QString& dossier)
@@ -115,37 +159,11 @@ ResultatsProcessus MesureProcessus(const QString& pelorane, const QString& simul
     const QString echanges = racine + QStringLiteral("Echanges/");
     const QString passation = racine + QStringLiteral("zCdeMnl.txt");
     const QString journal = dossier + QStringLiteral("/journal.txt");
-    QDir().mkpath(racine);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier + QStringLiteral("/reglages"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-
-    // L'hôte prend vite la commande ; le tiroir est occupé 0,3 s par le convoyeur
-    // puis 0,3 s par le retrait des boîtes.
     QProcess robot;
-    robot.setProcessEnvironment(env);
-    robot.setStandardOutputFile(dossier + QStringLiteral("/simulateur.txt"));
-    const QStringList argumentsRobot = { QStringLiteral("--racine"), racine, QStringLiteral("--commandes"),
-                                         QStringLiteral("0"), QStringLiteral("--delai-hote"), QStringLiteral("50"),
-                                         QStringLiteral("--delai-convoyeur"), QStringLiteral("300"),
-                                         QStringLiteral("--collecte"), QStringLiteral("300"),
-                                         QStringLiteral("--port-cdapi"), QString::number(PortTcpLibre()),
-                                         QStringLiteral("--port-udp"), QString::number(PortUdpLibre()) };
-    robot.start(simulateur, argumentsRobot);
-    if (!robot.waitForStarted(5000)
-        || !AttendQue([&] { return QFileInfo::exists(racine + QStringLiteral("cartes-serie")); }, 10000)) {
-        r.erreur = QStringLiteral("le simulateur ne démarre pas");
-        return r;
-    }
     QProcess service;
-    service.setProcessEnvironment(env);
-    service.start(pelorane, { QStringLiteral("--racine"), racine, QStringLiteral("--port-serie"),
-                              racine + QStringLiteral("cartes-serie"), QStringLiteral("--journal"), journal });
-    if (!service.waitForStarted(5000)
-        || !AttendQue([&] { return Compte(journal, "- En attente de commande") > 0; }, 20000)) {
-        r.erreur = QStringLiteral("le service ne démarre pas");
+    r.erreur = Lance(robot, service, pelorane, simulateur, dossier, {});
+    if (!r.erreur.isEmpty())
         return r;
-    }
     const qint64 pid = service.processId();
     Attend(1500);
     r.memoireServiceDebutKio = MemoireProcessusKio(pid);
@@ -201,10 +219,7 @@ ResultatsProcessus MesureProcessus(const QString& pelorane, const QString& simul
     r.commandesParMinute = double(lot) * 60000.0 / double(debit.elapsed());
     r.memoireServiceFinKio = MemoireProcessusKio(pid);
 
-    ::kill(pid_t(pid), SIGTERM);
-    service.waitForFinished(10000);
-    ::kill(pid_t(robot.processId()), SIGTERM);
-    robot.waitForFinished(10000);
+    Arrete(robot, service);
     r.conditions = QStringLiteral("conditions : cartes émulées sur pseudo-terminal (4 tiroirs, 2 cartes), hôte simulé "
                                   "qui relève le fichier de passation toutes les 100 ms et le prend 50 ms après, "
                                   "convoyeur 300 ms, retrait des boîtes 300 ms ; latence sur %1 commandes isolées renommées "
@@ -214,4 +229,40 @@ ResultatsProcessus MesureProcessus(const QString& pelorane, const QString& simul
                        .arg(latencesSurPlace.size())
                        .arg(lot);
     return r;
+}
+
+DebitCartes MesureDebitCartes(const QString& pelorane, const QString& simulateur, const QString& dossier,
+                              const QStringList& panne)
+{
+    DebitCartes d;
+    QProcess robot;
+    QProcess service;
+    d.erreur = Lance(robot, service, pelorane, simulateur, dossier, QStringList{ QStringLiteral("--tiroirs"), QStringLiteral("6") } + panne);
+    if (!d.erreur.isEmpty())
+        return d;
+    const QString echanges = dossier + QStringLiteral("/racine/Echanges/");
+    const QString journal = dossier + QStringLiteral("/journal.txt");
+    Attend(2000); // les tiroirs sains passent au vert, la carte en panne est dite en retard
+    const int avant = Compte(journal, "supp fich: ");
+    const int lot = 60;
+    QElapsedTimer debit;
+    debit.start();
+    for (int i = 0; i < lot; ++i)
+        Depose(echanges, QStringLiteral("CD%1.txt").arg(2000 + i, 6, 10, QLatin1Char('0')));
+    // Au plus 60 s : une panne qui arrête tout se voit comme un débit nul, pas comme une attente.
+    AttendQue([&] { return Compte(journal, "supp fich: ") >= avant + lot; }, 60000);
+    const int remises = Compte(journal, "supp fich: ") - avant;
+    d.commandesParMinute = double(remises) * 60000.0 / double(debit.elapsed());
+    QFile f(journal);
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray& ligne : f.readAll().split('\n'))
+            d.versCartePanne += (ligne.contains("envoi le fichier ") && (ligne.endsWith(" vers 001") || ligne.endsWith(" vers 002"))) ? 1 : 0;
+    Arrete(robot, service);
+    QFile bilan(dossier + QStringLiteral("/simulateur.txt"));
+    if (bilan.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& ligne : bilan.readAll().split('\n'))
+            if (ligne.startsWith("commandes vers un tiroir occupe: "))
+                d.versTiroirOccupe = ligne.mid(33).trimmed().toInt();
+    }
+    return d;
 }

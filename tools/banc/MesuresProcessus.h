@@ -19,3 +19,15 @@ struct ResultatsProcessus
 };
 
 ResultatsProcessus MesureProcessus(const QString& pelorane, const QString& simulateur, const QString& dossier);
+
+// Débit de 60 commandes déposées d'un coup, 6 tiroirs sur 3 cartes, avec les options de
+// panne du simulateur (--carte-fautive, --sommes-fausses, --retard-cartes…).
+struct DebitCartes
+{
+    double commandesParMinute = 0;
+    int versCartePanne = 0;   // commandes lancées vers les tiroirs 1 et 2 (carte Z45)
+    int versTiroirOccupe = -1; // selon le bilan du simulateur
+    QString erreur;
+};
+DebitCartes MesureDebitCartes(const QString& pelorane, const QString& simulateur, const QString& dossier,
+                              const QStringList& panne);
