@@ -2,6 +2,7 @@
 
 #include "base/CheminAffiche.h"
 #include "base/JournalStatut.h"
+#include "base/Volumes.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -170,7 +171,11 @@ bool BaseRegistre::VerifieRacine(const QString& racine, QString* erreur)
     }
     if (q.next()) {
         const QString proprietaire = q.value(0).toString();
-        if (proprietaire != racine)
+        // Le même dossier atteint par un autre chemin (lien, casse sous Windows,
+        // lecteur réseau contre chemin UNC) est la même racine : c'est l'identité
+        // du dossier qui compte, pas son texte. Un ancien chemin qui n'existe plus
+        // ne prouve rien : refusé.
+        if (proprietaire != racine && !Volumes::MemeDossier(proprietaire, racine))
             m_autreRacine = proprietaire;
         return m_autreRacine.isEmpty();
     }

@@ -25,6 +25,8 @@ private slots:
     void secondeCopieActiveLaPremiere_data();
     void secondeCopieActiveLaPremiere();
     void aideEtVersion();
+    void racineParUnAutreChemin_data();
+    void racineParUnAutreChemin();
 
 private:
     struct Lancement
@@ -254,6 +256,58 @@ void TestProcessus::aideEtVersion()
     p.start(m_binaire, { QStringLiteral("--action"), QStringLiteral("danser") });
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 64);
+}
+
+void TestProcessus::racineParUnAutreChemin_data()
+{
+    // Le service démarre une fois par `premier` (le registre y note sa racine), puis
+    // par `second`. Le même dossier atteint par un lien garde son registre (le
+    // démarrage va jusqu'au port des cartes, absent : code 6) ; un registre porté
+    // dans une autre racine est toujours refusé (code 7).
+    QTest::addColumn<QString>("premier"); // chemins relatifs au dossier d'essai
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<int>("code");
+    QTest::newRow("lien vers la racine") << "racine" << "lien" << 6;
+    QTest::newRow("racine, apres un demarrage par le lien") << "lien" << "racine" << 6;
+    QTest::newRow("lien de lien") << "racine" << "lien2" << 6;
+    QTest::newRow("registre porte dans une autre racine") << "racine" << "autre" << 7;
+}
+
+void TestProcessus::racineParUnAutreChemin()
+{
+    QFETCH(QString, premier);
+    QFETCH(QString, second);
+    QFETCH(int, code);
+    InstallationEssai essai;
+    essai.EcritReglage(essai.CreeBase());
+    const QString racine = essai.Chemin(QStringLiteral("racine"));
+    QVERIFY(QFile::link(racine, essai.Chemin(QStringLiteral("lien"))));
+    QVERIFY(QFile::link(essai.Chemin(QStringLiteral("lien")), essai.Chemin(QStringLiteral("lien2"))));
+    QVERIFY(QDir().mkpath(essai.Chemin(QStringLiteral("autre"))));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const auto lance = [&](const QString& dossier, QString* erreur) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(m_binaire, { QStringLiteral("--racine"), essai.Chemin(dossier), QStringLiteral("--port-serie"),
+                             essai.Chemin(QStringLiteral("pas-de-carte")) });
+        if (!p.waitForFinished(20000))
+            return -1;
+        *erreur = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    };
+    QString erreur;
+    QCOMPARE(lance(premier, &erreur), 6);
+    if (second == QLatin1String("autre"))
+        QVERIFY(QFile::copy(racine + QStringLiteral("/pelorane-registre.db"),
+                            essai.Chemin(QStringLiteral("autre/pelorane-registre.db"))));
+    QCOMPARE(lance(second, &erreur), code);
+    const QString refus = QStringLiteral("le registre des remises %1/pelorane-registre.db appartient a la racine %2 : il "
+                                         "ne peut pas servir a la racine %1/")
+                              .arg(essai.Chemin(second), racine);
+    QCOMPARE(erreur.contains(refus), code == 7);
+    QVERIFY2(erreur.contains(QStringLiteral("[erreur ouverture port COM]")) == (code == 6), qPrintable(erreur));
 }
 
 QTEST_GUILESS_MAIN(TestProcessus)
