@@ -3,10 +3,12 @@
 #include "commun/InstallationEssai.h"
 #include "drawers/EmulateurCartes.h"
 
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -26,6 +28,8 @@ private slots:
     void secondeCopieActiveLaPremiere();
     void aideEtVersion();
     void racineParUnAutreChemin_data();
+    void verrouTenuSansCanal_data();
+    void verrouTenuSansCanal();
     void racineParUnAutreChemin();
 
 private:
@@ -308,6 +312,70 @@ void TestProcessus::racineParUnAutreChemin()
                               .arg(essai.Chemin(second), racine);
     QCOMPARE(erreur.contains(refus), code == 7);
     QVERIFY2(erreur.contains(QStringLiteral("[erreur ouverture port COM]")) == (code == 6), qPrintable(erreur));
+}
+
+void TestProcessus::verrouTenuSansCanal_data()
+{
+    // Le verrou de la racine est là, mais aucune copie n'écoute sur son canal.
+    QTest::addColumn<QString>("detenteur"); // "vivant" : ce test le tient ; "autre-hote" ; "arrete"
+    QTest::addColumn<int>("code");
+    QTest::newRow("tenu par un processus vivant de cet hote") << "vivant" << 8;
+    QTest::newRow("tenu depuis une autre machine") << "autre-hote" << 8;
+    // Repris, avec sa ligne ; le démarrage va jusqu'au port des cartes, absent.
+    QTest::newRow("laisse par un processus arrete de cet hote") << "arrete" << 6;
+}
+
+void TestProcessus::verrouTenuSansCanal()
+{
+    QFETCH(QString, detenteur);
+    QFETCH(int, code);
+    Lancement l;
+    l.essai.EcritReglage(l.essai.CreeBase());
+    const QString verrou = l.essai.Chemin(QStringLiteral("racine/pelorane.verrou"));
+    const QString hote = QSysInfo::machineHostName();
+    // Un processus qui a vécu : son numéro n'est plus celui d'aucun processus.
+    QProcess court;
+    court.start(QStringLiteral("true"));
+    QVERIFY(court.waitForStarted(5000));
+    const qint64 mort = court.processId();
+    QVERIFY(court.waitForFinished(5000));
+    QLockFile tenu(verrou);
+    QByteArray contenu;
+    if (detenteur == QLatin1String("vivant")) {
+        QVERIFY(tenu.tryLock(0));
+    } else {
+        contenu = QByteArray::number(mort) + "\npelorane\n"
+            + (detenteur == QLatin1String("autre-hote") ? QByteArray("poste-caisse-2\nautre-machine\nautre-amorcage\n")
+                                                       : hote.toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
+                       + QSysInfo::bootUniqueId() + '\n');
+        Ecrit(verrou, contenu);
+    }
+    Lance(l, { QStringLiteral("--port-serie"), l.essai.Chemin(QStringLiteral("pas-de-carte")) });
+    QVERIFY(l.processus.waitForFinished(20000));
+    QCOMPARE(l.processus.exitCode(), code);
+    const QString erreur = QString::fromUtf8(l.processus.readAllStandardError());
+    const QStringList lignes = LignesJournal(l.journal);
+    if (code == 6) {
+        QCOMPARE(lignes.value(1), QStringLiteral("verrou %1 laisse par le processus %2 (pelorane), arrete sur cet hote : "
+                                                 "repris")
+                                      .arg(verrou)
+                                      .arg(mort));
+        return;
+    }
+    const QString nom = detenteur == QLatin1String("vivant")
+        ? QStringLiteral("processus %1 (%2) sur l'hote %3")
+              .arg(QCoreApplication::applicationPid())
+              .arg(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), hote)
+        : QStringLiteral("processus %1 (pelorane) sur l'hote poste-caisse-2").arg(mort);
+    QCOMPARE(erreur.trimmed().split(QLatin1Char('\n')).last(),
+             QStringLiteral("[VBpelorane] une autre copie de pelorane tient la racine %1 (verrou %2 : %3) mais ne repond "
+                            "pas sur son canal : ce service ne demarre pas. Arretez l'autre copie ; si elle est arretee "
+                            "sur l'autre hote, effacez le verrou.")
+                 .arg(l.essai.Racine(), verrou, nom));
+    // Rien n'a été écrit ni pris : le verrou de l'autre est intact.
+    QCOMPARE(lignes, QStringList());
+    if (!contenu.isEmpty())
+        QCOMPARE(Lit(verrou), contenu);
 }
 
 QTEST_GUILESS_MAIN(TestProcessus)
