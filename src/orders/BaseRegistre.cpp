@@ -70,10 +70,9 @@ void BaseRegistre::FermeALArret()
 {
     if (m_chemin.isEmpty())
         return;
-    const bool journaux = QFileInfo::exists(m_chemin + QStringLiteral("-wal"))
-        || QFileInfo::exists(m_chemin + QStringLiteral("-shm"));
-    if (!m_ouverte && journaux && QFileInfo(m_chemin).isFile()) {
-        // En panne à l'arrêt : une connexion le temps de reporter le journal.
+    if (!m_ouverte && QFileInfo(m_chemin).isFile()) {
+        // Fermée par une panne : une connexion le temps de la bascule. Restée en
+        // WAL, la base ferait laisser -wal et -shm à la prochaine lecture seule.
         QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connexion);
         base.setDatabaseName(m_chemin);
         base.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));

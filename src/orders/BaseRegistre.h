@@ -26,8 +26,7 @@ public:
     // Arrêt propre du service : la base repasse au journal classique (DELETE) avant
     // d'être fermée, pour qu'une lecture faite service arrêté (--historique,
     // --rapport, en lecture seule) ne crée ni -wal ni -shm qu'elle ne saurait
-    // effacer. Fermée par une panne, elle est rouverte le temps de cette bascule
-    // si un -wal ou un -shm traîne encore à côté d'elle.
+    // effacer. Fermée par une panne, elle est rouverte le temps de cette bascule.
     void FermeALArret();
     bool Ouverte() const { return m_ouverte; }
     QSqlDatabase Base() const;

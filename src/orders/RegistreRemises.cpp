@@ -89,12 +89,11 @@ bool RegistreRemises::Ouvre(const QString& chemin)
         return false;
     }
     m_ouvert = true;
-    if (m_enPanne) {
-        m_enPanne = false;
-        m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
-                                + CheminAffiche(chemin));
-    }
-    MetProtection(true);
+    // Après une panne, le retour n'est dit qu'à la première écriture réussie : une
+    // base qui s'ouvre mais n'écrit toujours pas ne doit pas allumer puis couper
+    // la protection à chaque remise.
+    if (!m_enPanne)
+        MetProtection(true);
     m_purgeFaite = false;
     PurgeSiLeJourEstPasse();
     return m_ouvert;
@@ -190,6 +189,12 @@ bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, q
     if (!ok) {
         Panne(q.lastError().text());
         return false;
+    }
+    if (m_enPanne && !uneLigne) {
+        m_enPanne = false;
+        m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
+                                + CheminAffiche(m_chemin));
+        MetProtection(true);
     }
     if (idInsere)
         *idInsere = q.lastInsertId().toLongLong();

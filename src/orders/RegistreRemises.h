@@ -134,7 +134,8 @@ signals:
 
 private:
     void MetProtection(bool active);
-    // *uneLigne : la requête a rendu au moins une ligne.
+    // *uneLigne : la requête (une lecture) a rendu au moins une ligne. Sans
+    // uneLigne, c'est une écriture : réussie après une panne, elle dit le retour.
     bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr, bool* uneLigne = nullptr);
     // Avant chaque remise : le fichier est-il toujours celui qui a été ouvert ?
     bool VerifieIdentite();
