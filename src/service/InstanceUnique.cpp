@@ -17,8 +17,15 @@ InstanceUnique::InstanceUnique(const QString& racine, QObject* parent)
     : QObject(parent)
     , m_racine(QDir::cleanPath(QFileInfo(racine).absoluteFilePath()))
 {
-    const QByteArray empreinte =
-        QCryptographicHash::hash(m_racine.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    // La clé du canal est le dossier, pas le texte qui y mène : lancé par un lien
+    // (ou, sous Windows, avec une autre casse), le service trouve la même copie.
+    QString cle = QFileInfo(m_racine).canonicalFilePath();
+    if (cle.isEmpty())
+        cle = m_racine; // racine pas encore créée
+#ifdef Q_OS_WIN
+    cle = cle.toLower();
+#endif
+    const QByteArray empreinte = QCryptographicHash::hash(cle.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
 #ifdef Q_OS_WIN
     m_nomCanal = QStringLiteral("pelorane-") + QString::fromLatin1(empreinte);
 #else

@@ -29,6 +29,7 @@ private slots:
     void aideEtVersion();
     void racineParUnAutreChemin_data();
     void verrouTenuSansCanal_data();
+    void secondeCopieParUnLienLong();
     void verrouTenuSansCanal();
     void racineParUnAutreChemin();
 
@@ -376,6 +377,34 @@ void TestProcessus::verrouTenuSansCanal()
     QCOMPARE(lignes, QStringList());
     if (!contenu.isEmpty())
         QCOMPARE(Lit(verrou), contenu);
+}
+
+void TestProcessus::secondeCopieParUnLienLong()
+{
+    // Racine et lien aux chemins trop longs pour une prise Unix (le canal va dans
+    // /tmp, nommé d'après la racine) : lancée par le lien, la seconde copie trouve
+    // quand même la première et s'arrête (code 0, pas 8).
+    InstallationEssai essai;
+    const QString longue = essai.Chemin(QStringLiteral("un-dossier-de-pharmacie-au-nom-tres-long-pour-que-la-prise-"
+                                                       "ne-tienne-pas-dans-la-racine/racine"));
+    const QString lien = essai.Chemin(QStringLiteral("lien-long-vers-la-racine-de-la-pharmacie-pour-depasser-la-"
+                                                     "taille-d-une-prise-unix"));
+    QVERIFY(QDir().mkpath(longue));
+    QVERIFY(QFile::link(longue, lien));
+    InstanceUnique premiere(longue);
+    QVERIFY(premiere.NomCanal().startsWith(QStringLiteral("/tmp/pelorane-")));
+    QVERIFY(!premiere.InstancePrecedente());
+    QVERIFY(premiere.Ecoute());
+    QSignalSpy activations(&premiere, &InstanceUnique::activationDemandee);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
+    p.setProcessEnvironment(env);
+    p.start(m_binaire, { QStringLiteral("--racine"), lien });
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QTRY_COMPARE(activations.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestProcessus)
