@@ -107,6 +107,13 @@ void DessinePage(QPainter& p, const StatistiquesJour& s, const QString& pied)
     p.setFont(Police(28));
     p.drawText(QRectF(Marge, HauteurA4 - Marge - 40, Utile, 40), Qt::AlignLeft | Qt::AlignVCenter, pied);
     p.drawLine(QPointF(Marge, Marge + 95), QPointF(LargeurA4 - Marge, Marge + 95));
+    if (s.purge) {
+        p.setFont(Police(44));
+        p.drawText(QRectF(Marge, 800, Utile, 300), Qt::AlignCenter | Qt::TextWordWrap,
+                   QStringLiteral("Jour purgé du registre : les commandes de plus de 90 jours en sont retirées, "
+                                  "les chiffres de ce jour ne sont plus connus."));
+        return;
+    }
     if (s.Vide()) {
         p.setFont(Police(50));
         p.drawText(QRectF(Marge, 800, Utile, 200), Qt::AlignCenter, QStringLiteral("Aucune commande ce jour."));
@@ -147,8 +154,14 @@ bool Prepare(const QString& registre, const QDate& du, const QDate& au, QList<St
         if (i >= 0 && i < parJour.size())
             parJour[i].append(l);
     }
-    for (qsizetype i = 0; i < parJour.size(); ++i)
+    qint64 completDepuis = 0;
+    if (!LectureRegistre::CompletDepuis(registre, &completDepuis, erreur))
+        return false;
+    for (qsizetype i = 0; i < parJour.size(); ++i) {
         jours->append(StatistiquesJour::Calcule(du.addDays(i), parJour.at(i)));
+        // Un jour commencé avant la limite de la purge est incomplet, même en partie.
+        jours->last().purge = debuts.at(i) < completDepuis;
+    }
     return true;
 }
 

@@ -6,6 +6,7 @@ list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/ResumeRepetitions.h ${CMAKE_CURRENT_LIST_DIR}/ResumeRepetitions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.h ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Durabilite.h ${CMAKE_CURRENT_LIST_DIR}/Durabilite.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Volumes.h ${CMAKE_CURRENT_LIST_DIR}/Volumes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.h ${CMAKE_CURRENT_LIST_DIR}/CheminAffiche.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Horloge.h
     ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.h ${CMAKE_CURRENT_LIST_DIR}/HorlogeSysteme.cpp

@@ -2,6 +2,7 @@
 
 #include "base/CheminAffiche.h"
 #include "base/JournalStatut.h"
+#include "base/Volumes.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -65,6 +66,27 @@ void BaseRegistre::Ferme()
     }
 }
 
+void BaseRegistre::FermeALArret()
+{
+    if (m_chemin.isEmpty())
+        return;
+    if (!m_ouverte && QFileInfo(m_chemin).isFile()) {
+        // Fermée par une panne : une connexion le temps de la bascule. Restée en
+        // WAL, la base ferait laisser -wal et -shm à la prochaine lecture seule.
+        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connexion);
+        base.setDatabaseName(m_chemin);
+        base.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+        m_ouverte = base.open();
+    }
+    if (m_ouverte) {
+        // Échec sans conséquence (une lecture en cours tient la base) : le -wal
+        // reste, comme avant.
+        QSqlQuery q(Base());
+        q.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    }
+    Ferme();
+}
+
 bool BaseRegistre::ToujoursAuChemin() const
 {
     return IdentiteDe(m_chemin) == m_identite;
@@ -75,6 +97,14 @@ bool BaseRegistre::Ouvre(const QString& chemin, const QString& racine, qint64 ma
     Ferme();
     m_chemin = chemin;
     m_autreRacine.clear();
+    m_reseau.clear();
+    if (Volumes::SurPartageReseau(chemin, &m_reseau) && !m_reseauSignale) {
+        m_reseauSignale = true;
+        m_journal.MessageStatus(QStringLiteral("registre des remises ") + CheminAffiche(chemin)
+                                + QStringLiteral(" sur un partage reseau (") + m_reseau
+                                + QStringLiteral(") : journal classique (DELETE) au lieu du WAL, qui demande une "
+                                                 "memoire partagee que le partage ne donne pas"));
+    }
     {
         QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connexion);
         base.setDatabaseName(chemin);
@@ -102,10 +132,13 @@ bool BaseRegistre::Ouvre(const QString& chemin, const QString& racine, qint64 ma
 bool BaseRegistre::CreeTable(QString* erreur, bool* abimee)
 {
     // WAL : l'historique se lit pendant que le service écrit. FULL : chaque
-    // validation est sur disque avant l'étape suivante de la remise.
+    // validation est sur disque avant l'étape suivante de la remise. Sur un partage
+    // réseau, le WAL ne marche pas (mémoire partagée entre processus par -shm) :
+    // journal classique, une lecture y attend la fin d'une écriture.
+    const QString journal = m_reseau.isEmpty() ? QStringLiteral("wal") : QStringLiteral("delete");
     QSqlQuery q(Base());
-    const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next()
-        && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0
+    const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=") + journal) && q.next()
+        && q.value(0).toString().compare(journal, Qt::CaseInsensitive) == 0
         && q.exec(QStringLiteral("PRAGMA synchronous=FULL"))
         && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS remises ("
                                  " id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -124,6 +157,9 @@ bool BaseRegistre::CreeTable(QString* erreur, bool* abimee)
                                  " liberation TEXT NOT NULL DEFAULT '')"))
         && q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS remises_etat ON remises (etat)"))
         && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS proprietaire (racine TEXT NOT NULL)"))
+        // Jusqu'où le registre est complet : la purge y note sa limite avant de
+        // retirer des lignes (une ligne au plus ; absente : rien n'a été purgé).
+        && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS completude (complet_depuis INTEGER NOT NULL)"))
         && q.exec(QStringLiteral("PRAGMA quick_check")) && q.next();
     if (ok && q.value(0).toString() != QLatin1String("ok")) {
         // Le détail de quick_check (pages, arbres) ne dit rien à l'opérateur.
@@ -134,7 +170,7 @@ bool BaseRegistre::CreeTable(QString* erreur, bool* abimee)
     if (!ok) {
         *erreur = q.lastError().databaseText();
         if (erreur->trimmed().isEmpty())
-            *erreur = QStringLiteral("journal WAL refusé");
+            *erreur = QStringLiteral("journal ") + journal.toUpper() + QStringLiteral(" refusé");
         *abimee = EstAbimee(q.lastError());
     }
     return ok;
@@ -170,7 +206,11 @@ bool BaseRegistre::VerifieRacine(const QString& racine, QString* erreur)
     }
     if (q.next()) {
         const QString proprietaire = q.value(0).toString();
-        if (proprietaire != racine)
+        // Le même dossier atteint par un autre chemin (lien, casse sous Windows,
+        // lecteur réseau contre chemin UNC) est la même racine : c'est l'identité
+        // du dossier qui compte, pas son texte. Un ancien chemin qui n'existe plus
+        // ne prouve rien : refusé.
+        if (proprietaire != racine && !Volumes::MemeDossier(proprietaire, racine))
             m_autreRacine = proprietaire;
         return m_autreRacine.isEmpty();
     }

@@ -23,12 +23,21 @@ public:
     bool Ouvre(const QString& chemin, const QString& racine, qint64 maintenantMural, QString* erreur);
     // Ferme la connexion : SQLite reporte le journal WAL et efface le fichier -wal.
     void Ferme();
+    // Arrêt propre du service : la base repasse au journal classique (DELETE) avant
+    // d'être fermée, pour qu'une lecture faite service arrêté (--historique,
+    // --rapport, en lecture seule) ne crée ni -wal ni -shm qu'elle ne saurait
+    // effacer. Fermée par une panne, elle est rouverte le temps de cette bascule.
+    void FermeALArret();
     bool Ouverte() const { return m_ouverte; }
     QSqlDatabase Base() const;
     // Racine propriétaire quand Ouvre a refusé la base, sinon "".
     const QString& AutreRacine() const { return m_autreRacine; }
     // Faux si le fichier ouvert n'est plus au chemin (effacé, remplacé).
     bool ToujoursAuChemin() const;
+
+    // Nom du système de fichiers réseau où est la base ("" sur un disque local) :
+    // le journal WAL y est remplacé par le journal classique.
+    const QString& Reseau() const { return m_reseau; }
 
 private:
     bool CreeTable(QString* erreur, bool* abimee);
@@ -40,5 +49,7 @@ private:
     QString m_chemin;
     QString m_autreRacine;
     bool m_ouverte = false;
+    QString m_reseau;
+    bool m_reseauSignale = false;
     QPair<quint64, quint64> m_identite; // périphérique, inode du fichier ouvert
 };

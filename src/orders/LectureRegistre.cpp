@@ -31,4 +31,20 @@ bool Lit(const QString& chemin, qint64 debutMs, qint64 finMs, QList<RemiseRegist
         erreur);
 }
 
+bool CompletDepuis(const QString& chemin, qint64* depuisMs, QString* erreur)
+{
+    *depuisMs = 0;
+    // Un registre d'avant la note n'a pas la table : la lecture seule ne la crée pas.
+    bool table = false;
+    if (!LecteurHistorique::Interroge(chemin,
+                                      QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+                                                     "'completude'"),
+                                      {}, [&table](const QSqlQuery&) { table = true; }, erreur))
+        return false;
+    return !table
+        || LecteurHistorique::Interroge(
+               chemin, QStringLiteral("SELECT MAX(complet_depuis) FROM completude"), {},
+               [depuisMs](const QSqlQuery& q) { *depuisMs = q.value(0).toLongLong(); }, erreur);
+}
+
 } // namespace LectureRegistre

@@ -15,4 +15,9 @@ namespace LectureRegistre {
 // absent ou illisible.
 bool Lit(const QString& chemin, qint64 debutMs, qint64 finMs, QList<RemiseRegistre>* lignes, QString* erreur);
 
+// Depuis quand (ms depuis l'époque) le registre est complet : les lignes d'avant
+// ont pu être purgées. 0 si rien n'a jamais été purgé (ou registre d'avant cette
+// note). Faux, avec l'erreur, si le registre ne se lit pas.
+bool CompletDepuis(const QString& chemin, qint64* depuisMs, QString* erreur);
+
 } // namespace LectureRegistre

@@ -13,6 +13,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,11 @@ Passation::Passation(JournalStatut& journal, const Configuration& configuration)
     : m_journal(journal)
     , m_configuration(configuration)
 {
+}
+
+QString Passation::CheminPassation() const
+{
+    return m_configuration.FichierPassation;
 }
 
 void Passation::SignaleEchec(Refus refus, const QString& fichier, const QString& texte)
@@ -47,9 +53,30 @@ void Passation::SignaleDefautPassation(const QString& genre)
                                       + QStringLiteral(" ; aucune commande n'est envoyee"));
 }
 
-bool Passation::Ecrit(const QByteArray& copie, bool* invalide)
+void Passation::NoteRaisonDisque()
 {
-    *invalide = false;
+#ifdef Q_OS_UNIX
+    const int code = errno;
+    m_raisonDisque = code == EIO ? QStringLiteral("erreur d'entrée-sortie")
+        : code == ENOSPC         ? QStringLiteral("disque plein")
+                                 : QString::fromLocal8Bit(::strerror(code));
+#else
+    m_raisonDisque = QStringLiteral("FlushFileBuffers en échec");
+#endif
+}
+
+void Passation::Revide(QFile& passation)
+{
+    // Vide sur le disque avant que le registre n'oublie la remise : après une
+    // coupure, une copie revenue dans le fichier serait prise par l'hôte alors
+    // que la commande, restée dans le dossier, repartirait.
+    m_videSurDisque = passation.resize(0) && Durabilite::SynchroniseFichier(passation);
+    if (!m_videSurDisque)
+        NoteRaisonDisque();
+}
+
+Passation::Ecriture Passation::Ecrit(const QByteArray& copie)
+{
     QFile passation;
 #ifdef Q_OS_UNIX
     // Ouverture sans troncature ni blocage (un tube sans lecteur échoue au lieu
@@ -61,35 +88,45 @@ bool Passation::Ecrit(const QByteArray& copie, bool* invalide)
     if (cree)
         fd = ::open(chemin.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
-        return false;
+        return Ecriture::Impossible;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        *invalide = true;
-        return false;
+        return Ecriture::Invalide;
     }
     if (!passation.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return false;
+        return Ecriture::Impossible;
     }
-    bool ecrit = passation.resize(0);
+    const bool ouvert = passation.resize(0);
 #else
     passation.setFileName(m_configuration.FichierPassation);
     const bool cree = !QFileInfo::exists(m_configuration.FichierPassation);
-    bool ecrit = passation.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-    if (!ecrit)
-        return false;
+    const bool ouvert = passation.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    if (!ouvert)
+        return Ecriture::Impossible;
 #endif
+    const bool entiere = ouvert && passation.write(copie) == copie.size();
     // Sur le disque avant de rendre vrai : le registre notera ensuite « remise »,
     // et après une coupure de courant il ne doit pas le dire d'une copie perdue.
-    ecrit = ecrit && passation.write(copie) == copie.size() && Durabilite::SynchroniseFichier(passation);
-    if (!ecrit)
-        passation.resize(0); // jamais de demi-commande laissée au frontal
+    if (entiere && Durabilite::SynchroniseFichier(passation) && passation.error() == QFileDevice::NoError) {
+        passation.close();
+        // Un fichier né de cette écriture : son nom aussi doit survivre.
+        if (cree)
+            Durabilite::SynchroniseDossier(QFileInfo(m_configuration.FichierPassation).absolutePath());
+        return Ecriture::Faite;
+    }
+    if (entiere) {
+        // La copie entière est dans le cache du système : l'hôte a pu la lire
+        // pendant la poussée sur le disque (qui peut durer). La retirer ne ferait
+        // que risquer de lui couper une lecture ; la relancer la livrerait deux fois.
+        NoteRaisonDisque();
+        passation.close();
+        return Ecriture::NonConfirmee;
+    }
+    Revide(passation); // jamais de demi-commande laissée au frontal
     passation.close();
-    // Un fichier né de cette écriture : son nom aussi doit survivre.
-    if (ecrit && cree)
-        Durabilite::SynchroniseDossier(QFileInfo(m_configuration.FichierPassation).absolutePath());
-    return ecrit && passation.error() == QFileDevice::NoError;
+    return Ecriture::Impossible;
 }
 
 bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, const QByteArray& contenu,
@@ -124,19 +161,31 @@ bool Passation::LanceFichierCde(const QString& fichier, const QString& gare, con
     if (avantEcriture)
         avantEcriture();
 
-    bool invalide = false;
-    if (!Ecrit(copie, &invalide)) {
-        if (invalide) {
-            SignaleDefautPassation(SystemeFichiers::GenreEntree(cheminPassation));
-            m_dernierRefus = Refus::PassationInvalide;
-            return false;
-        }
+    m_videSurDisque = true;
+    m_raisonDisque.clear();
+    switch (Ecrit(copie)) {
+    case Ecriture::Faite:
+        break;
+    case Ecriture::Invalide:
+        SignaleDefautPassation(SystemeFichiers::GenreEntree(cheminPassation));
+        m_dernierRefus = Refus::PassationInvalide;
+        return false;
+    case Ecriture::NonConfirmee:
+        // La ligne pour l'opérateur est celle de la mise de côté (le cycle).
+        m_dernierRefus = Refus::CopieNonConfirmee;
+        m_dernierEchecSignale.clear();
+        return false;
+    case Ecriture::Impossible:
         // Une ouverture réussie a déjà tronqué le fichier ; un échec plus tard
-        // doit aussi le laisser vide.
+        // doit aussi le laisser vide, et vide sur le disque.
         if (QFileInfo::exists(cheminPassation) && QFileInfo(cheminPassation).size() > 0) {
             QFile vide(cheminPassation);
-            if (vide.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            if (vide.open(QIODevice::WriteOnly)) {
+                Revide(vide);
                 vide.close();
+            } else {
+                m_videSurDisque = false;
+            }
         }
         SignaleEchec(Refus::EcritureImpossible, fichier,
                      QStringLiteral("Erreur d'ecriture du fichier de passation ") + CheminAffiche(cheminPassation)

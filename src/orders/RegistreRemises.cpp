@@ -16,7 +16,6 @@
 namespace {
 
 constexpr qint64 RetentionMs = qint64(90) * 24 * 3600 * 1000;
-constexpr qint64 IntervalleEssaiMs = 60 * 1000;
 constexpr qint64 IntervallePurgeMs = qint64(24) * 3600 * 1000;
 
 qint64 MonotoneSysteme()
@@ -80,7 +79,7 @@ void RegistreRemises::FermeConnexion()
 bool RegistreRemises::Ouvre(const QString& chemin)
 {
     m_chemin = chemin;
-    m_dernierEssai = m_monotone();
+    m_essaiPermis = false;
     m_ouvert = false;
     QString erreur;
     if (!m_base.Ouvre(chemin, m_racine, Maintenant(), &erreur)) {
@@ -90,12 +89,11 @@ bool RegistreRemises::Ouvre(const QString& chemin)
         return false;
     }
     m_ouvert = true;
-    if (m_enPanne) {
-        m_enPanne = false;
-        m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
-                                + CheminAffiche(chemin));
-    }
-    MetProtection(true);
+    // Après une panne, le retour n'est dit qu'à la première écriture réussie : une
+    // base qui s'ouvre mais n'écrit toujours pas ne doit pas allumer puis couper
+    // la protection à chaque remise.
+    if (!m_enPanne)
+        MetProtection(true);
     m_purgeFaite = false;
     PurgeSiLeJourEstPasse();
     return m_ouvert;
@@ -103,7 +101,9 @@ bool RegistreRemises::Ouvre(const QString& chemin)
 
 void RegistreRemises::Ferme()
 {
-    FermeConnexion();
+    // Ouvert ou en panne, rien ne doit rester à côté de la base (-wal, -shm).
+    m_ouvert = false;
+    m_base.FermeALArret();
     m_chemin.clear(); // plus de nouvel essai
 }
 
@@ -132,22 +132,25 @@ void RegistreRemises::Panne(const QString& erreur)
 {
     FermeConnexion();
     MetProtection(false);
-    m_dernierEssai = m_monotone(); // pas de nouvel essai avant une minute
     if (m_enPanne)
         return; // une ligne par panne, pas une par commande
     m_enPanne = true;
     m_journal.MessageStatus(QStringLiteral("registre des remises indisponible (") + CheminAffiche(m_chemin)
                             + QStringLiteral(" : ") + erreur
                             + QStringLiteral(") : les commandes continuent, mais après un arrêt brutal une commande "
-                                             "pourrait être remise deux fois ; nouvel essai dans une minute"));
+                                             "pourrait être remise deux fois ; nouvel essai à la prochaine remise"));
 }
 
 bool RegistreRemises::Pret()
 {
     if (m_ouvert)
         return true;
-    if (m_chemin.isEmpty() || m_monotone() - m_dernierEssai < IntervalleEssaiMs)
+    // Un nouvel essai par remise : une erreur passagère (disque plein un instant,
+    // erreur d'entrée-sortie sur le -wal) ne coupe la protection que pour la
+    // remise où elle est arrivée. Les autres étapes de cette remise n'insistent pas.
+    if (m_chemin.isEmpty() || !m_essaiPermis)
         return false;
+    m_essaiPermis = false;
     return Ouvre(m_chemin);
 }
 
@@ -159,11 +162,21 @@ void RegistreRemises::PurgeSiLeJourEstPasse()
     m_dernierePurge = m_monotone();
     // Seules les lignes closes (fichier effacé, tiroir libéré) partent : une heure
     // murale avancée de plusieurs mois ne doit pas effacer ce que la reprise attend.
-    Execute("DELETE FROM remises WHERE debut_le < ? AND etat = ? AND liberee_le IS NOT NULL",
-            { Maintenant() - RetentionMs, Effacee });
+    const qint64 limite = Maintenant() - RetentionMs;
+    bool aPurger = false;
+    if (!Execute("SELECT 1 FROM remises WHERE debut_le < ? AND etat = ? AND liberee_le IS NOT NULL LIMIT 1",
+                 { limite, Effacee }, nullptr, &aPurger)
+        || !aPurger)
+        return;
+    // La limite est notée avant de retirer quoi que ce soit : le rapport ne doit
+    // jamais montrer un jour purgé comme un jour sans commande. Un arrêt entre les
+    // deux ne fait que dire incomplets des jours qui le seront à la purge suivante.
+    if (Execute("DELETE FROM completude", {})
+        && Execute("INSERT INTO completude (complet_depuis) VALUES (?)", { limite }))
+        Execute("DELETE FROM remises WHERE debut_le < ? AND etat = ? AND liberee_le IS NOT NULL", { limite, Effacee });
 }
 
-bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere)
+bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere, bool* uneLigne)
 {
     if (!Pret())
         return false;
@@ -177,8 +190,16 @@ bool RegistreRemises::Execute(const char* sql, const QList<QVariant>& valeurs, q
         Panne(q.lastError().text());
         return false;
     }
+    if (m_enPanne && !uneLigne) {
+        m_enPanne = false;
+        m_journal.MessageStatus(QStringLiteral("registre des remises de nouveau disponible: ")
+                                + CheminAffiche(m_chemin));
+        MetProtection(true);
+    }
     if (idInsere)
         *idInsere = q.lastInsertId().toLongLong();
+    if (uneLigne)
+        *uneLigne = q.next();
     return true;
 }
 
@@ -194,6 +215,7 @@ void RegistreRemises::NoteListe(const QStringList& noms)
 
 qint64 RegistreRemises::DebutRemise(const QString& nom, const QByteArray& contenu, const QString& gare)
 {
+    m_essaiPermis = true;
     if (m_ouvert && VerifieIdentite() && m_ouvert)
         PurgeSiLeJourEstPasse();
     const qint64 maintenant = Maintenant();
@@ -224,17 +246,44 @@ void RegistreRemises::RemiseFaite(qint64 id)
         m_attenteTiroirs.insert(tiroir, id);
 }
 
-void RegistreRemises::RemiseAbandonnee(qint64 id)
+void RegistreRemises::RemiseAbandonnee(qint64 id, bool videSurDisque)
 {
     m_tiroirsEnRemise.remove(id);
-    if (id > 0)
+    if (id > 0 && videSurDisque)
         Execute("DELETE FROM remises WHERE id = ?", { id });
+}
+
+void RegistreRemises::MiseDeCoteEnMarche(qint64 id)
+{
+    if (id <= 0)
+        return;
+    const int tiroir = m_tiroirsEnRemise.take(id);
+    if (Execute("UPDATE remises SET etat = ? WHERE id = ?", { MiseDeCote, id }))
+        m_attenteTiroirs.insert(tiroir, id);
 }
 
 void RegistreRemises::FichierEfface(qint64 id)
 {
     if (id > 0)
         Execute("UPDATE remises SET etat = ?, effacee_le = ? WHERE id = ?", { Effacee, Maintenant(), id });
+}
+
+void RegistreRemises::NoteEffacement(qint64 id, bool dossierSurDisque, const QString& dossier)
+{
+    if (dossierSurDisque) {
+        FichierEfface(id);
+        if (m_effacementNonConfirme)
+            m_journal.MessageStatus(QStringLiteral("dossier ") + CheminAffiche(dossier)
+                                    + QStringLiteral(" : effacements de nouveau confirmes par le disque"));
+        m_effacementNonConfirme = false;
+        return;
+    }
+    if (m_effacementNonConfirme)
+        return;
+    m_effacementNonConfirme = true;
+    m_journal.MessageStatus(QStringLiteral("dossier ") + CheminAffiche(dossier)
+                            + QStringLiteral(" : le disque ne confirme pas l'effacement des commandes remises ; elles "
+                                             "restent notees remises au registre, le prochain demarrage les reglera"));
 }
 
 void RegistreRemises::TiroirLibere(int tiroir, Liberation cause)

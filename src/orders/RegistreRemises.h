@@ -22,7 +22,7 @@ class JournalStatut;
 // Chaque étape de la remise est validée sur disque avant la suivante (WAL,
 // synchronous FULL) : après un arrêt, le démarrage sait si une commande est déjà
 // partie et ne la relance pas. Un registre en panne n'arrête jamais les commandes :
-// une ligne au journal le dit, et il est réessayé au plus une fois par minute.
+// une ligne au journal le dit, et il est réessayé au début de la remise suivante.
 // Ce que le démarrage fait des lignes inachevées est l'affaire de PolitiqueReprise.
 class RegistreRemises : public QObject
 {
@@ -38,7 +38,7 @@ public:
     void MetHorlogeMurale(std::function<qint64()> maintenant);
     qint64 Maintenant() const { return m_maintenant(); }
     // Horloge monotone en millisecondes (remplaçable pour les tests) : l'intervalle
-    // entre deux essais d'un registre en panne et celui entre deux purges.
+    // entre deux purges.
     void MetHorlogeMonotone(std::function<qint64()> monotone);
 
     // Racine du service : un registre appartient à une seule racine (notée à sa
@@ -46,8 +46,8 @@ public:
     void MetRacine(const QString& racine) { m_racine = racine; }
     // Racine propriétaire quand Ouvre a refusé le registre d'une autre racine, sinon "".
     const QString& AutreRacine() const { return m_base.AutreRacine(); }
-    // Arrêt propre : la connexion est fermée, SQLite reporte le journal WAL dans la
-    // base et efface le fichier -wal.
+    // Arrêt propre : le journal WAL est reporté dans la base, qui repasse au journal
+    // classique ; ni -wal ni -shm ne restent, même si le registre était en panne.
     void Ferme();
 
     // Ouvre (ou crée) le registre et retire les lignes closes de plus de 90 jours
@@ -57,7 +57,8 @@ public:
     bool Disponible() const { return m_ouvert; }
     // Protégé contre les doubles remises : le registre sert (faux avant Ouvre).
     bool Protege() const { return m_protection == 1; }
-    // Vrai si le registre peut servir, après un nouvel essai au plus par minute.
+    // Vrai si le registre peut servir, après un nouvel essai si une remise a commencé
+    // depuis la panne.
     bool Pret();
     // Requêtes envoyées à la base depuis la création (pour le banc de mesure).
     int NombreRequetes() const { return m_requetes; }
@@ -70,8 +71,20 @@ public:
     // registre est indisponible) ; les autres ne font rien pour l'identifiant 0.
     qint64 DebutRemise(const QString& nom, const QByteArray& contenu, const QString& gare);
     void RemiseFaite(qint64 id);
-    void RemiseAbandonnee(qint64 id); // la passation a échoué : rien n'est parti
+    // La passation a échoué : rien n'est parti. La ligne n'est retirée que si le
+    // fichier de passation est vide sur le disque (videSurDisque) : sinon une
+    // coupure pourrait y ramener la copie, et le démarrage suivant doit la régler.
+    void RemiseAbandonnee(qint64 id, bool videSurDisque = true);
+    // La copie a été écrite entière mais n'est pas confirmée sur le disque : l'hôte
+    // a pu la prendre. La ligne est mise de côté et son tiroir l'attend.
+    void MiseDeCoteEnMarche(qint64 id);
     void FichierEfface(qint64 id);
+    // Effacement d'une commande remise : noté "effacee" seulement si le disque a
+    // confirmé le dossier (dossierSurDisque) ; sinon la ligne reste "remise" et le
+    // démarrage suivant la règlera (fichier parti : effacée ; revenu : effacé sans
+    // nouvelle remise). Une ligne au journal quand la confirmation manque, une
+    // quand elle revient.
+    void NoteEffacement(qint64 id, bool dossierSurDisque, const QString& dossier);
     // Un tiroir est libéré : la commande qui y était attendue est close.
     void TiroirLibere(int tiroir, Liberation cause);
 
@@ -121,7 +134,9 @@ signals:
 
 private:
     void MetProtection(bool active);
-    bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr);
+    // *uneLigne : la requête (une lecture) a rendu au moins une ligne. Sans
+    // uneLigne, c'est une écriture : réussie après une panne, elle dit le retour.
+    bool Execute(const char* sql, const QList<QVariant>& valeurs, qint64* idInsere = nullptr, bool* uneLigne = nullptr);
     // Avant chaque remise : le fichier est-il toujours celui qui a été ouvert ?
     bool VerifieIdentite();
     void PurgeSiLeJourEstPasse();
@@ -138,9 +153,10 @@ private:
     QString m_racine;
     bool m_ouvert = false;
     bool m_enPanne = false;
+    bool m_effacementNonConfirme = false;
     int m_protection = -1; // -1 : pas encore ouvert
     int m_requetes = 0;
-    qint64 m_dernierEssai = 0;
+    bool m_essaiPermis = false; // un nouvel essai d'un registre en panne est permis (début de remise)
     QHash<QString, qint64> m_vues;       // nom -> première fois vu dans la liste
     QHash<qint64, int> m_tiroirsEnRemise; // ligne -> tiroir, le temps de la remise
     QHash<int, qint64> m_attenteTiroirs;  // tiroir -> ligne de la commande attendue

@@ -63,6 +63,9 @@ public:
     bool Vide() const { return remises + misesDeCote + interrompues == 0; }
 
     QDate jour;
+    // Le jour commence avant la limite de la purge du registre : ses lignes ont pu
+    // être retirées, ses chiffres ne sont pas connus (jamais « aucune commande »).
+    bool purge = false;
     int remises = 0;
     int misesDeCote = 0;
     int interrompues = 0;

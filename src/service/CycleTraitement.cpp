@@ -10,6 +10,7 @@
 #include "orders/ListesEchange.h"
 #include "orders/Passation.h"
 #include "orders/RegistreRemises.h"
+#include "service/CopieNonConfirmee.h"
 #include "service/PolitiqueReprise.h"
 
 #include <QFile>
@@ -255,8 +256,16 @@ bool CycleTraitement::TenteRemise()
             remise = m_registre->DebutRemise(nom, contenu, gare);
     };
     if (!m_passation.LanceFichierCde(fichier, gare, contenu, noteDebut)) {
+        if (m_passation.DernierRefus() == Passation::Refus::CopieNonConfirmee) {
+            // Copie entière mais pas confirmée par le disque : l'hôte a pu la prendre.
+            MetTexteDerniereCde(CopieNonConfirmee::MetDeCote(
+                { fichier, gare, contenu, m_passation.CheminPassation(), m_passation.RaisonDisque(),
+                  remise, m_horloge.get_exact_milli_second() },
+                m_journal, m_registre, m_listes, m_tiroirs));
+            return;
+        }
         if (m_registre)
-            m_registre->RemiseAbandonnee(remise);
+            m_registre->RemiseAbandonnee(remise, m_passation.VideSurDisque());
         const QString suite = QStringLiteral("il est donc impossible de lancer le fichier: ") + CheminAffiche(fichier)
             + QStringLiteral(" vers la gare: ") + gare + QStringLiteral("\r\n");
         switch (m_passation.DernierRefus()) {
@@ -295,8 +304,8 @@ void CycleTraitement::EffaceRemise(const QString& fichier, qint64 remise)
     } else if (m_registre) {
         // L'effacement sur le disque avant de le noter : après une coupure, le
         // registre ne doit pas dire effacée une commande revenue dans le dossier.
-        Durabilite::SynchroniseDossier(QFileInfo(fichier).absolutePath());
-        m_registre->FichierEfface(remise);
+        const QString dossier = QFileInfo(fichier).absolutePath();
+        m_registre->NoteEffacement(remise, Durabilite::SynchroniseDossier(dossier), dossier);
     }
 }
 

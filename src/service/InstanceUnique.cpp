@@ -17,8 +17,15 @@ InstanceUnique::InstanceUnique(const QString& racine, QObject* parent)
     : QObject(parent)
     , m_racine(QDir::cleanPath(QFileInfo(racine).absoluteFilePath()))
 {
-    const QByteArray empreinte =
-        QCryptographicHash::hash(m_racine.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    // La clé du canal est le dossier, pas le texte qui y mène : lancé par un lien
+    // (ou, sous Windows, avec une autre casse), le service trouve la même copie.
+    QString cle = QFileInfo(m_racine).canonicalFilePath();
+    if (cle.isEmpty())
+        cle = m_racine; // racine pas encore créée
+#ifdef Q_OS_WIN
+    cle = cle.toLower();
+#endif
+    const QByteArray empreinte = QCryptographicHash::hash(cle.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
 #ifdef Q_OS_WIN
     m_nomCanal = QStringLiteral("pelorane-") + QString::fromLatin1(empreinte);
 #else
@@ -29,7 +36,7 @@ InstanceUnique::InstanceUnique(const QString& racine, QObject* parent)
         ? dansRacine
         : QStringLiteral("/tmp/pelorane-") + QString::fromLatin1(empreinte) + QStringLiteral(".canal");
 #endif
-    m_verrou = std::make_unique<QLockFile>(m_racine + QStringLiteral("/pelorane.verrou"));
+    m_verrou = std::make_unique<QLockFile>(CheminVerrou());
     m_verrou->setStaleLockTime(0);
     connect(&m_serveur, &QLocalServer::newConnection, this, [this] { LitDemandes(); });
 }
@@ -54,11 +61,29 @@ void InstanceUnique::LibereALaSortie()
     s_enMarche = nullptr;
 }
 
+QString InstanceUnique::CheminVerrou() const
+{
+    return m_racine + QStringLiteral("/pelorane.verrou");
+}
+
+InstanceUnique::Detenteur InstanceUnique::DetenteurDuVerrou() const
+{
+    Detenteur d;
+    d.connu = m_verrou->getLockInfo(&d.pid, &d.hote, &d.programme);
+    return d;
+}
+
 bool InstanceUnique::InstancePrecedente()
 {
     if (m_verrouTenu)
         return false;
+    // Qui tenait le verrou avant l'essai : s'il est pris quand même, c'est qu'il
+    // avait été laissé par un processus arrêté de cette machine (QLockFile le
+    // reprend ; jamais celui d'une autre machine).
+    const Detenteur avant = DetenteurDuVerrou();
     m_verrouTenu = m_verrou->tryLock(0);
+    if (m_verrouTenu && avant.connu)
+        m_repris = avant;
     // Verrou impossible à créer (racine pas encore née) : ce n'est pas une copie en marche.
     if (!m_verrouTenu && m_verrou->error() != QLockFile::LockFailedError && QDir().mkpath(m_racine))
         m_verrouTenu = m_verrou->tryLock(0);

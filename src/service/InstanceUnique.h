@@ -27,6 +27,21 @@ public:
     bool Ecoute();
 
     QString NomCanal() const { return m_nomCanal; }
+    QString CheminVerrou() const;
+
+    // Qui tient le verrou, tel que son fichier le dit (processus, programme, hôte).
+    struct Detenteur
+    {
+        bool connu = false;
+        qint64 pid = 0;
+        QString programme;
+        QString hote;
+    };
+    Detenteur DetenteurDuVerrou() const;
+    // Le verrou qu'InstancePrecedente a repris : laissé par un processus arrêté de
+    // cette machine (connu = faux si le verrou était libre). Un verrou tenu depuis
+    // une autre machine n'est jamais repris : rien ne dit qu'elle s'est arrêtée.
+    const Detenteur& VerrouRepris() const { return m_repris; }
 
     // Le processus s'arrête sans détruire ses objets (_Exit) : la copie en marche
     // retire d'abord son canal et son verrou.
@@ -43,5 +58,6 @@ private:
     QString m_nomCanal;
     std::unique_ptr<QLockFile> m_verrou;
     bool m_verrouTenu = false;
+    Detenteur m_repris;
     QLocalServer m_serveur;
 };

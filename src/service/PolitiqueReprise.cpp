@@ -122,8 +122,7 @@ void PolitiqueReprise::RegleLigne(const RegistreRemises::LigneInachevee& l, cons
     const QString tiroir = QString::number(l.tiroir);
     if (etat == Etat::Remise) {
         if (m_supprime(chemin) || !SystemeFichiers::Existe(chemin)) {
-            Durabilite::SynchroniseDossier(dossierEchange);
-            m_registre.FichierEfface(l.id);
+            m_registre.NoteEffacement(l.id, Durabilite::SynchroniseDossier(dossierEchange), dossierEchange);
             m_journal.MessageStatus(QStringLiteral("commande ") + nom + QStringLiteral(" deja remise au tiroir ") + tiroir
                                     + QStringLiteral(" avant l'arret : fichier ") + affiche
                                     + QStringLiteral(" efface sans nouvelle remise"));

@@ -47,6 +47,13 @@ bool ServicePelorane::Demarre()
     // 4. 5.
     emit fenetreAMontrer();
     m_journal.MessageStatus(QStringLiteral("version prog : ") + QStringLiteral(PELORANE_VERSION_TEXTE));
+    if (m_instance && m_instance->VerrouRepris().connu) {
+        const InstanceUnique::Detenteur& d = m_instance->VerrouRepris();
+        m_journal.MessageStatus(QStringLiteral("verrou ") + CheminAffiche(m_instance->CheminVerrou())
+                                + QStringLiteral(" laisse par le processus %1 (%2), arrete sur cet hote : repris")
+                                      .arg(d.pid)
+                                      .arg(d.programme));
+    }
     // 6. à 13.
     if (!LitConfiguration())
         return false;
@@ -99,12 +106,28 @@ bool ServicePelorane::VerifieInstance()
         return true;
     if (!m_instance->InstancePrecedente()) {
         m_instance->Ecoute();
-    } else if (m_instance->ActiveInstancePrecedente()) {
+        return true;
+    }
+    if (m_instance->ActiveInstancePrecedente()) {
         emit arretSansQuestionDemande(0);
         return false;
     }
-    // Copie précédente introuvable : le démarrage continue, sans toucher à son canal.
-    return true;
+    // Le verrou est tenu mais son canal ne répond pas (autre utilisateur, autre
+    // machine sur une racine partagée, copie figée) : servir quand même ferait deux
+    // services sur un seul dossier d'échange. On s'arrête en nommant le détenteur.
+    const InstanceUnique::Detenteur d = m_instance->DetenteurDuVerrou();
+    const QString detenteur = d.connu
+        ? QStringLiteral("processus %1 (%2) sur l'hote %3").arg(d.pid).arg(d.programme, d.hote)
+        : QStringLiteral("detenteur illisible");
+    m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
+                        QStringLiteral("une autre copie de pelorane tient la racine ") + CheminAffiche(Racine())
+                            + QStringLiteral(" (verrou ") + CheminAffiche(m_instance->CheminVerrou())
+                            + QStringLiteral(" : ") + detenteur
+                            + QStringLiteral(") mais ne repond pas sur son canal : ce service ne demarre pas. "
+                                             "Arretez l'autre copie ; si elle est arretee sur l'autre hote, "
+                                             "effacez le verrou."));
+    Termine(8);
+    return false;
 }
 
 QString ServicePelorane::Racine() const

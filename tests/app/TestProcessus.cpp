@@ -3,10 +3,12 @@
 #include "commun/InstallationEssai.h"
 #include "drawers/EmulateurCartes.h"
 
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -25,6 +27,11 @@ private slots:
     void secondeCopieActiveLaPremiere_data();
     void secondeCopieActiveLaPremiere();
     void aideEtVersion();
+    void racineParUnAutreChemin_data();
+    void verrouTenuSansCanal_data();
+    void secondeCopieParUnLienLong();
+    void verrouTenuSansCanal();
+    void racineParUnAutreChemin();
 
 private:
     struct Lancement
@@ -254,6 +261,150 @@ void TestProcessus::aideEtVersion()
     p.start(m_binaire, { QStringLiteral("--action"), QStringLiteral("danser") });
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 64);
+}
+
+void TestProcessus::racineParUnAutreChemin_data()
+{
+    // Le service démarre une fois par `premier` (le registre y note sa racine), puis
+    // par `second`. Le même dossier atteint par un lien garde son registre (le
+    // démarrage va jusqu'au port des cartes, absent : code 6) ; un registre porté
+    // dans une autre racine est toujours refusé (code 7).
+    QTest::addColumn<QString>("premier"); // chemins relatifs au dossier d'essai
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<int>("code");
+    QTest::newRow("lien vers la racine") << "racine" << "lien" << 6;
+    QTest::newRow("racine, apres un demarrage par le lien") << "lien" << "racine" << 6;
+    QTest::newRow("lien de lien") << "racine" << "lien2" << 6;
+    QTest::newRow("registre porte dans une autre racine") << "racine" << "autre" << 7;
+}
+
+void TestProcessus::racineParUnAutreChemin()
+{
+    QFETCH(QString, premier);
+    QFETCH(QString, second);
+    QFETCH(int, code);
+    InstallationEssai essai;
+    essai.EcritReglage(essai.CreeBase());
+    const QString racine = essai.Chemin(QStringLiteral("racine"));
+    QVERIFY(QFile::link(racine, essai.Chemin(QStringLiteral("lien"))));
+    QVERIFY(QFile::link(essai.Chemin(QStringLiteral("lien")), essai.Chemin(QStringLiteral("lien2"))));
+    QVERIFY(QDir().mkpath(essai.Chemin(QStringLiteral("autre"))));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const auto lance = [&](const QString& dossier, QString* erreur) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(m_binaire, { QStringLiteral("--racine"), essai.Chemin(dossier), QStringLiteral("--port-serie"),
+                             essai.Chemin(QStringLiteral("pas-de-carte")) });
+        if (!p.waitForFinished(20000))
+            return -1;
+        *erreur = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    };
+    QString erreur;
+    QCOMPARE(lance(premier, &erreur), 6);
+    if (second == QLatin1String("autre"))
+        QVERIFY(QFile::copy(racine + QStringLiteral("/pelorane-registre.db"),
+                            essai.Chemin(QStringLiteral("autre/pelorane-registre.db"))));
+    QCOMPARE(lance(second, &erreur), code);
+    const QString refus = QStringLiteral("le registre des remises %1/pelorane-registre.db appartient a la racine %2 : il "
+                                         "ne peut pas servir a la racine %1/")
+                              .arg(essai.Chemin(second), racine);
+    QCOMPARE(erreur.contains(refus), code == 7);
+    QVERIFY2(erreur.contains(QStringLiteral("[erreur ouverture port COM]")) == (code == 6), qPrintable(erreur));
+}
+
+void TestProcessus::verrouTenuSansCanal_data()
+{
+    // Le verrou de la racine est là, mais aucune copie n'écoute sur son canal.
+    QTest::addColumn<QString>("detenteur"); // "vivant" : ce test le tient ; "autre-hote" ; "arrete"
+    QTest::addColumn<int>("code");
+    QTest::newRow("tenu par un processus vivant de cet hote") << "vivant" << 8;
+    QTest::newRow("tenu depuis une autre machine") << "autre-hote" << 8;
+    // Repris, avec sa ligne ; le démarrage va jusqu'au port des cartes, absent.
+    QTest::newRow("laisse par un processus arrete de cet hote") << "arrete" << 6;
+}
+
+void TestProcessus::verrouTenuSansCanal()
+{
+    QFETCH(QString, detenteur);
+    QFETCH(int, code);
+    Lancement l;
+    l.essai.EcritReglage(l.essai.CreeBase());
+    const QString verrou = l.essai.Chemin(QStringLiteral("racine/pelorane.verrou"));
+    const QString hote = QSysInfo::machineHostName();
+    // Un processus qui a vécu : son numéro n'est plus celui d'aucun processus.
+    QProcess court;
+    court.start(QStringLiteral("true"));
+    QVERIFY(court.waitForStarted(5000));
+    const qint64 mort = court.processId();
+    QVERIFY(court.waitForFinished(5000));
+    QLockFile tenu(verrou);
+    QByteArray contenu;
+    if (detenteur == QLatin1String("vivant")) {
+        QVERIFY(tenu.tryLock(0));
+    } else {
+        contenu = QByteArray::number(mort) + "\npelorane\n"
+            + (detenteur == QLatin1String("autre-hote") ? QByteArray("poste-caisse-2\nautre-machine\nautre-amorcage\n")
+                                                       : hote.toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
+                       + QSysInfo::bootUniqueId() + '\n');
+        Ecrit(verrou, contenu);
+    }
+    Lance(l, { QStringLiteral("--port-serie"), l.essai.Chemin(QStringLiteral("pas-de-carte")) });
+    QVERIFY(l.processus.waitForFinished(20000));
+    QCOMPARE(l.processus.exitCode(), code);
+    const QString erreur = QString::fromUtf8(l.processus.readAllStandardError());
+    const QStringList lignes = LignesJournal(l.journal);
+    if (code == 6) {
+        QCOMPARE(lignes.value(1), QStringLiteral("verrou %1 laisse par le processus %2 (pelorane), arrete sur cet hote : "
+                                                 "repris")
+                                      .arg(verrou)
+                                      .arg(mort));
+        return;
+    }
+    const QString nom = detenteur == QLatin1String("vivant")
+        ? QStringLiteral("processus %1 (%2) sur l'hote %3")
+              .arg(QCoreApplication::applicationPid())
+              .arg(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), hote)
+        : QStringLiteral("processus %1 (pelorane) sur l'hote poste-caisse-2").arg(mort);
+    QCOMPARE(erreur.trimmed().split(QLatin1Char('\n')).last(),
+             QStringLiteral("[VBpelorane] une autre copie de pelorane tient la racine %1 (verrou %2 : %3) mais ne repond "
+                            "pas sur son canal : ce service ne demarre pas. Arretez l'autre copie ; si elle est arretee "
+                            "sur l'autre hote, effacez le verrou.")
+                 .arg(l.essai.Racine(), verrou, nom));
+    // Rien n'a été écrit ni pris : le verrou de l'autre est intact.
+    QCOMPARE(lignes, QStringList());
+    if (!contenu.isEmpty())
+        QCOMPARE(Lit(verrou), contenu);
+}
+
+void TestProcessus::secondeCopieParUnLienLong()
+{
+    // Racine et lien aux chemins trop longs pour une prise Unix (le canal va dans
+    // /tmp, nommé d'après la racine) : lancée par le lien, la seconde copie trouve
+    // quand même la première et s'arrête (code 0, pas 8).
+    InstallationEssai essai;
+    const QString longue = essai.Chemin(QStringLiteral("un-dossier-de-pharmacie-au-nom-tres-long-pour-que-la-prise-"
+                                                       "ne-tienne-pas-dans-la-racine/racine"));
+    const QString lien = essai.Chemin(QStringLiteral("lien-long-vers-la-racine-de-la-pharmacie-pour-depasser-la-"
+                                                     "taille-d-une-prise-unix"));
+    QVERIFY(QDir().mkpath(longue));
+    QVERIFY(QFile::link(longue, lien));
+    InstanceUnique premiere(longue);
+    QVERIFY(premiere.NomCanal().startsWith(QStringLiteral("/tmp/pelorane-")));
+    QVERIFY(!premiere.InstancePrecedente());
+    QVERIFY(premiere.Ecoute());
+    QSignalSpy activations(&premiere, &InstanceUnique::activationDemandee);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), essai.DossierReglages());
+    p.setProcessEnvironment(env);
+    p.start(m_binaire, { QStringLiteral("--racine"), lien });
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QTRY_COMPARE(activations.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestProcessus)

@@ -81,6 +81,7 @@ private slots:
     void fenetreSansRegistre();
     void dureeTexte_data();
     void dureeTexte();
+    void joursPurges();
 
 private:
     int Lance(const QStringList& arguments, QByteArray* sortie, QByteArray* erreur, const QString& temporaire = {});
@@ -323,6 +324,48 @@ void TestRapport::dureeTexte()
     QFETCH(qint64, ms);
     QFETCH(QString, texte);
     QCOMPARE(RapportActivite::TexteDuree(ms), texte);
+}
+
+void TestRapport::joursPurges()
+{
+    // Le registre garde 90 jours : un jour d'avant la limite de sa purge est dit
+    // purgé, jamais « Aucune commande ce jour. » (il en avait peut-être).
+    const QString registre = m_dossier.filePath(QStringLiteral("purge.db"));
+    JournalStatut journal;
+    {
+        RegistreRemises ancien(journal);
+        ancien.MetHorlogeMurale([] { return JourneeEssai::A(QDate(2025, 11, 20), "10:00:00"); });
+        QVERIFY(ancien.Ouvre(registre));
+        const qint64 id = ancien.DebutRemise(QStringLiteral("CD1.txt"), "ordre:    31\r\n", QStringLiteral("001"));
+        ancien.RemiseFaite(id);
+        ancien.FichierEfface(id);
+        ancien.TiroirLibere(1, RegistreRemises::Liberation::Datagramme);
+        ancien.Ferme();
+    }
+    // Midi local, 90 jours plus tard : la limite tombe le 2 décembre vers midi.
+    RegistreRemises service(journal);
+    service.MetHorlogeMurale([] { return JourneeEssai::A(QDate(2026, 3, 2), "12:00:00"); });
+    QVERIFY(service.Ouvre(registre));
+    service.Ferme();
+    const QString pdf = m_dossier.filePath(QStringLiteral("purge.pdf"));
+    QByteArray sortie, erreur;
+    QCOMPARE(Lance({ "--registre", registre, "--rapport", "--du", "2025-11-19", "--au", "2025-12-04", "--pdf", pdf },
+                   &sortie, &erreur),
+             0);
+    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (16 pages)\n");
+    for (int page = 1; page <= 16; ++page) {
+        const QString texte = TexteDuPdf(pdf, page);
+        const bool purge = page <= 14; // jusqu'au 2 décembre, jour de la limite compris
+        QVERIFY2(texte.contains(QStringLiteral("Jour purgé du registre")) == purge, qPrintable(texte));
+        QVERIFY2(texte.contains(QStringLiteral("Aucune commande ce jour.")) == !purge, qPrintable(texte));
+    }
+    QVERIFY2(TexteDuPdf(pdf, 14).contains(QStringLiteral("Rapport d'activité du mardi 2 décembre 2025")),
+             qPrintable(TexteDuPdf(pdf, 14)));
+    // Sans purge, un jour sans ligne reste un jour sans commande.
+    QCOMPARE(Lance({ "--registre", m_registre, "--rapport", "--du", "2025-11-20", "--au", "2025-11-20", "--pdf", pdf },
+                   &sortie, &erreur),
+             0);
+    QVERIFY(TexteDuPdf(pdf, 1).contains(QStringLiteral("Aucune commande ce jour.")));
 }
 
 QTEST_MAIN(TestRapport)

@@ -8,8 +8,11 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -30,6 +33,13 @@ private slots:
     void surLeDisqueAvantDeLeNoter();
     void illisibleAuRedemarrage();
     void heureAvanceePendantLArret();
+    void copieNonConfirmeeParLeDisque();
+    void passationReVideeSurLeDisque();
+    void effacementNonConfirme();
+    void registreEnPanneUnInstant_data();
+    void registreEnPanneUnInstant();
+    void lecturesServiceArreteSansJournaux();
+    void registreSurUnPartage();
 
 private:
     static int Compte(const QStringList& lignes, const QString& debut);
@@ -38,6 +48,13 @@ private:
     static bool PrepareUnTiroir(EmulateurCartes& cartes, InstallationEssai& essai, const QString& tempsMax,
                                 QString* racine, QStringList* arguments);
     static quint16 PortUdpLibre();
+    // Le service sous strace (options `strace` avant le programme) ; l'arrêter, c'est
+    // lui envoyer SIGTERM à lui, l'enfant de strace (strace le lâcherait).
+    bool LanceSousStrace(QProcess& p, const InstallationEssai& essai, const QStringList& strace,
+                         const QStringList& arguments) const;
+    static void ArreteSousStrace(QProcess& p);
+    // "FICHIER:etat" de chaque ligne du registre, dans l'ordre des lignes.
+    static QStringList EtatsRegistre(const QString& chemin);
     QProcessEnvironment Environnement(const InstallationEssai& essai) const;
     QString m_service;
     QString m_simulateur;
@@ -483,6 +500,332 @@ void TestRepriseProcessus::heureAvanceePendantLArret()
     QVERIFY2(tenu >= 3000 && tenu <= 8000, qPrintable(QString::number(tenu)));
     const auto envoiCd2 = QRegularExpression(QStringLiteral("^envoi le fichier .*CD2\\.txt vers 001$"));
     QVERIFY2(lignes.indexOf(envoiCd2) > lignes.indexOf(libere), qPrintable(lignes.join(QLatin1Char('\n'))));
+}
+
+bool TestRepriseProcessus::LanceSousStrace(QProcess& p, const InstallationEssai& essai, const QStringList& strace,
+                                           const QStringList& arguments) const
+{
+    p.setProcessEnvironment(Environnement(essai));
+    p.start(QStringLiteral("strace"), QStringList{ QStringLiteral("-f"), QStringLiteral("-qq") } + strace
+                                          + QStringList{ m_service } + arguments);
+    return p.waitForStarted(5000);
+}
+
+void TestRepriseProcessus::ArreteSousStrace(QProcess& p)
+{
+    const QByteArray enfants = Lit(QStringLiteral("/proc/%1/task/%1/children").arg(p.processId()));
+    ::kill(pid_t(enfants.trimmed().split(' ').value(0).toInt()), SIGTERM);
+    p.waitForFinished(10000);
+}
+
+QStringList TestRepriseProcessus::EtatsRegistre(const QString& chemin)
+{
+    QStringList etats;
+    {
+        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("etats"));
+        base.setDatabaseName(chemin);
+        base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (base.open()) {
+            QSqlQuery q(base);
+            q.exec(QStringLiteral("SELECT fichier, etat FROM remises ORDER BY id"));
+            while (q.next())
+                etats << q.value(0).toString() + QLatin1Char(':') + q.value(1).toString();
+        }
+        base.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("etats"));
+    return etats;
+}
+
+void TestRepriseProcessus::copieNonConfirmeeParLeDisque()
+{
+    // La poussée sur le disque de la copie échoue au bout de 0,4 s ; l'hôte l'a lue
+    // et vidée entre-temps. La commande n'est jamais relancée : elle est mise de
+    // côté, une ligne le dit, et son tiroir reste en cours.
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("30"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString passation = racine + QStringLiteral("/zCdeMnl.txt");
+    const QString cd1 = racine + QStringLiteral("/Echanges/CD1.txt");
+    const QByteArray commande("ordre:    51\r\nP.Recept: 000\r\n");
+    Ecrit(cd1, commande);
+    // L'hôte : prend toute copie qu'il trouve et vide le fichier.
+    QList<QByteArray> prises;
+    QTimer hote;
+    connect(&hote, &QTimer::timeout, this, [&] {
+        const QByteArray copie = Lit(passation);
+        if (copie.size() > 1 && copie != "<absent>") {
+            prises << copie;
+            Ecrit(passation, QByteArray());
+        }
+    });
+    hote.start(10);
+    QProcess service;
+    QVERIFY(LanceSousStrace(service, essai,
+                            { QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-P"), passation,
+                              QStringLiteral("-e"), QStringLiteral("trace=fsync,fdatasync"), QStringLiteral("-e"),
+                              QStringLiteral("inject=fsync,fdatasync:error=EIO:delay_enter=400000") },
+                            arguments));
+    auto arrete = qScopeGuard([&] { ArreteSousStrace(service); });
+    const QString ligne = QStringLiteral("commande CD1.txt (ordre 51) mise de cote : sa copie a ete ecrite entiere dans %1 "
+                                         "pour le tiroir 001 mais le disque n'a pas confirme l'ecriture (erreur "
+                                         "d'entrée-sortie), le robot l'a peut-etre prise. Elle n'est pas relancee : "
+                                         "verifiez au robot, puis effacez %2 ou deposez-la de nouveau sous un autre nom "
+                                         "pour la relancer")
+                              .arg(passation, cd1);
+    QTRY_VERIFY2_WITH_TIMEOUT(LignesJournal(journal).contains(ligne) || prises.size() > 1,
+                              qPrintable(LignesJournal(journal).join(QLatin1Char('\n'))), 30000);
+    // Le tiroir est tenu : la commande suivante n'y part pas.
+    Ecrit(racine + QStringLiteral("/Echanges/CD2.txt"), "ordre:    52\r\nP.Recept: 000\r\n");
+    QTest::qWait(3000);
+    arrete.dismiss();
+    ArreteSousStrace(service);
+    hote.stop();
+    QCOMPARE(prises, QList<QByteArray>{ "ordre:    51\r\nP.Recept: 001\r\n" });
+    const QStringList lignes = LignesJournal(journal);
+    QCOMPARE(lignes.filter(QStringLiteral("mise de cote")), QStringList{ ligne });
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ")), 0);
+    QCOMPARE(Lit(cd1), commande);
+    QCOMPARE(EtatsRegistre(racine + QStringLiteral("/pelorane-registre.db")), QStringList{ "CD1.txt:mise_de_cote" });
+}
+
+void TestRepriseProcessus::passationReVideeSurLeDisque()
+{
+    // L'écriture de la copie échoue (disque plein) : le fichier de passation est
+    // revidé et ce vide poussé sur le disque avant que le registre ne retire la
+    // ligne de la remise.
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("30"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString trace = essai.Chemin(QStringLiteral("strace.txt"));
+    const QString passation = racine + QStringLiteral("/zCdeMnl.txt");
+    const QString wal = racine + QStringLiteral("/pelorane-registre.db-wal");
+    Ecrit(passation, "x"); // un octet égaré : libre, et l'écriture le tronque d'abord
+    Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    71\r\nP.Recept: 000\r\n");
+    QProcess service;
+    // SQLite écrit par pwrite64 : seul write (la copie) échoue.
+    QVERIFY(LanceSousStrace(service, essai,
+                            { QStringLiteral("-y"), QStringLiteral("-o"), trace, QStringLiteral("-P"), passation,
+                              QStringLiteral("-P"), wal, QStringLiteral("-e"),
+                              QStringLiteral("trace=write,pwrite64,ftruncate,fsync,fdatasync"), QStringLiteral("-e"),
+                              QStringLiteral("inject=write:error=ENOSPC") },
+                            arguments));
+    auto arrete = qScopeGuard([&] { ArreteSousStrace(service); });
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).filter(QStringLiteral("Erreur d'ecriture du fichier de passation")).size() == 1,
+                             30000);
+    QTest::qWait(1000);
+    arrete.dismiss();
+    ArreteSousStrace(service);
+    const QStringList lignes = QString::fromUtf8(Lit(trace)).split(QLatin1Char('\n'));
+    const auto premier = [&](int depuis, const QString& appel, const QString& objet) {
+        for (int i = qMax(0, depuis); i < lignes.size(); ++i)
+            if (lignes[i].contains(appel) && lignes[i].contains(objet))
+                return i;
+        return -1;
+    };
+    const QString copie = QStringLiteral("<") + passation + QStringLiteral(">");
+    const int echec = premier(0, QStringLiteral(" write("), copie);
+    const int revide = premier(echec, QStringLiteral("ftruncate("), copie);
+    const int videSurDisque = premier(revide, QStringLiteral("sync("), copie);
+    const int ligneRetiree = premier(echec, QStringLiteral("pwrite64("), QStringLiteral("<") + wal + QStringLiteral(">"));
+    QVERIFY2(lignes.value(echec).contains(QStringLiteral("ENOSPC")) && revide > echec && videSurDisque > revide
+                 && ligneRetiree > videSurDisque,
+             qPrintable(QStringLiteral("%1 %2 %3 %4\n").arg(echec).arg(revide).arg(videSurDisque).arg(ligneRetiree)
+                        + lignes.mid(qMax(0, echec - 2), 30).join(QLatin1Char('\n'))));
+    QCOMPARE(Lit(passation), QByteArray());
+    QCOMPARE(EtatsRegistre(racine + QStringLiteral("/pelorane-registre.db")), QStringList());
+}
+
+void TestRepriseProcessus::effacementNonConfirme()
+{
+    // Le dossier d'échange refuse d'être poussé sur le disque (comme certains
+    // partages) : la commande remise est effacée, mais le registre ne la dit pas
+    // effacée ; le démarrage suivant la règle sans nouvelle remise.
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("30"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString echanges = racine + QStringLiteral("/Echanges");
+    const QString registre = racine + QStringLiteral("/pelorane-registre.db");
+    Ecrit(echanges + QStringLiteral("/CD1.txt"), "ordre:    72\r\nP.Recept: 000\r\n");
+    QProcess service;
+    QVERIFY(LanceSousStrace(service, essai,
+                            { QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-P"), echanges,
+                              QStringLiteral("-e"), QStringLiteral("trace=fsync,fdatasync"), QStringLiteral("-e"),
+                              QStringLiteral("inject=fsync,fdatasync:error=EINVAL") },
+                            arguments));
+    auto arrete = qScopeGuard([&] { ArreteSousStrace(service); });
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 30000);
+    QTest::qWait(500);
+    arrete.dismiss();
+    ArreteSousStrace(service);
+    QCOMPARE(LignesJournal(journal).filter(QStringLiteral("confirme")),
+             QStringList{ QStringLiteral("dossier %1 : le disque ne confirme pas l'effacement des commandes remises ; "
+                                         "elles restent notees remises au registre, le prochain demarrage les reglera")
+                              .arg(echanges) });
+    QCOMPARE(EtatsRegistre(registre), QStringList{ "CD1.txt:remise" });
+
+    // Redémarrage sans refus : fichier parti, la ligne est close.
+    QProcess second;
+    second.setProcessEnvironment(Environnement(essai));
+    second.start(m_service, arguments);
+    QVERIFY(second.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("- En attente de commande")) == 2, 15000);
+    ::kill(pid_t(second.processId()), SIGTERM);
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(EtatsRegistre(registre), QStringList{ "CD1.txt:effacee" });
+    QCOMPARE(Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")), 1);
+}
+
+void TestRepriseProcessus::registreEnPanneUnInstant_data()
+{
+    QTest::addColumn<QString>("injection"); // erreurs d'écriture sur le -wal, strace attaché après CD1
+    QTest::addColumn<bool>("revient");
+    QTest::newRow("une seule erreur") << "inject=pwrite64:error=EIO:when=1" << true;
+    QTest::newRow("erreurs jusqu'a l'arret") << "inject=pwrite64:error=EIO" << false;
+}
+
+void TestRepriseProcessus::registreEnPanneUnInstant()
+{
+    // Une seule erreur d'entrée-sortie sur le -wal du registre (strace attaché au
+    // service en marche) : la protection ne se coupe que pour la remise touchée,
+    // les suivantes sont notées. À l'arrêt propre, en panne ou non, ni -wal ni -shm.
+    QFETCH(QString, injection);
+    QFETCH(bool, revient);
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace absent");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("1"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    const QString registre = racine + QStringLiteral("/pelorane-registre.db");
+    QProcess service;
+    service.setProcessEnvironment(Environnement(essai));
+    service.start(m_service, arguments);
+    QVERIFY(service.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(LignesJournal(journal).contains(QStringLiteral("- En attente de commande (fichiers) ou BP -")),
+                             15000);
+    const auto depose = [&](int n) {
+        Ecrit(racine + QStringLiteral("/Echanges/CD%1.txt").arg(n), QByteArray("ordre:    ") + QByteArray::number(n)
+                                                                         + "\r\nP.Recept: 000\r\n");
+        // Le tiroir est libéré au bout d'une seconde ; l'hôte prend chaque copie.
+        return QTest::qWaitFor([&] { return Compte(LignesJournal(journal), QStringLiteral("envoi le fichier ")) == n; },
+                               15000)
+            && (Ecrit(racine + QStringLiteral("/zCdeMnl.txt"), QByteArray()), true);
+    };
+    QVERIFY(depose(1));
+    QProcess strace;
+    strace.start(QStringLiteral("strace"),
+                 { QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
+                   QString::number(service.processId()), QStringLiteral("-P"), registre + QStringLiteral("-wal"),
+                   QStringLiteral("-e"), QStringLiteral("trace=pwrite64"), QStringLiteral("-e"), injection });
+    QVERIFY(strace.waitForStarted(5000));
+    QTest::qWait(1000); // attaché
+    for (int n = 2; n <= 5; ++n)
+        QVERIFY(depose(n));
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(10000));
+    strace.waitForFinished(5000);
+    const QStringList lignes = LignesJournal(journal);
+    QCOMPARE(lignes.filter(QStringLiteral("registre des remises")).size(), revient ? 2 : 1);
+    QVERIFY2(lignes.filter(QStringLiteral("registre des remises indisponible")).size() == 1,
+             qPrintable(lignes.join(QLatin1Char('\n'))));
+    // CD1 et, si le registre revient, au moins les trois dernières : une remise au
+    // plus n'est pas notée.
+    const QStringList etats = EtatsRegistre(registre);
+    QVERIFY2(!etats.filter(QStringLiteral("CD1.txt")).isEmpty(), qPrintable(etats.join(QLatin1Char(' '))));
+    for (const char* nom : { "CD3.txt", "CD4.txt", "CD5.txt" })
+        QVERIFY2(etats.filter(QLatin1String(nom)).isEmpty() != revient, qPrintable(etats.join(QLatin1Char(' '))));
+    QCOMPARE(QDir(racine).entryList({ QStringLiteral("pelorane-registre.db*") }, QDir::Files),
+             QStringList{ QStringLiteral("pelorane-registre.db") });
+}
+
+void TestRepriseProcessus::lecturesServiceArreteSansJournaux()
+{
+    // Service arrêté proprement : --historique et --rapport lisent le registre sans
+    // laisser de -wal ni de -shm derrière eux.
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("30"), &racine, &arguments));
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    81\r\nP.Recept: 000\r\n");
+    QProcess service;
+    service.setProcessEnvironment(Environnement(essai));
+    service.start(m_service, arguments);
+    QVERIFY(service.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 15000);
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(10000));
+    const QStringList fichiers{ QStringLiteral("pelorane-registre.db"), QStringLiteral("zCdeMnl.txt") };
+    QCOMPARE(QDir(racine).entryList(QDir::Files | QDir::Hidden), fichiers);
+    const QString jour = QDate::currentDate().toString(Qt::ISODate);
+    for (const QStringList& lecture : { QStringList{ QStringLiteral("--historique") },
+                                        QStringList{ QStringLiteral("--rapport"), QStringLiteral("--du"), jour,
+                                                     QStringLiteral("--au"), jour, QStringLiteral("--pdf"),
+                                                     essai.Chemin(QStringLiteral("rapport.pdf")) } }) {
+        QProcess p;
+        p.setProcessEnvironment(Environnement(essai));
+        p.start(m_service, QStringList{ QStringLiteral("--racine"), racine } + lecture);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QDir(racine).entryList(QDir::Files | QDir::Hidden), fichiers);
+    }
+}
+
+void TestRepriseProcessus::registreSurUnPartage()
+{
+    // Registre sur un système de fichiers en espace utilisateur (bindfs, FUSE),
+    // comme sur un partage : journal classique, une ligne le dit, jamais de -wal.
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("bindfs")).isEmpty())
+        QSKIP("bindfs absent ou pas root");
+    EmulateurCartes cartes;
+    InstallationEssai essai;
+    QString racine;
+    QStringList arguments;
+    QVERIFY(PrepareUnTiroir(cartes, essai, QStringLiteral("30"), &racine, &arguments));
+    const QString source = essai.Chemin(QStringLiteral("source"));
+    const QString partage = essai.Chemin(QStringLiteral("partage"));
+    QVERIFY(QDir().mkpath(source) && QDir().mkpath(partage));
+    QCOMPARE(QProcess::execute(QStringLiteral("bindfs"), { source, partage }), 0);
+    auto demonte = qScopeGuard([&] { QProcess::execute(QStringLiteral("fusermount"), { QStringLiteral("-u"), partage }); });
+    const QString registre = partage + QStringLiteral("/registre.db");
+    const QString journal = essai.Chemin(QStringLiteral("journal.txt"));
+    Ecrit(racine + QStringLiteral("/Echanges/CD1.txt"), "ordre:    82\r\nP.Recept: 000\r\n");
+    QProcess service;
+    service.setProcessEnvironment(Environnement(essai));
+    service.start(m_service, arguments + QStringList{ QStringLiteral("--registre"), registre });
+    QVERIFY(service.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(Compte(LignesJournal(journal), QStringLiteral("supp fich: ")) == 1, 15000);
+    // En marche : octets 18 et 19 de l'en-tête à 1 (journal classique ; 2 : WAL).
+    QCOMPARE(Lit(registre).mid(18, 2), QByteArray("\x01\x01", 2));
+    // Un "-journal" peut exister le temps d'une écriture ; jamais de -wal ni de -shm.
+    QCOMPARE(QDir(partage).entryList({ QStringLiteral("*-wal"), QStringLiteral("*-shm") }, QDir::Files | QDir::Hidden),
+             QStringList());
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(10000));
+    QCOMPARE(LignesJournal(journal).filter(QStringLiteral("partage reseau")),
+             QStringList{ QStringLiteral("registre des remises %1 sur un partage reseau (FUSE) : journal classique (DELETE) "
+                                         "au lieu du WAL, qui demande une memoire partagee que le partage ne donne pas")
+                              .arg(registre) });
+    QCOMPARE(EtatsRegistre(registre), QStringList{ "CD1.txt:effacee" });
 }
 
 QTEST_GUILESS_MAIN(TestRepriseProcessus)

@@ -9,7 +9,7 @@ set_property(TEST test_bout_en_bout APPEND PROPERTY ENVIRONMENT
     "PELORANE_SIMULATEUR=$<TARGET_FILE:pelorane-simulateur>")
 set_tests_properties(test_bout_en_bout PROPERTIES TIMEOUT 120)
 add_dependencies(test_bout_en_bout pelorane pelorane-simulateur)
-pelorane_test(test_reprise_processus ${CMAKE_CURRENT_LIST_DIR}/TestRepriseProcessus.cpp LIENS emulateur_cartes Qt6::Network)
+pelorane_test(test_reprise_processus ${CMAKE_CURRENT_LIST_DIR}/TestRepriseProcessus.cpp LIENS emulateur_cartes Qt6::Network Qt6::Sql)
 set_property(TEST test_reprise_processus APPEND PROPERTY ENVIRONMENT
     "PELORANE_SIMULATEUR=$<TARGET_FILE:pelorane-simulateur>")
 add_dependencies(test_reprise_processus pelorane pelorane-simulateur)

@@ -338,36 +338,37 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
     QCOMPARE(s.Lignes(), QStringList{ QStringLiteral("registre des remises indisponible (") + dossierRegistre
                                       + QStringLiteral("/registre.db : dossier absent) : les commandes continuent, mais "
                                                        "après un arrêt brutal une commande pourrait être remise deux "
-                                                       "fois ; nouvel essai dans une minute") });
+                                                       "fois ; nouvel essai à la prochaine remise") });
     Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
     Ecrit(s.Chemin(QStringLiteral("CD2.txt")), Commande2);
     s.Demarre();
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.tiroirs.Lbl_Tiroir_Click(1);
     s.Passes();
+    // Réessayé à cette remise, toujours absent : pas de seconde ligne.
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 1);
+    QCOMPARE(s.Lignes().filter(QStringLiteral("registre")), QStringList());
 
-    // Moins d'une minute plus tard, pas de nouvel essai ; après, le registre revient.
+    // Le dossier revient : la remise suivante est notée, sans attendre une minute.
     QVERIFY(QDir().mkpath(dossierRegistre));
-    Avance(59000);
+    Avance(1000);
     Ecrit(s.config.FichierPassation, QByteArray());
     s.tiroirs.Lbl_Tiroir_Click(2);
-    s.Passes();
-    QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible")), 0);
-    Avance(1000);
-    Ecrit(s.Chemin(QStringLiteral("CD3.txt")), Commande1);
-    Ecrit(s.config.FichierPassation, QByteArray());
-    s.tiroirs.Lbl_Tiroir_Click(3);
     s.Passes();
     QCOMPARE(s.Lignes().filter(QStringLiteral("registre")),
              QStringList{ QStringLiteral("registre des remises de nouveau disponible: ") + dossierRegistre
                           + QStringLiteral("/registre.db") });
+    Ecrit(s.Chemin(QStringLiteral("CD3.txt")), Commande1);
+    Ecrit(s.config.FichierPassation, QByteArray());
+    s.tiroirs.Lbl_Tiroir_Click(3);
+    s.Passes();
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 3);
     QList<LecteurHistorique::Ligne> historique;
     QString erreur;
     QVERIFY(LecteurHistorique::Lit(dossierRegistre + QStringLiteral("/registre.db"), 0, &historique, &erreur));
-    QCOMPARE(historique.size(), 1);
-    QCOMPARE(historique[0].fichier, QStringLiteral("CD3.txt"));
+    QCOMPARE(historique.size(), 2);
+    QCOMPARE(historique[0].fichier, QStringLiteral("CD2.txt"));
+    QCOMPARE(historique[1].fichier, QStringLiteral("CD3.txt"));
 }
 
 void TestReprise::registreVerrouilleParUnAutreProgramme()
@@ -428,15 +429,14 @@ void TestReprise::commandeSansOrdre()
 
 void TestReprise::nouvelEssaiSelonLHorlogeMonotone()
 {
-    // Un registre en panne est réessayé une minute plus tard, même si l'heure
-    // murale a reculé d'une heure entre-temps.
+    // Un registre en panne est réessayé à la remise suivante, quelle que soit
+    // l'heure murale (reculée d'une heure) et sans attendre sur l'horloge monotone.
     const QString dossierRegistre = m_dossier->filePath(QStringLiteral("plus-tard"));
     Service s(m_dossier->path(), dossierRegistre + QStringLiteral("/registre.db"), &m_mural, &m_monotone);
     Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
     s.Demarre();
     QVERIFY(QDir().mkpath(dossierRegistre));
     m_mural -= 3600000;
-    m_monotone += 60000;
     s.tiroirs.Lbl_Tiroir_Click(1);
     s.Passes();
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible: ")), 1);

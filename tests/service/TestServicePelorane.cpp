@@ -65,7 +65,7 @@ void TestServicePelorane::echecsFatals_data()
                                                                  "registre des remises indisponible (%3 : dossier "
                                                                  "absent) : les commandes continuent, mais après un "
                                                                  "arrêt brutal une commande pourrait être remise deux "
-                                                                 "fois ; nouvel essai dans une minute\r\n"
+                                                                 "fois ; nouvel essai à la prochaine remise\r\n"
                                                                  "adr UDP: 127.0.0.1:43325\r\n"
                                                                  "Creation du dossier %2\r\n";
 }
