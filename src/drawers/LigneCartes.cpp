@@ -173,7 +173,16 @@ void LigneCartes::Envoie(Demande demande, QObject* contexte, Rappel rappel)
             rappel(EchecCartes::LigneOccupee);
         return;
     }
-    m_file.push_back(Echange{ std::move(demande), contexte, std::move(rappel), 0, EchecCartes::Vide });
+    // La sortie auxiliaire est un état : deux commandes identiques qui attendent l'une
+    // derrière l'autre n'en font qu'une (chaque entrée libre d'une lecture en demande une).
+    const bool derniereEnAttente = !m_file.empty() && (m_file.size() > 1 || m_etat == Etat::Libre);
+    if (derniereEnAttente && demande.corps.startsWith('X') && m_file.back().demande.corps == demande.corps) {
+        m_file.back().rappels.append({ contexte, std::move(rappel) });
+        return;
+    }
+    Echange echange{ std::move(demande), {}, 0, EchecCartes::Vide };
+    echange.rappels.append({ contexte, std::move(rappel) });
+    m_file.push_back(std::move(echange));
     Suivant();
 }
 
@@ -185,7 +194,7 @@ void LigneCartes::EnvoiEtReponseGrindel2(const QByteArray& ChaineAenvoyerSScs, i
 
 void LigneCartes::Suivant()
 {
-    if (m_etat != Etat::Libre || m_file.empty())
+    if (m_etat != Etat::Libre || m_file.empty() || m_dansRappels)
         return;
     if (m_depuisTimeOut.isValid()) {
         const qint64 reste = GardeApresTimeOutMs - m_depuisTimeOut.elapsed();
@@ -343,9 +352,13 @@ void LigneCartes::Termine()
     Echange echange = std::move(m_file.front());
     m_file.pop_front();
     m_etat = Etat::Libre;
-    // Le rappel peut mettre d'autres échanges en file : ils partent dans leur ordre.
-    if (echange.rappel && !echange.contexte.isNull())
-        echange.rappel(echange.resultat);
+    // Les rappels peuvent mettre d'autres échanges en file : ils partent ensuite, dans
+    // leur ordre.
+    m_dansRappels = true;
+    for (const auto& [contexte, rappel] : echange.rappels)
+        if (rappel && !contexte.isNull())
+            rappel(echange.resultat);
+    m_dansRappels = false;
     emit echangeTermine(echange.demande.corps, echange.resultat);
     Suivant();
 }

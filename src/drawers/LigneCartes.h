@@ -5,7 +5,9 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QSerialPort>
 #include <QString>
@@ -97,8 +99,9 @@ private:
     struct Echange
     {
         Demande demande;
-        QPointer<QObject> contexte;
-        Rappel rappel;
+        // Un échange identique demandé pendant qu'il attend son tour ne part pas deux
+        // fois : chaque demandeur a son rappel.
+        QList<QPair<QPointer<QObject>, Rappel>> rappels;
         int essai = 0;
         QByteArray resultat;
     };
@@ -134,6 +137,9 @@ private:
     QByteArray m_recu;
     std::deque<Echange> m_file; // la tête est l'échange sur le fil
     Etat m_etat = Etat::Libre;
+    // Pendant les rappels d'un échange fini : les échanges qu'ils demandent attendent la
+    // fin des rappels pour partir (des sorties identiques se rejoignent alors).
+    bool m_dansRappels = false;
     QTimer m_minuterie; // délai de réponse, pause avant la reprise, garde
     // Démarré au dernier délai dépassé, invalide sinon.
     QElapsedTimer m_depuisTimeOut;

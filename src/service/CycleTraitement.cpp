@@ -262,7 +262,7 @@ bool CycleTraitement::TenteRemise()
                 { fichier, gare, contenu, m_passation.CheminPassation(), m_passation.RaisonDisque(),
                   remise, m_horloge.get_exact_milli_second() },
                 m_journal, m_registre, m_listes, m_tiroirs));
-            return;
+            return true;
         }
         if (m_registre)
             m_registre->RemiseAbandonnee(remise, m_passation.VideSurDisque());

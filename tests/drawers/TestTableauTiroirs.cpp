@@ -208,8 +208,10 @@ void TestTableauTiroirs::lectureCarteMuette()
 
 void TestTableauTiroirs::lectureRelitLaCouleur()
 {
-    // La sortie 8 du tiroir 1 ne répond pas au premier essai ; pendant la pause, le cycle
-    // lance une commande vers le tiroir 2. Le pas suivant doit voir ce tiroir jaune.
+    // Pendant la lecture, le cycle lance une commande vers le tiroir 2 : la lecture, quand
+    // sa réponse arrive, doit voir ce tiroir jaune. Les deux entrées libres demandent la
+    // sortie 8 : une seule trame part (la seconde attendait derrière la première), reprise
+    // une fois faute de réponse.
     m_config.NbTiroirs = 2;
     m_emulateur->MetReponse(Z45, 'G', "00");
     m_emulateur->IgnoreProchaines(Z45, 'X', 1);
@@ -222,7 +224,7 @@ void TestTableauTiroirs::lectureRelitLaCouleur()
     QCOMPARE(banc.tiroirs.Couleur(1), Vert);
     QCOMPARE(banc.tiroirs.Couleur(2), Jaune);
     QCOMPARE(banc.tiroirs.HeureTiroirLibre(2), qint64(7));
-    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "XZ]08", "XZ]08", "XZ]08" }));
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "XZ]08", "XZ]08" }));
 }
 
 void TestTableauTiroirs::lectureCarteEnRetard_data()
@@ -354,7 +356,10 @@ void TestTableauTiroirs::carteFautive()
         m_emulateur->IgnoreProchaines(Z45, 'G', 1000);
     banc.tiroirs.OuvreTiroir(0);
     m_emulateur->OublieTrames();
-    const int debut = banc.journal.Texte().size();
+    // Le journal de la fenêtre repart à zéro au-delà de 20 000 caractères : les lignes
+    // sont gardées ici.
+    QString journal;
+    connect(&banc.journal, &JournalStatut::texteAjoute, this, [&](const QString& morceau) { journal += morceau; });
 
     int passes = 0;
     QElapsedTimer chrono;
@@ -373,7 +378,7 @@ void TestTableauTiroirs::carteFautive()
     QVERIFY2(passes >= 10, qPrintable(QString::number(passes)));
     QVERIFY2(corps.count("GZ\\L") == passes, qPrintable(QStringLiteral("%1 sur %2").arg(corps.count("GZ\\L")).arg(passes)));
     QVERIFY2(corps.count("GZ[L") == passes, qPrintable(QStringLiteral("%1 sur %2").arg(corps.count("GZ[L")).arg(passes)));
-    const QStringList lignes = banc.journal.Texte().mid(debut).split(QStringLiteral("\r\n"));
+    const QStringList lignes = journal.split(QStringLiteral("\r\n"));
     const QString enRetard = QStringLiteral("carte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les temps");
     QCOMPARE(lignes.count(enRetard), 1);
     QCOMPARE(lignes.value(lignes.indexOf(enRetard) - 1), echec); // l'échec tel qu'il est revenu
@@ -412,7 +417,7 @@ void TestTableauTiroirs::lectureTroisTiroirs()
     banc.tiroirs.OuvreTiroir(0);
     banc.tiroirs.MetCouleur(4, Rouge);
     QVERIFY(banc.Lit());
-    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L", "XZ]08", "XZ]08" }));
+    QCOMPARE(Corps(), (QList<QByteArray>{ "GZ]L", "GZ\\L", "XZ]08" }));
     QCOMPARE(banc.Couleurs(), (QList<int>{ Rouge, Rouge, Vert, Vert })); // le libellé 4, caché, suit la carte
     for (int appel = 0; appel < 6; ++appel)
         QCOMPARE(banc.tiroirs.RechGareLibre(), QStringLiteral("003"));
