@@ -5,6 +5,7 @@
 #include "config/Configuration.h"
 #include "drawers/TrameCartes.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #ifndef Q_OS_WIN
@@ -99,12 +100,25 @@ QString LigneCartes::MessageEchecOuverture() const
         occupe = ::access(chemin.constData(), R_OK | W_OK) == 0;
 #endif
     }
+    // Le texte d'origine en tête ; puis le périphérique vraiment essayé et ce qu'il faut
+    // vérifier : "COM1" ne dit rien quand --port-serie désigne /dev/ttyUSB0.
+    const QString peripherique = QDir::toNativeSeparators(CheminPeripherique());
     if (occupe)
-        return QStringLiteral("Le port COM") + numero + QStringLiteral(" ") + QStringLiteral("est deja utilise");
+        return QStringLiteral("Le port COM") + numero + QStringLiteral(" ") + QStringLiteral("est deja utilise")
+            + QStringLiteral("\r\rPériphérique essayé : ") + peripherique
+            + QStringLiteral("\rUn autre programme le tient ouvert (une autre copie de Pelorane, un terminal) : "
+                             "fermez-le, puis relancez Pelorane.");
     if (erreur == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("Le port COM") + numero + QStringLiteral(" ") + QStringLiteral("est inconnu");
-    return m_port.errorString() + QStringLiteral("  (erreur n°") + QString::number(int(erreur))
-        + QStringLiteral(") sur COM") + numero;
+        return QStringLiteral("Le port COM") + numero + QStringLiteral(" ") + QStringLiteral("est inconnu")
+            + QStringLiteral("\r\rPériphérique essayé : ") + peripherique
+            + QStringLiteral("\rIl n'existe pas : vérifiez que l'adaptateur des cartes est branché et le nom du port "
+                             "(--port-serie, ou le numéro avant « : » dans Param_Com_Tiroirs).");
+    QString texte = m_port.errorString() + QStringLiteral("  (erreur n°") + QString::number(int(erreur))
+        + QStringLiteral(") sur COM") + numero + QStringLiteral("\r\rPériphérique essayé : ") + peripherique;
+    if (erreur == QSerialPort::PermissionError)
+        texte += QStringLiteral("\rDroits refusés : l'utilisateur doit pouvoir lire et écrire le périphérique "
+                                "(sous Linux, être du groupe dialout).");
+    return texte;
 }
 
 bool LigneCartes::OuvrePortComm()

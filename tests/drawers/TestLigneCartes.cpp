@@ -145,9 +145,15 @@ void TestLigneCartes::echecOuverture_data()
     QTest::addColumn<bool>("impose");
     QTest::addColumn<bool>("dejaTenu");
     QTest::addColumn<QString>("texte");
-    QTest::newRow("inconnu, chemin imposé") << "2:9600,n,8,1" << true << false << "Le port COM2 est inconnu";
-    QTest::newRow("inconnu, /dev/ttyS299") << "300:9600,n,8,1" << false << false << "Le port COM300 est inconnu";
-    QTest::newRow("tenu par un autre") << "3:9600,n,8,1" << true << true << "Le port COM3 est deja utilise";
+    QTest::addColumn<QString>("conseil");
+    const QString inconnu = QStringLiteral("Il n'existe pas : vérifiez que l'adaptateur des cartes est branché et le "
+                                           "nom du port (--port-serie, ou le numéro avant « : » dans Param_Com_Tiroirs).");
+    QTest::newRow("inconnu, chemin imposé") << "2:9600,n,8,1" << true << false << "Le port COM2 est inconnu" << inconnu;
+    QTest::newRow("inconnu, /dev/ttyS299") << "300:9600,n,8,1" << false << false << "Le port COM300 est inconnu"
+                                           << inconnu;
+    QTest::newRow("tenu par un autre") << "3:9600,n,8,1" << true << true << "Le port COM3 est deja utilise"
+                                       << "Un autre programme le tient ouvert (une autre copie de Pelorane, un "
+                                          "terminal) : fermez-le, puis relancez Pelorane.";
 }
 
 void TestLigneCartes::echecOuverture()
@@ -156,6 +162,7 @@ void TestLigneCartes::echecOuverture()
     QFETCH(bool, impose);
     QFETCH(bool, dejaTenu);
     QFETCH(QString, texte);
+    QFETCH(QString, conseil);
     m_config.ParamComTiroirs = param;
     if (!impose)
         m_config.PortSerieImpose.clear();
@@ -179,7 +186,14 @@ void TestLigneCartes::echecOuverture()
     const auto& boite = dialogues.Boites().first();
     QCOMPARE(boite.icone, Dialogues::Icone::Exclamation);
     QCOMPARE(boite.titre, QStringLiteral("erreur ouverture port COM"));
-    QCOMPARE(boite.texte, texte);
+    // Le texte d'origine, puis le périphérique essayé et quoi vérifier.
+#ifdef Q_OS_WIN
+    const QString parDefaut = QStringLiteral("COM300");
+#else
+    const QString parDefaut = QStringLiteral("/dev/ttyS299");
+#endif
+    const QString peripherique = impose ? QDir::toNativeSeparators(m_config.PortSerieImpose) : parDefaut;
+    QCOMPARE(boite.texte, texte + QStringLiteral("\r\rPériphérique essayé : ") + peripherique + QStringLiteral("\r") + conseil);
     QVERIFY(!boite.question);
 }
 
