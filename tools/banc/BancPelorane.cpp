@@ -239,8 +239,10 @@ int TableauResume(const QTemporaryDir& racine)
     MesureRapport(QStringLiteral(PELORANE_BINAIRE), racine.path() + QStringLiteral("/rapport"));
     std::fflush(stdout);
 
-    const ResultatsProcessus r = MesureProcessus(QStringLiteral(PELORANE_BINAIRE), QStringLiteral(SIMULATEUR_BINAIRE),
-                                                 racine.path() + QStringLiteral("/processus"));
+    // PELORANE_BANC_SERVICE : un autre programme de service à mesurer (une version d'avant).
+    const ResultatsProcessus r =
+        MesureProcessus(qEnvironmentVariable("PELORANE_BANC_SERVICE", QStringLiteral(PELORANE_BINAIRE)),
+                        QStringLiteral(SIMULATEUR_BINAIRE), racine.path() + QStringLiteral("/processus"));
     if (!r.erreur.isEmpty()) {
         std::printf("mesures sur les processus impossibles : %s\n", qPrintable(r.erreur));
         return 1;
@@ -258,7 +260,6 @@ int TableauResume(const QTemporaryDir& racine)
 }
 
 // Service sous une carte en panne : les tiroirs des autres cartes gardent leur débit.
-// PELORANE_BANC_SERVICE : un autre programme de service à mesurer (une version d'avant).
 int DebitsCartes(const QTemporaryDir& racine)
 {
     const QString service = qEnvironmentVariable("PELORANE_BANC_SERVICE", QStringLiteral(PELORANE_BINAIRE));
