@@ -35,6 +35,9 @@ CycleTraitement::CycleTraitement(JournalStatut& journal, Horloge& horloge, Liste
     connect(&m_minuteriePasse, &QTimer::timeout, this, &CycleTraitement::Passe);
     // Une commande fermée après écriture est prête DelaiApresFermetureMs après son
     // dernier signe : un nouvel essai juste après.
+    m_minuterieSigne.setSingleShot(true);
+    m_minuterieSigne.setInterval(DelaiSigneMs);
+    connect(&m_minuterieSigne, &QTimer::timeout, this, &CycleTraitement::TenteEntrePasses);
     m_minuterieRelecture.setSingleShot(true);
     m_minuterieRelecture.setInterval(int(CommandesPretes::DelaiApresFermetureMs) + 20);
     connect(&m_minuterieRelecture, &QTimer::timeout, this, &CycleTraitement::TenteEntrePasses);
@@ -217,9 +220,11 @@ void CycleTraitement::SurLectureTerminee()
 
 void CycleTraitement::SurDossierSigne()
 {
-    TenteEntrePasses();
-    if (m_actif)
-        m_minuterieRelecture.start();
+    if (!m_actif)
+        return;
+    if (!m_minuterieSigne.isActive())
+        m_minuterieSigne.start();
+    m_minuterieRelecture.start();
 }
 
 void CycleTraitement::TenteEntrePasses()
@@ -330,6 +335,7 @@ void CycleTraitement::Arrete()
     m_actif = false;
     m_arrete = true;
     m_minuteriePasse.stop();
+    m_minuterieSigne.stop();
     m_minuterieRelecture.stop();
 }
 

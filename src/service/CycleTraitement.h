@@ -40,6 +40,9 @@ public:
 
     // Durée minimale du début d'une passe au début de la suivante.
     static constexpr int PeriodeMs = 300;
+    // Après un signe de la veille du dossier, l'essai entre deux passes attend ce temps :
+    // un comptoir qui dépose plusieurs fichiers ne fait relire le dossier qu'une fois.
+    static constexpr int DelaiSigneMs = 20;
 
     // Commence une passe. Sans effet si une passe est déjà en cours. Elle finit
     // (passeTerminee) quand la lecture des tiroirs a répondu : tout de suite si
@@ -144,6 +147,8 @@ private:
     QElapsedTimer m_debutPasse;
     int m_periodeMs = PeriodeMs;
     QTimer m_minuteriePasse;
-    // Nouvel essai entre deux passes, quand une commande fermée devient prête.
+    // Essais entre deux passes : peu après un signe de la veille (une rafale de signes
+    // n'en donne qu'un), puis quand une commande fermée devient prête.
+    QTimer m_minuterieSigne;
     QTimer m_minuterieRelecture;
 };
