@@ -6,7 +6,8 @@
 #   tools/banc/inondation_cdapi.sh [muet|sourd|grand|sage] [DUREE_S]
 # muet : 20 demandes par seconde, jamais d'ACK ; sourd : 20 grandes demandes
 # (99 lignes, CDAPI-B) par seconde, l'hôte ne lit jamais sa socket ; grand : 10
-# grandes demandes par seconde, l'hôte acquitte tout.
+# grandes demandes identiques par seconde, l'hôte acquitte tout ; varie : de même,
+# chaque demande portant un numéro de commande nouveau.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 MODE=${1:-muet}
@@ -18,6 +19,7 @@ case "$MODE" in
     muet) HOTE=(--hote-muet --demande-a-ms 50) ;;
     sourd) HOTE=(--hote-sourd --demande-a-ms 50 --lignes-a 99 --norme CDAPI-B) ;;
     grand) HOTE=(--demande-a-ms 100 --lignes-a 99 --norme CDAPI-B) ;;
+    varie) HOTE=(--demande-a-ms 100 --lignes-a 99 --norme CDAPI-B --demandes-a-differentes) ;;
     sage) HOTE=() ;;
     *) echo "mode inconnu : $MODE" >&2; exit 64 ;;
 esac
