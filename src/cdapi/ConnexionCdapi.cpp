@@ -138,6 +138,7 @@ void ConnexionCdapi::SurConnexion()
     m_attente = Attente::Aucune;
     m_etatRetenu = 0;
     m_maintenue = true;
+    ++m_numeroConnexion;
     m_tenue.start();
     if (m_perdue) {
         m_perdue = false;

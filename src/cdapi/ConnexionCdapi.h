@@ -45,6 +45,9 @@ public:
     // fermée pendant l'écriture même (l'hôte avait coupé).
     bool Ecrit(const QByteArray& octets);
     void RegleTenueAvantRemiseMs(int ms) { m_tenue.setInterval(ms); }
+    // Numéro de la connexion établie en dernier (0 avant la première) : ce qui est dû
+    // sur une connexion ne part pas sur la suivante.
+    int NumeroConnexion() const { return m_numeroConnexion; }
     // Arrêt du programme : plus de reconnexion.
     void Ferme();
 
@@ -89,6 +92,7 @@ private:
     bool m_maintenue = false;
     bool m_perdue = false;    // une perte attend d'être rétablie
     int m_delaiS = 1;
+    int m_numeroConnexion = 0;
     QTimer m_tenue;           // liaison tenue assez longtemps : le délai revient à 1 s
     QTimer m_reconnexion;
     QTimer m_constat;         // la perte est constatée hors des signaux de la socket

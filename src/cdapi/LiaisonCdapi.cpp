@@ -108,13 +108,15 @@ void LiaisonCdapi::AjouteAck()
     // (l'hôte envoie pendant qu'un message attend son ACK) ne font qu'un élément :
     // la mémoire reste bornée quel que soit le débit de l'hôte. L'élément en vol
     // n'est jamais grossi : ses octets sont peut-être déjà partis.
-    if (FileMsgCDAPI.size() > 1 && FileMsgCDAPI.last().acks > 0) {
+    const int connexion = m_connexion->NumeroConnexion();
+    if (FileMsgCDAPI.size() > 1 && FileMsgCDAPI.last().acks > 0 && FileMsgCDAPI.last().connexion == connexion) {
         ++FileMsgCDAPI.last().acks;
         return;
     }
     MsgCDAPIAEnvoyer m;
     m.texte = QByteArray(1, AckCdapi);
     m.acks = 1;
+    m.connexion = connexion;
     FileMsgCDAPI.append(m);
 }
 
@@ -137,6 +139,12 @@ void LiaisonCdapi::Avance()
 void LiaisonCdapi::CommenceTete()
 {
     const MsgCDAPIAEnvoyer& tete = FileMsgCDAPI.first();
+    // Des ACK dus sur une connexion perdue depuis n'ont plus de destinataire : ils ne
+    // rouvrent pas la liaison et ne partent pas sur la suivante.
+    if (tete.acks > 0 && (EtatTCPIP() != 7 || tete.connexion != m_connexion->NumeroConnexion())) {
+        FileMsgCDAPI.removeFirst();
+        return;
+    }
     // L'acquittement (code 6) n'est jamais tracé ; la réponse à un message dont la
     // trace est résumée ne l'est pas non plus.
     if (tete.tracer && !tete.texte.isEmpty() && uchar(tete.texte.at(0)) >= 65)

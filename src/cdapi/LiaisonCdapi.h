@@ -86,6 +86,7 @@ private:
         bool tracer = true;     // faux : réponse à un message reçu que la trace résume
         bool test = false;      // identification du bouton "Test Liaison CDAPI"
         int acks = 0;           // ACK dus à l'hôte (l'élément n'est alors que cela)
+        int connexion = 0;      // connexion sur laquelle ces ACK sont dus
     };
     enum class Etat { Libre, Connexion, AttenteAck, Pause };
 

@@ -139,6 +139,7 @@ private slots:
     void hoteQuiFermeAussitot();
     void ackDusEtReponsesAppariees_data();
     void ackDusEtReponsesAppariees();
+    void ackDusDUneConnexionPerdue();
     void verdictDuTest_data();
     void verdictDuTest();
     void traceSousUneInondation_data();
@@ -735,6 +736,30 @@ void TestLiaisonCdapi::ackDusEtReponsesAppariees()
     for (int i = 1; i <= enAttente; ++i)
         QVERIFY(envoye.contains("S" + QByteArray::number(i).rightJustified(3, '0')));
     QVERIFY(!b.journal.Texte().contains(QChar(6)));
+}
+
+// Un ACK dû attend derrière un message sans ACK quand l'hôte coupe : la liaison se
+// refait d'elle-même, mais cet ACK appartenait à l'ancienne connexion et ne part pas.
+void TestLiaisonCdapi::ackDusDUneConnexionPerdue()
+{
+    Banc b;
+    QVERIFY(b.Connecte());
+    b.hote.RegleAck(false);
+    QSignalSpy issues(b.liaison.get(), &LiaisonCdapi::envoiTermine);
+    b.liaison->AjouteMsgCDAPI("S001", QString(), true);
+    b.liaison->EnvoiMsgCDAPI();
+    QTRY_COMPARE(b.hote.Recu(), QByteArray("S001"));
+    b.hote.Envoie("S042");
+    QTRY_COMPARE(b.liaison->NombreMsgEnAttente(), 2);
+    b.hote.FermeConnexion();
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 2, 3000);
+    b.hote.Oublie();
+    QTRY_COMPARE_WITH_TIMEOUT(issues.size(), 1, 3000);
+    QCOMPARE(issues.first(), QVariantList({ QByteArray("S001"), LiaisonCdapi::SansAck }));
+    QTRY_COMPARE(b.liaison->NombreMsgEnAttente(), 0);
+    QTest::qWait(300);
+    QCOMPARE(b.hote.Recu(), QByteArray());
+    QCOMPARE(b.liaison->EtatTCPIP(), 7);
 }
 
 void TestLiaisonCdapi::verdictDuTest_data()
