@@ -19,7 +19,7 @@ case "$MODE" in
     muet) HOTE=(--hote-muet --demande-a-ms 50) ;;
     sourd) HOTE=(--hote-sourd --demande-a-ms 50 --lignes-a 99 --norme CDAPI-B) ;;
     grand) HOTE=(--demande-a-ms 100 --lignes-a 99 --norme CDAPI-B) ;;
-    varie) HOTE=(--demande-a-ms 100 --lignes-a 99 --norme CDAPI-B --demandes-a-differentes) ;;
+    varie) HOTE=(--demande-a-ms 100 --lignes-a 99 --norme CDAPI-B --demandes-variees) ;;
     sage) HOTE=() ;;
     *) echo "mode inconnu : $MODE" >&2; exit 64 ;;
 esac
