@@ -30,8 +30,12 @@ ResumeTracesCdapi::Decision ResumeTracesCdapi::Decide(const QByteArray& message,
     Suit(message, maintenantMs);
     if (m_consommes < BudgetCaracteres)
         return Decision::Tracer;
-    if (m_horsBudget == 0)
+    if (m_horsBudget == 0) {
         m_premierHorsBudgetMs = maintenantMs;
+        // Le compte est dit à la fin de sa période, même si une trace envoyée entre-temps
+        // en ouvre une autre.
+        m_finHorsBudgetMs = m_debutPeriodeMs + PeriodeMs;
+    }
     ++m_horsBudget;
     m_dernierHorsBudgetMs = maintenantMs;
     return Decision::HorsBudget;
@@ -85,11 +89,13 @@ QStringList ResumeTracesCdapi::Echus(qint64 maintenantMs)
                       .arg(Duree(s.dernierCompteMs - s.premierCompteMs));
         s.comptes = 0;
     }
-    if (m_horsBudget > 0 && maintenantMs - m_debutPeriodeMs >= PeriodeMs) {
-        lignes << QStringLiteral("CDAPI : %1 messages reçus non tracés en %2 s (flot trop rapide), "
-                                 "leurs réponses non plus")
-                      .arg(m_horsBudget)
-                      .arg(Duree(m_dernierHorsBudgetMs - m_premierHorsBudgetMs));
+    if (m_horsBudget > 0 && maintenantMs >= m_finHorsBudgetMs) {
+        const bool un = m_horsBudget == 1;
+        lignes << QStringLiteral("CDAPI : %1 en %2 s (flot trop rapide), %3 réponses non plus")
+                      .arg(un ? QStringLiteral("1 message reçu non tracé")
+                              : QStringLiteral("%1 messages reçus non tracés").arg(m_horsBudget),
+                           Duree(m_dernierHorsBudgetMs - m_premierHorsBudgetMs),
+                           un ? QStringLiteral("ses") : QStringLiteral("leurs"));
         m_horsBudget = 0;
     }
     return lignes;

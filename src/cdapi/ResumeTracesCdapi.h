@@ -15,7 +15,8 @@
 //   numéro et son nombre à la fin de la rafale, et toutes les PeriodeMs tant
 //   qu'elle dure.
 // - Au-delà de BudgetCaracteres tracés en PeriodeMs (messages reçus et envoyés),
-//   les messages reçus ne sont plus que comptés jusqu'à la période suivante.
+//   les messages reçus ne sont plus que comptés jusqu'à la période suivante, et
+//   leur nombre est dit à la fin de la période.
 // Un échange ordinaire (quelques demandes différentes par minute) reste entier.
 class ResumeTracesCdapi
 {
@@ -60,4 +61,5 @@ private:
     int m_horsBudget = 0;
     qint64 m_premierHorsBudgetMs = 0;
     qint64 m_dernierHorsBudgetMs = 0;
+    qint64 m_finHorsBudgetMs = 0;
 };

@@ -31,6 +31,7 @@ private slots:
     void decisions();
     void resumeSansNouvelleArrivee();
     void memoireBornee();
+    void horsBudgetDitALaFinDeSaPeriode();
 };
 
 void TestResumeTracesCdapi::decisions_data()
@@ -141,6 +142,21 @@ void TestResumeTracesCdapi::memoireBornee()
     QCOMPARE(resumes.first(), QStringLiteral("CDAPI : demande A n° 00000000 reçu 2 fois de plus en 1,100 s, identique "
                                              "au dernier tracé (ni lui ni ses réponses ne sont retracés)"));
     QCOMPARE(resumes.filter(QStringLiteral(" reçu 2 fois de plus en 1,100 s")).size(), ResumeTracesCdapi::MessagesSuivis);
+}
+
+// Une trace envoyée après la fin de la période en ouvre une nouvelle : le compte de
+// la période finie est dit tout de même à son échéance.
+void TestResumeTracesCdapi::horsBudgetDitALaFinDeSaPeriode()
+{
+    ResumeTracesCdapi r;
+    QCOMPARE(r.Decide(Demande(1), 0), Decision::Tracer);
+    r.Compte(ResumeTracesCdapi::BudgetCaracteres, 0);
+    QCOMPARE(r.Decide(Demande(2), 4000), Decision::HorsBudget);
+    r.Compte(100, 10050);
+    QCOMPARE(r.Echus(9999), QStringList());
+    QCOMPARE(r.Echus(10100), QStringList{ QStringLiteral("CDAPI : 1 message reçu non tracé en 0,000 s (flot trop "
+                                                         "rapide), ses réponses non plus") });
+    QCOMPARE(r.Decide(Demande(3), 10200), Decision::Tracer);
 }
 
 QTEST_GUILESS_MAIN(TestResumeTracesCdapi)
