@@ -22,6 +22,9 @@ ConnexionCdapi::ConnexionCdapi(JournalStatut& journal, const Configuration& conf
     connect(&m_tic, &QTimer::timeout, this, &ConnexionCdapi::SurTic);
     m_reconnexion.setSingleShot(true);
     connect(&m_reconnexion, &QTimer::timeout, this, &ConnexionCdapi::Reconnecte);
+    m_tenue.setSingleShot(true);
+    m_tenue.setInterval(TenueAvantRemiseMs);
+    connect(&m_tenue, &QTimer::timeout, this, [this] { m_delaiS = 1; });
     m_constat.setSingleShot(true);
     m_constat.setInterval(0);
     connect(&m_constat, &QTimer::timeout, this, &ConnexionCdapi::ConstatePerte);
@@ -135,7 +138,8 @@ void ConnexionCdapi::SurConnexion()
     m_attente = Attente::Aucune;
     m_etatRetenu = 0;
     m_maintenue = true;
-    m_delaiS = 1;
+    ++m_numeroConnexion;
+    m_tenue.start();
     if (m_perdue) {
         m_perdue = false;
         m_journal.MessageStatus(QStringLiteral("liaison CDAPI rétablie"));
@@ -166,6 +170,7 @@ void ConnexionCdapi::ConstatePerte()
 {
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         return;
+    m_tenue.stop();
     const QString etat = TexteEtatTCPIP(EtatTCPIP());
     const Attente attente = m_attente;
     m_attente = Attente::Aucune;
@@ -184,6 +189,7 @@ void ConnexionCdapi::ConstatePerte()
 
 void ConnexionCdapi::PlanifieReconnexion(const QString& debutLigne)
 {
+    m_tenue.stop();
     m_perdue = true;
     m_journal.MessageStatus(debutLigne + QStringLiteral(", nouvel essai dans ") + QString::number(m_delaiS)
                             + QStringLiteral(" s"));
@@ -207,6 +213,10 @@ bool ConnexionCdapi::Ecrit(const QByteArray& octets)
         return false;
     m_socket->write(octets);
     m_socket->flush();
+    // Qt ferme la socket dans flush() quand l'écriture échoue (l'hôte a coupé d'un
+    // RST) : rien n'est parti. La perte est dite une fois, par les signaux de la socket.
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
     const qint64 enAttente = m_socket->bytesToWrite();
     if (enAttente <= BorneEcritureOctets)
         return true;
@@ -231,6 +241,7 @@ void ConnexionCdapi::Lit()
 
 void ConnexionCdapi::FermeSocket()
 {
+    m_tenue.stop();
     m_fermetureDemandee = true;
     m_socket->abort();
     m_etatRetenu = 0;
@@ -241,6 +252,7 @@ void ConnexionCdapi::Ferme()
     m_maintenue = false;
     m_perdue = false;
     m_reconnexion.stop();
+    m_tenue.stop();
     m_tic.stop();
     m_constat.stop();
     m_attente = Attente::Aucune;

@@ -25,6 +25,9 @@ public:
     // Une arrivée ne dépasse jamais cette taille (la plus longue demande fait 3,6 Ko).
     static constexpr qint64 BorneLectureOctets = 64 * 1024;
     static constexpr int DelaiReconnexionMaxS = 30;
+    // Le délai de reconnexion ne revient à 1 s qu'après une liaison tenue ce temps :
+    // un hôte qui accepte puis ferme aussitôt n'est pas relancé chaque seconde.
+    static constexpr int TenueAvantRemiseMs = 30000;
 
     ConnexionCdapi(JournalStatut& journal, const Configuration& configuration, QObject* parent = nullptr);
     ~ConnexionCdapi() override;
@@ -38,8 +41,13 @@ public:
     // demande de connexion ; l'issue vient par connectee() ou echecConnexion().
     void DemandeConnexion();
     // Écrit sur la socket connectée ; faux (liaison coupée, en une ligne) quand
-    // ce qui attend d'être lu par l'hôte dépasse la borne.
+    // ce qui attend d'être lu par l'hôte dépasse la borne, ou quand la socket a été
+    // fermée pendant l'écriture même (l'hôte avait coupé).
     bool Ecrit(const QByteArray& octets);
+    void RegleTenueAvantRemiseMs(int ms) { m_tenue.setInterval(ms); }
+    // Numéro de la connexion établie en dernier (0 avant la première) : ce qui est dû
+    // sur une connexion ne part pas sur la suivante.
+    int NumeroConnexion() const { return m_numeroConnexion; }
     // Arrêt du programme : plus de reconnexion.
     void Ferme();
 
@@ -84,6 +92,8 @@ private:
     bool m_maintenue = false;
     bool m_perdue = false;    // une perte attend d'être rétablie
     int m_delaiS = 1;
+    int m_numeroConnexion = 0;
+    QTimer m_tenue;           // liaison tenue assez longtemps : le délai revient à 1 s
     QTimer m_reconnexion;
     QTimer m_constat;         // la perte est constatée hors des signaux de la socket
 };

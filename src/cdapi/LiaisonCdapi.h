@@ -1,6 +1,9 @@
 #pragma once
 
+#include "cdapi/ResumeTracesCdapi.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -26,14 +29,19 @@ public:
     static constexpr int NonEnvoye = 9;
     static constexpr int AttenteAckMs = 2000;
     static constexpr int PauseApresAbandonMs = 250;
-    // L'anneau d'origine tenait 19 messages ; la file garde cette limite.
+    // L'anneau d'origine tenait 19 messages ; la file garde cette limite pour les
+    // messages, les ACK dus à l'hôte n'y comptent pas.
     static constexpr int MaxMsgEnAttente = 19;
+    // Un message refusé ou abandonné est montré par ses premiers caractères.
+    static constexpr int CaracteresMontres = 48;
 
     LiaisonCdapi(JournalStatut& journal, const Configuration& configuration, QObject* parent = nullptr);
     ~LiaisonCdapi() override;
 
     // Met un message dans la file ; faux (et une ligne au journal) quand 19
-    // messages attendent déjà : un message en attente n'est jamais écrasé.
+    // messages attendent déjà : un message en attente n'est jamais écrasé. Un ACK
+    // seul (dû à l'hôte) n'est jamais refusé : les ACK qui se suivent dans la file
+    // n'y tiennent qu'une place, avec leur nombre.
     bool AjouteMsgCDAPI(const QByteArray& texte, const QString& origine, bool attendreAck);
     // Fait partir la file dans l'ordre, sans attendre : si un message est déjà
     // en vol (connexion, ACK, pause), la suite part à son issue.
@@ -51,8 +59,14 @@ public:
     // Fermeture de la liaison à l'arrêt du programme.
     void FermeLiaison();
 
-    // Messages dans la file, celui en vol compris.
+    // Éléments de la file, celui en vol compris (des ACK qui se suivent font un élément).
     int NombreMsgEnAttente() const { return int(FileMsgCDAPI.size()); }
+    // Délai après lequel une liaison refaite est jugée tenue (30 s ; les tests l'abrègent).
+    void RegleTenueAvantRemiseMs(int ms);
+
+    // Texte d'un message pour une ligne du journal : octets de contrôle montrés
+    // comme dans la trace, coupé à CaracteresMontres avec sa taille.
+    static QString TexteMontre(const QByteArray& texte);
 
 public slots:
     // Bouton "Test Liaison CDAPI" : envoie l'identification du poste 901.
@@ -69,6 +83,10 @@ private:
         QByteArray texte;
         QString origine;
         bool attendreAck = false;
+        bool tracer = true;     // faux : réponse à un message reçu que la trace résume
+        bool test = false;      // identification du bouton "Test Liaison CDAPI"
+        int acks = 0;           // ACK dus à l'hôte (l'élément n'est alors que cela)
+        int connexion = 0;      // connexion sur laquelle ces ACK sont dus
     };
     enum class Etat { Libre, Connexion, AttenteAck, Pause };
 
@@ -82,6 +100,14 @@ private:
     void FinPause();
     void TraceMessage(const QByteArray& message);
     void TraiteMessageRecu(const QByteArray& T);
+    void Repond(const QByteArray& T, const QString& origine, bool tracer);
+    bool Ajoute(const MsgCDAPIAEnvoyer& m);
+    void AjouteAck();
+    int PlacesLibres() const;
+    void Refuse(const QByteArray& texte);
+    void DitVerdict(const QString& issue);
+    QString Hote() const;
+    void EcritResumes();
 
     JournalStatut& m_journal;
     const Configuration& m_configuration;
@@ -93,4 +119,10 @@ private:
     bool m_dansAvance = false;
     QTimer m_attenteAck;
     QTimer m_pause;
+    QElapsedTimer m_depuisEcriture; // de l'écriture de la tête à son ACK
+
+    // Traces résumées sous un hôte qui inonde ; l'heure est l'horloge monotone du processus.
+    ResumeTracesCdapi m_resumes;
+    QElapsedTimer m_montre;
+    QTimer m_minuterieResumes;
 };

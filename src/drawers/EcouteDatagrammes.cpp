@@ -49,6 +49,8 @@ EcouteDatagrammes::EcouteDatagrammes(JournalStatut& journal, TableauTiroirs& tir
 {
     m_differe.setSingleShot(true);
     connect(&m_differe, &QTimer::timeout, this, &EcouteDatagrammes::TraiteDepose);
+    m_nouvelEssai.setInterval(NouvelEssaiLiaisonMs);
+    connect(&m_nouvelEssai, &QTimer::timeout, this, &EcouteDatagrammes::RetenteLiaison);
 }
 
 EcouteDatagrammes::~EcouteDatagrammes()
@@ -78,35 +80,56 @@ void EcouteDatagrammes::Lie(const QString& adresse, const QString& port)
         m_journal.MessageStatus(QStringLiteral("Erreur UDP: port local incorrect ") + cible);
         return;
     }
+    m_hote = hote;
+    m_numero = quint16(numero);
+    m_cible = cible;
+    QString raison;
+    if (LieSocket(&raison))
+        return;
+    m_journal.MessageStatus(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible + QStringLiteral(" (")
+                            + raison + QStringLiteral(")"));
+    // Port pris par un autre programme au démarrage : sans nouvel essai, les tiroirs
+    // ne seraient plus libérés qu'au bout du temps jusqu'au prochain démarrage.
+    m_nouvelEssai.start();
+}
+
+bool EcouteDatagrammes::LieSocket(QString* raison)
+{
     // La liaison se fait ici, pour que son échec soit dit tout de suite. Liaison
     // exclusive : un second programme sur le même port doit échouer au grand jour
     // plutôt que se partager les datagrammes.
     QUdpSocket socket;
-    if (!socket.bind(hote, quint16(numero), QAbstractSocket::DontShareAddress)) {
-        m_journal.MessageStatus(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible
-                                + QStringLiteral(" (") + socket.errorString() + QStringLiteral(")"));
-        return;
+    if (!socket.bind(m_hote, m_numero, QAbstractSocket::DontShareAddress)) {
+        *raison = socket.errorString();
+        return false;
     }
     socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, TamponReceptionOctets);
     // Le fil de lecture reçoit une copie du descripteur (la socket liée reste la même) ;
     // celle d'ici est fermée en sortant.
-    QString raison;
-    const qintptr copie = CopieDescripteur(socket.socketDescriptor(), &raison);
-    if (copie < 0) {
-        m_journal.MessageStatus(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible
-                                + QStringLiteral(" (") + raison + QStringLiteral(")"));
-        return;
-    }
+    const qintptr copie = CopieDescripteur(socket.socketDescriptor(), raison);
+    if (copie < 0)
+        return false;
+    m_nouvelEssai.stop();
     m_port = socket.localPort();
     m_fil = std::make_unique<FilLectureUdp>(copie, m_file);
     m_fil->AdmetSources(m_sources, m_filtre);
     // Un seul événement par passage de la file de vide à non vide.
     connect(m_fil.get(), &FilLectureUdp::aDeposer, this, &EcouteDatagrammes::TraiteDepose, Qt::QueuedConnection);
     m_fil->start();
+    return true;
+}
+
+void EcouteDatagrammes::RetenteLiaison()
+{
+    QString raison;
+    if (m_fil || !LieSocket(&raison))
+        return;
+    m_journal.MessageStatus(QStringLiteral("UDP: ecoute etablie sur ") + m_cible + QStringLiteral(" (le port a ete libere)"));
 }
 
 void EcouteDatagrammes::Ferme()
 {
+    m_nouvelEssai.stop();
     if (!m_fil)
         return;
     m_fil->requestInterruption();

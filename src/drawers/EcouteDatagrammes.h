@@ -27,7 +27,9 @@ public:
     ~EcouteDatagrammes() override;
 
     // Ferme puis lie la socket à adresse:port ; un échec est écrit au journal et le
-    // service continue sans écoute.
+    // service continue sans écoute. Un port pris par un autre programme est
+    // redemandé toutes les NouvelEssaiLiaisonMs, sans bruit, jusqu'à ce qu'il soit
+    // rendu (une ligne le dit alors).
     void Lie(const QString& adresse, const QString& port);
     // Arrêt : ferme la socket et attend la fin du fil de lecture, sans ligne de journal.
     void Ferme();
@@ -48,8 +50,12 @@ public:
     // ne traite qu'un lot (256 lignes au plus) par période, au lieu de milliers de
     // petits lots par seconde ; à l'allure normale, rien n'attend.
     static constexpr int IntervalleLotsMs = 100;
+    static constexpr int NouvelEssaiLiaisonMs = 5000;
 
 private:
+    // Liaison de la socket et départ du fil de lecture ; faux et la raison sinon.
+    bool LieSocket(QString* raison);
+    void RetenteLiaison();
     void TraiteDepose();
     void TraiteLot(const FileDatagrammes::Lot& lot);
 
@@ -58,6 +64,11 @@ private:
     FileDatagrammes m_file;
     std::unique_ptr<FilLectureUdp> m_fil;
     quint16 m_port = 0;
+    // Cible de la liaison, gardée pour les nouveaux essais sur un port pris.
+    QHostAddress m_hote;
+    quint16 m_numero = 0;
+    QString m_cible;
+    QTimer m_nouvelEssai;
     bool m_traitementEnCours = false;
     bool m_relance = false; // un réveil est venu pendant le traitement (OuvreTiroir cède)
     QElapsedTimer m_depuisLot;

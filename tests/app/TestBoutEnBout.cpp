@@ -1,3 +1,4 @@
+#include "commun/FichiersEssai.h"
 #include "commun/InstallationEssai.h"
 
 #include <QDir>
@@ -32,12 +33,15 @@ private:
 
 QStringList TestBoutEnBout::Lignes(const QString& chemin, bool sansHorodatage)
 {
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    // Le journal du service tourne à minuit : ses fichiers tournés sont lus aussi.
     QStringList lignes;
-    for (const QByteArray& ligne : f.readAll().split('\n'))
-        lignes << QString::fromUtf8(sansHorodatage ? ligne.mid(24) : ligne);
+    for (const QString& fichier : sansHorodatage ? FichiersJournal(chemin) : QStringList{ chemin }) {
+        QFile f(fichier);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& ligne : f.readAll().split('\n'))
+            lignes << QString::fromUtf8(sansHorodatage ? ligne.mid(24) : ligne);
+    }
     return lignes;
 }
 

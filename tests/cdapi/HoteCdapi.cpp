@@ -71,6 +71,15 @@ void HoteCdapi::FermeConnexion()
         m_client->disconnectFromHost();
 }
 
+void HoteCdapi::CoupeConnexion()
+{
+    if (!m_client)
+        return;
+    const linger sansAttente{ 1, 0 };
+    ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &sansAttente, sizeof sansAttente);
+    m_client->abort();
+}
+
 void HoteCdapi::NouvelleConnexion()
 {
     while (QTcpSocket* s = m_serveur->nextPendingConnection()) {
@@ -87,6 +96,10 @@ void HoteCdapi::NouvelleConnexion()
         if (m_sourd)
             s->setReadBufferSize(1);
         emit connexion();
+        if (m_fermetureImmediate) {
+            s->disconnectFromHost();
+            continue;
+        }
         if (s->bytesAvailable() > 0)
             Lit();
     }
@@ -112,10 +125,10 @@ void HoteCdapi::Lit()
     emit arrivee(octets);
 }
 
-QByteArray HoteCdapi::DemandeEjection(const QString& norme, int nbLignes)
+QByteArray HoteCdapi::DemandeEjection(const QString& norme, int nbLignes, int commande)
 {
     const bool enB = norme == QLatin1String("CDAPI-B");
-    QByteArray m("A00000012" "001" "003" "3");
+    QByteArray m = "A" + QByteArray::number(commande).rightJustified(8, '0') + "001" "003" "3";
     m += QByteArray::number(nbLignes).rightJustified(2, '0');
     for (int i = 1; i <= nbLignes; ++i) {
         const QByteArray rang = QByteArray::number(i).rightJustified(4, '0');

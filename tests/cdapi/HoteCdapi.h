@@ -45,12 +45,17 @@ public:
     // Écrit sur la connexion en cours ; faux sans connexion.
     bool Envoie(const QByteArray& octets);
     void FermeConnexion();
+    // Coupe la connexion d'un RST (SO_LINGER à 0) : le service ne le voit qu'à sa
+    // prochaine écriture, si ses événements n'ont pas tourné entre-temps.
+    void CoupeConnexion();
+    // Vrai : chaque connexion acceptée est refermée aussitôt (hôte qui accepte et ferme).
+    void RegleFermetureImmediate(bool ferme) { m_fermetureImmediate = ferme; }
 
     // Demande d'éjection de n lignes (commande 12, poste 1, sortie 3, priorité 3) :
     // lignes de 36 caractères pour "CDAPI-B", de 13 sinon. Ligne i : code
     // "CIP000i" (A) ou "PRODUIT-B-000i" (B), quantité 2·i, drapeau "F", bourrage
     // "RESERVE-0i" (B).
-    static QByteArray DemandeEjection(const QString& norme, int nbLignes);
+    static QByteArray DemandeEjection(const QString& norme, int nbLignes, int commande = 12);
 
 signals:
     void arrivee(const QByteArray& octets);
@@ -65,6 +70,7 @@ private:
     QTcpSocket* m_client = nullptr;
     bool m_repondAck = true;
     bool m_sourd = false;
+    bool m_fermetureImmediate = false;
     int m_connexions = 0;
     QList<Arrivee> m_arrivees;
 };

@@ -134,6 +134,15 @@ private slots:
     void hoteInonde_data();
     void hoteInonde();
     void hoteRedemarre();
+    void ecritSurConnexionCoupee();
+    void hoteQuiFermeAussitot();
+    void ackDusEtReponsesAppariees_data();
+    void ackDusEtReponsesAppariees();
+    void ackDusDUneConnexionPerdue();
+    void verdictDuTest_data();
+    void verdictDuTest();
+    void traceSousUneInondation_data();
+    void traceSousUneInondation();
 };
 
 void TestLiaisonCdapi::identificationAcquittee()
@@ -149,7 +158,8 @@ void TestLiaisonCdapi::identificationAcquittee()
     QCOMPARE(b.liaison->EtatTCPIP(), 7);
     QCOMPARE(b.liaison->NombreMsgEnAttente(), 0);
     VerifieJournal(b.journal, Echappe(TraceIdentification + QStringLiteral("\r\nport ferme\r\n"))
-                                  + b.LigneConnexion() + QStringLiteral("\r\n\\.*"));
+                                  + b.LigneConnexion()
+                                  + QStringLiteral("\r\n(\\.+\r\n)?Test liaison CDAPI : réussi \\(acquitté en \\d+ ms\\)\r\n"));
 
     // L'hôte répond par son identification : elle est acquittée et tracée.
     b.journal.MessageStatus(QStringLiteral("clear"));
@@ -184,7 +194,9 @@ void TestLiaisonCdapi::adresseOuPortVide()
     const QString abandon = QStringLiteral(
         "IMPOSSIBLE D'ENVOYER EN TCPIP car il manque l'adresse ou le port\r\n"
         "SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur ");
-    QCOMPARE(journal.Texte(), TraceIdentification + QStringLiteral("\r\n") + abandon + QStringLiteral("R9010112002AR\r\n"));
+    QCOMPARE(journal.Texte(), TraceIdentification + QStringLiteral("\r\n") + abandon
+                                  + QStringLiteral("R9010112002AR␀\r\n"
+                                                   "Test liaison CDAPI : échec, il manque l'adresse ou le port de l'hôte\r\n"));
     QCOMPARE(liaison.NombreMsgEnAttente(), 0);
     QCOMPARE(liaison.EtatTCPIP(), 0);
 
@@ -220,7 +232,8 @@ void TestLiaisonCdapi::connexionImpossible()
     VerifieJournal(b.journal, Echappe(TraceIdentification + QStringLiteral("\r\nport ferme\r\n")) + b.LigneConnexion()
                                   + QStringLiteral("\r\n\\.*port Erreur\r\n")
                                   + Echappe(QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur "
-                                                           "R9010112002AR\r\n")));
+                                                           "R9010112002AR␀\r\nTest liaison CDAPI : échec, l'hôte 127.0.0.1:")
+                                            + port + QStringLiteral(" ne répond pas\r\n")));
     QCOMPARE(b.liaison->EtatTCPIP(), 9);
     QCOMPARE(b.hote.NombreConnexions(), 0);
 
@@ -274,7 +287,9 @@ void TestLiaisonCdapi::connexionSansFin()
                                     + config.CdapiPortServeur + QStringLiteral("\r\n"))
                                 + QStringLiteral("\\.{20,28}")
                                 + Echappe(QStringLiteral("délai de connection dépassé (5 s)\r\nport Erreur\r\n"
-                                                         "SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur R9010112002AR\r\n")));
+                                                         "SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur R9010112002AR␀\r\n"
+                                                         "Test liaison CDAPI : échec, l'hôte 127.0.0.1:")
+                                        + config.CdapiPortServeur + QStringLiteral(" ne répond pas\r\n")));
     QCOMPARE(liaison.EtatTCPIP(), 9);
 }
 
@@ -292,7 +307,9 @@ void TestLiaisonCdapi::hoteMuet()
     QCOMPARE(issues.first(), QVariantList({ Identification, LiaisonCdapi::SansAck }));
     QCOMPARE(b.hote.Recu(), Identification);
     QVERIFY(b.journal.Texte().endsWith(
-        QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 5 sur R9010112002AR\r\n")));
+        QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 5 sur R9010112002AR␀\r\n"
+                       "Test liaison CDAPI : échec, l'hôte 127.0.0.1:")
+        + b.config.CdapiPortServeur + QStringLiteral(" n'a pas acquitté en 2 s\r\n")));
     // 2 s d'attente de l'ACK, comptées depuis l'envoi.
     const qint64 duree = fin - b.hote.Arrivees().first().instantMs;
     QVERIFY2(duree >= 1950 && duree < 3000, qPrintable(QString::number(duree)));
@@ -603,11 +620,249 @@ void TestLiaisonCdapi::hoteRedemarre()
     b.hote.Envoie(QByteArray("R9010112002AR\0", 14));
     QTRY_COMPARE(b.hote.Recu(), Ack + QByteArray("r9010112002AR\0", 14));
 
-    // Le délai est revenu à 1 s.
+    // Perdue de nouveau sans avoir tenu : le délai continue de doubler.
     b.journal.MessageStatus(QStringLiteral("clear"));
     b.hote.FermeConnexion();
-    QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 3, 3000);
+    QTRY_VERIFY(!b.journal.Texte().isEmpty());
+    QCOMPARE(b.journal.Texte(), QString(perte).replace(QStringLiteral("dans 1 s"), QStringLiteral("dans 4 s")));
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 3, 6000);
+
+    // Tenue assez longtemps (abrégé ici à 300 ms), la liaison repart de 1 s.
+    b.liaison->RegleTenueAvantRemiseMs(300);
+    QTRY_COMPARE(b.liaison->EtatTCPIP(), 7);
+    QTest::qWait(400);
+    b.journal.MessageStatus(QStringLiteral("clear"));
+    b.hote.FermeConnexion();
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 4, 3000);
     QTRY_COMPARE(b.journal.Texte(), perte + QStringLiteral("liaison CDAPI rétablie\r\n"));
+}
+
+// L'hôte coupe d'un RST et le service écrit avant d'avoir vu la coupure : Qt
+// ferme la socket pendant l'écriture même. L'envoi échoue aussitôt (cause 9),
+// sans attendre 2 s un ACK qui ne peut plus venir.
+void TestLiaisonCdapi::ecritSurConnexionCoupee()
+{
+    Banc b;
+    QVERIFY(b.Connecte());
+    QSignalSpy issues(b.liaison.get(), &LiaisonCdapi::envoiTermine);
+    QElapsedTimer montre;
+    montre.start();
+    b.hote.CoupeConnexion();
+    b.liaison->AjouteMsgCDAPI("S001", QString(), true);
+    b.liaison->EnvoiMsgCDAPI();
+    QTRY_COMPARE(issues.size(), 1);
+    QCOMPARE(issues.first(), QVariantList({ QByteArray("S001"), LiaisonCdapi::NonEnvoye }));
+    QVERIFY2(montre.elapsed() < 1000, qPrintable(QString::number(montre.elapsed())));
+    QTRY_VERIFY(b.journal.Texte().contains(QStringLiteral("liaison CDAPI perdue")));
+    VerifieJournal(b.journal, Echappe(QStringLiteral("- S - demande du status d'installation ---\r\n  poste: 001\r\n")
+                                      + QString(42, QLatin1Char('-'))
+                                      + QStringLiteral("\r\nSUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause 9 sur S001\r\n"
+                                                       "liaison CDAPI perdue ("))
+                                  + QStringLiteral("port [^)]+")
+                                  + Echappe(QStringLiteral("), nouvel essai dans 1 s\r\n")));
+}
+
+// Un hôte qui accepte puis ferme aussitôt n'est pas relancé chaque seconde : le
+// délai ne revient à 1 s qu'après une liaison tenue.
+void TestLiaisonCdapi::hoteQuiFermeAussitot()
+{
+    Banc b;
+    QVERIFY(b.Connecte());
+    b.hote.RegleFermetureImmediate(true);
+    b.hote.FermeConnexion();
+    QTRY_VERIFY_WITH_TIMEOUT(b.journal.Texte().contains(QStringLiteral("dans 4 s")), 6000);
+    const QString perte = QStringLiteral("liaison CDAPI perdue (port Connexion en cours de fermeture par l'homologue), "
+                                         "nouvel essai dans ");
+    QCOMPARE(b.journal.Texte(), perte + QStringLiteral("1 s\r\nliaison CDAPI rétablie\r\n") + perte
+                                    + QStringLiteral("2 s\r\nliaison CDAPI rétablie\r\n") + perte
+                                    + QStringLiteral("4 s\r\n"));
+    QCOMPARE(b.hote.NombreConnexions(), 3);
+}
+
+void TestLiaisonCdapi::ackDusEtReponsesAppariees_data()
+{
+    QTest::addColumn<int>("enAttente");       // messages du service dans la file, celui en vol compris
+    QTest::addColumn<QString>("type");        // "S" : trois S ; "A" : trois demandes A (commandes 12 à 14)
+    QTest::addColumn<QList<int>>("refusees"); // commandes dont la réponse et sa clôture sont refusées
+    QTest::newRow("file pleine, trois S") << 19 << "S" << QList<int>{};
+    QTest::newRow("une place, demandes A") << 18 << "A" << QList<int>{ 12, 13, 14 };
+    QTest::newRow("deux places, demandes A") << 17 << "A" << QList<int>{ 13, 14 };
+}
+
+// Un hôte qui acquitte en retard pendant que la file du service est pleine : les
+// ACK qui lui sont dus partent tous, une réponse "a" et sa réponse nulle sont
+// prises ou refusées ensemble, et aucun octet de contrôle brut n'entre au journal.
+void TestLiaisonCdapi::ackDusEtReponsesAppariees()
+{
+    QFETCH(int, enAttente);
+    QFETCH(QString, type);
+    QFETCH(QList<int>, refusees);
+    Banc b;
+    b.config.NormeCDAPI = QStringLiteral("CDAPI-A");
+    QVERIFY(b.Connecte());
+    b.hote.RegleAck(false);
+    for (int i = 1; i <= enAttente; ++i)
+        QVERIFY(b.liaison->AjouteMsgCDAPI("S" + QByteArray::number(i).rightJustified(3, '0'), QString(), true));
+    b.liaison->EnvoiMsgCDAPI();
+    QTRY_COMPARE(b.hote.Recu(), QByteArray("S001"));
+    b.journal.MessageStatus(QStringLiteral("clear"));
+    const auto reponse = [](int commande) {
+        return "a" + QByteArray::number(commande).rightJustified(8, '0') + "0010030102CIP000100002CIP000200004";
+    };
+    for (int i = 1; i <= 3; ++i) {
+        b.hote.Envoie(type == QLatin1String("S") ? "S04" + QByteArray::number(i)
+                                                 : HoteCdapi::DemandeEjection(QStringLiteral("CDAPI-A"), 2, 11 + i));
+        QTRY_COMPARE(b.journal.Texte().count(QStringLiteral("- ") + type + QStringLiteral(" - ")), i);
+    }
+    QString refus;
+    for (int commande : refusees)
+        refus += QStringLiteral("FILE DES MESSAGES A ENVOYER PLEINE, message refusé : ") + QString::fromLatin1(reponse(commande))
+                 + QStringLiteral("\r\nFILE DES MESSAGES A ENVOYER PLEINE, message refusé : a0000000000000000000\r\n");
+    const QStringList pleine = b.journal.Texte().split(QStringLiteral("\r\n")).filter(QStringLiteral("PLEINE"));
+    QCOMPARE(pleine.isEmpty() ? QString() : pleine.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), refus);
+    QVERIFY2(!b.journal.Texte().contains(QChar(6)), qPrintable(b.journal.Texte()));
+
+    // L'hôte se remet à acquitter : tout ce qui a été pris part.
+    b.hote.RegleAck(true);
+    b.hote.Envoie(Ack);
+    QTRY_COMPARE_WITH_TIMEOUT(b.liaison->NombreMsgEnAttente(), 0, 10000);
+    const QByteArray envoye = b.hote.Recu();
+    QCOMPARE(envoye.count(char(6)), 3);
+    const int prises = type == QLatin1String("A") ? 3 - int(refusees.size()) : 0;
+    QCOMPARE(envoye.count("a0000000000000000000"), prises);
+    for (int commande = 12; commande <= 14; ++commande)
+        QCOMPARE(envoye.contains(reponse(commande)), type == QLatin1String("A") && !refusees.contains(commande));
+    for (int i = 1; i <= enAttente; ++i)
+        QVERIFY(envoye.contains("S" + QByteArray::number(i).rightJustified(3, '0')));
+    QVERIFY(!b.journal.Texte().contains(QChar(6)));
+}
+
+// Un ACK dû attend derrière un message sans ACK quand l'hôte coupe : la liaison se
+// refait d'elle-même, mais cet ACK appartenait à l'ancienne connexion et ne part pas.
+void TestLiaisonCdapi::ackDusDUneConnexionPerdue()
+{
+    Banc b;
+    QVERIFY(b.Connecte());
+    b.hote.RegleAck(false);
+    QSignalSpy issues(b.liaison.get(), &LiaisonCdapi::envoiTermine);
+    b.liaison->AjouteMsgCDAPI("S001", QString(), true);
+    b.liaison->EnvoiMsgCDAPI();
+    QTRY_COMPARE(b.hote.Recu(), QByteArray("S001"));
+    b.hote.Envoie("S042");
+    QTRY_COMPARE(b.liaison->NombreMsgEnAttente(), 2);
+    b.hote.FermeConnexion();
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.NombreConnexions(), 2, 3000);
+    b.hote.Oublie();
+    QTRY_COMPARE_WITH_TIMEOUT(issues.size(), 1, 3000);
+    QCOMPARE(issues.first(), QVariantList({ QByteArray("S001"), LiaisonCdapi::SansAck }));
+    QTRY_COMPARE(b.liaison->NombreMsgEnAttente(), 0);
+    QTest::qWait(300);
+    QCOMPARE(b.hote.Recu(), QByteArray());
+    QCOMPARE(b.liaison->EtatTCPIP(), 7);
+}
+
+void TestLiaisonCdapi::verdictDuTest_data()
+{
+    QTest::addColumn<QString>("cas");
+    QTest::addColumn<QString>("verdict"); // motif de la dernière ligne ; PORT : port de l'hôte
+    QTest::newRow("acquitté") << "acquitte" << "Test liaison CDAPI : réussi \\(acquitté en \\d+ ms\\)";
+    QTest::newRow("personne n'écoute") << "absent" << "Test liaison CDAPI : échec, l'hôte 127\\.0\\.0\\.1:PORT ne répond pas";
+    QTest::newRow("hôte muet") << "muet"
+                               << "Test liaison CDAPI : échec, l'hôte 127\\.0\\.0\\.1:PORT n'a pas acquitté en 2 s";
+    QTest::newRow("adresse vide") << "sansAdresse"
+                                  << "Test liaison CDAPI : échec, il manque l'adresse ou le port de l'hôte";
+}
+
+// "Test Liaison CDAPI" finit par une ligne qui dit l'issue, après les lignes de
+// la liaison, qui restent.
+void TestLiaisonCdapi::verdictDuTest()
+{
+    QFETCH(QString, cas);
+    QFETCH(QString, verdict);
+    Banc b;
+    if (cas == QLatin1String("absent"))
+        b.config.CdapiPortServeur = QString::number(PortSansEcoute());
+    else if (cas == QLatin1String("muet"))
+        b.hote.RegleAck(false);
+    else if (cas == QLatin1String("sansAdresse"))
+        b.config.CdapiAdrServeur.clear();
+    QSignalSpy issues(b.liaison.get(), &LiaisonCdapi::envoiTermine);
+    b.liaison->Bt_TestLiaisonCDAPI_Click();
+    QTRY_COMPARE_WITH_TIMEOUT(issues.size(), 1, 4000);
+    const QString j = b.journal.Texte();
+    const QRegularExpression motif(QStringLiteral("\r\n") + QString(verdict).replace(QStringLiteral("PORT"), b.config.CdapiPortServeur)
+                                   + QStringLiteral("\r\n\\z"));
+    QVERIFY2(motif.match(j).hasMatch(), qPrintable(j));
+    QCOMPARE(j.count(QStringLiteral("Test liaison CDAPI")), 1);
+    if (cas != QLatin1String("acquitte"))
+        QVERIFY(j.contains(QStringLiteral("SUPPRESSION DE TOUS LES MESSAGES A ENVOYER cause ")));
+}
+
+void TestLiaisonCdapi::traceSousUneInondation_data()
+{
+    QTest::addColumn<bool>("identiques");
+    QTest::newRow("demandes identiques") << true;
+    QTest::newRow("demandes toutes différentes") << false;
+}
+
+// Un hôte qui envoie dix grandes demandes "A" (99 lignes) par seconde pendant 3 s
+// et acquitte tout : chaque demande est servie, mais le journal reste mesuré.
+void TestLiaisonCdapi::traceSousUneInondation()
+{
+    QFETCH(bool, identiques);
+    Banc b;
+    b.config.NormeCDAPI = QStringLiteral("CDAPI-B");
+    QVERIFY(b.Connecte());
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("journal.txt"));
+    QVERIFY(b.journal.OuvreFichierJournal(chemin, nullptr));
+
+    int envoyees = 0;
+    QTimer rafale;
+    connect(&rafale, &QTimer::timeout, &b.hote, [&] {
+        ++envoyees;
+        b.hote.Envoie(HoteCdapi::DemandeEjection(QStringLiteral("CDAPI-B"), 99, identiques ? 12 : envoyees));
+        if (envoyees == 30)
+            rafale.stop();
+    });
+    rafale.start(100);
+    // Servies toutes : un ACK, la réponse et la réponse nulle par demande.
+    QTRY_COMPARE_WITH_TIMEOUT(b.hote.Recu().count("a0000000000000000000"), 30, 15000);
+    QCOMPARE(b.hote.Recu().count(char(6)), 30);
+    // Les résumés sont écrits à la fin de la rafale (2 s sans répétition) ou de la période.
+    const auto litFichier = [&chemin] {
+        QFile f(chemin);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(litFichier().contains("CDAPI : "), 12000);
+    const QByteArray ecrit = litFichier();
+    const QString texte = QString::fromUtf8(ecrit);
+    qInfo("journal : %lld octets pour 30 demandes", qint64(ecrit.size()));
+    const int demandesTracees = int(texte.count(QStringLiteral("- A - demande d'ejection")));
+    const int reponsesTracees = int(texte.count(QStringLiteral("- a - reponse a la demande d'ejection")));
+    if (identiques) {
+        // La première entière, les 29 suivantes résumées par leur numéro.
+        QCOMPARE(demandesTracees, 1);
+        QCOMPARE(reponsesTracees, 2);
+        const QRegularExpression resume(QStringLiteral(
+            "CDAPI : demande A n° 00000012 reçu (\\d+) fois de plus en \\d+,\\d{3} s, identique au dernier tracé "
+            "\\(ni lui ni ses réponses ne sont retracés\\)\n"));
+        int resumees = 0;
+        for (auto it = resume.globalMatch(texte); it.hasNext();)
+            resumees += it.next().captured(1).toInt();
+        QCOMPARE(resumees, 29);
+        QVERIFY2(ecrit.size() < 30000, qPrintable(QString::number(ecrit.size())));
+    } else {
+        // Tracées tant que le budget de la période le permet, comptées ensuite.
+        const QRegularExpression resume(QStringLiteral(
+            "CDAPI : (\\d+) messages? reçus? non tracés? en \\d+,\\d{3} s \\(flot trop rapide\\), leurs réponses non plus\n"));
+        const QRegularExpressionMatch m = resume.match(texte);
+        QVERIFY2(m.hasMatch(), qPrintable(texte.right(2000)));
+        QCOMPARE(demandesTracees + m.captured(1).toInt(), 30);
+        QCOMPARE(reponsesTracees, 2 * demandesTracees);
+        QVERIFY2(demandesTracees >= 3 && demandesTracees <= 5, qPrintable(QString::number(demandesTracees)));
+        QVERIFY2(ecrit.size() < 100000, qPrintable(QString::number(ecrit.size())));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLiaisonCdapi)

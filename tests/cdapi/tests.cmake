@@ -10,3 +10,4 @@ pelorane_test(test_catalogue_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestCatalogueCdapi.
 pelorane_test(test_trace_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestTraceCdapi.cpp)
 pelorane_test(test_liaison_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestLiaisonCdapi.cpp LIENS hote_cdapi)
 
+pelorane_test(test_resume_traces_cdapi ${CMAKE_CURRENT_LIST_DIR}/TestResumeTracesCdapi.cpp)

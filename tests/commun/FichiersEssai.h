@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -30,16 +32,35 @@ inline QByteArray Lit(const QString& chemin)
     return f.readAll();
 }
 
-// Lignes d'un fichier --journal, sans leur horodatage ni les lignes vides.
+// Fichiers d'un --journal dans l'ordre où le service les a écrits : ceux qu'il a
+// laissés en tournant à minuit (FICHIER.AAAA-MM-JJ, dans l'ordre des jours), puis
+// FICHIER. Un essai qui passe minuit, ou que l'heure avancée y fait passer, lit
+// ainsi tout ce que le service a écrit, quelle que soit l'heure où il tourne.
+inline QStringList FichiersJournal(const QString& chemin)
+{
+    const QFileInfo info(chemin);
+    QStringList fichiers;
+    const QStringList tournes = info.dir().entryList({ info.fileName() + QStringLiteral(".\?\?\?\?-\?\?-\?\?") },
+                                                     QDir::Files, QDir::Name);
+    for (const QString& nom : tournes)
+        fichiers << info.dir().filePath(nom);
+    fichiers << chemin;
+    return fichiers;
+}
+
+// Lignes d'un --journal (fichiers tournés compris), sans leur horodatage ni les
+// lignes vides.
 inline QStringList LignesJournal(const QString& chemin)
 {
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
     QStringList lignes;
-    for (const QByteArray& ligne : f.readAll().split('\n'))
-        if (!ligne.isEmpty())
-            lignes << QString::fromUtf8(ligne.mid(24)); // "AAAA-MM-JJ HH:MM:SS.mmm "
+    for (const QString& fichier : FichiersJournal(chemin)) {
+        QFile f(fichier);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& ligne : f.readAll().split('\n'))
+            if (!ligne.isEmpty())
+                lignes << QString::fromUtf8(ligne.mid(24)); // "AAAA-MM-JJ HH:MM:SS.mmm "
+    }
     return lignes;
 }
 

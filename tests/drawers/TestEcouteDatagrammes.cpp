@@ -58,6 +58,7 @@ private slots:
     void liaison();
     void liaisonRefusee_data();
     void liaisonRefusee();
+    void portPrisAuDemarrage();
 
 private:
     void Envoie(const QByteArray& octets);
@@ -478,6 +479,32 @@ void TestEcouteDatagrammes::liaisonRefusee()
     const QStringList lignes = m_journal->Texte().split(QStringLiteral("\r\n"));
     QCOMPARE(lignes.size(), 2);
     QVERIFY2(lignes[0].startsWith(debut), qPrintable(lignes[0]));
+}
+
+// Le port est tenu par un autre programme au démarrage : l'écoute se refait
+// d'elle-même quand il le rend, avec une ligne, et les datagrammes libèrent de nouveau.
+void TestEcouteDatagrammes::portPrisAuDemarrage()
+{
+    m_ecoute->Ferme();
+    auto occupant = std::make_unique<QUdpSocket>();
+    QVERIFY(occupant->bind(QHostAddress::LocalHost, m_port, QAbstractSocket::DontShareAddress));
+    m_ecoute->Lie(QStringLiteral("127.0.0.1"), QString::number(m_port));
+    QVERIFY(m_ecoute->EstFerme());
+    const QString cible = QStringLiteral("127.0.0.1:") + QString::number(m_port);
+    QVERIFY(m_journal->Texte().startsWith(QStringLiteral("Erreur UDP: impossible d'ecouter sur ") + cible + QStringLiteral(" (")));
+    const int avant = int(m_journal->Texte().size());
+
+    // Tant que le port reste pris, les essais se taisent.
+    QTest::qWait(5500);
+    QVERIFY(m_ecoute->EstFerme());
+    QCOMPARE(m_journal->Texte().size(), avant);
+
+    occupant.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_ecoute->EstFerme(), 6000);
+    QCOMPARE(m_ecoute->PortLocal(), m_port);
+    QCOMPARE(m_journal->Texte().mid(avant), QStringLiteral("UDP: ecoute etablie sur ") + cible + QStringLiteral(" (le port a ete libere)\r\n"));
+    Envoie(Prefixe + "2");
+    QTRY_COMPARE(m_tiroirs->Couleur(2), Rouge);
 }
 
 QTEST_MAIN(TestEcouteDatagrammes)

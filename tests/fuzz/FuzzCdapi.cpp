@@ -39,8 +39,8 @@ struct Reception
 
     Reception()
     {
-        // Sans adresse, chaque envoi échoue tout de suite : la réception va au bout
-        // (ACK, trace, abandon) sans réseau ; les réponses attendent la fin de la pause.
+        // Sans adresse ni connexion, la réception va au bout sans réseau : l'ACK dû
+        // n'a pas de destinataire, la réponse est tentée et abandonnée (cause 9).
         config.CdapiAdrServeur.clear();
     }
 };
@@ -80,12 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille)
     // Une liaison neuve par entrée : aucun état ne passe d'une entrée à la suivante.
     Reception reception;
     reception.config.NormeCDAPI = normes[taille % 3];
+    int abandons = 0;
+    QObject::connect(&reception.liaison, &LiaisonCdapi::envoiTermine, [&abandons](const QByteArray&, int resultat) {
+        abandons += resultat == LiaisonCdapi::NonEnvoye ? 1 : 0;
+    });
     reception.liaison.RecoitArrivee(message);
     QCoreApplication::processEvents();
-    // L'ACK a été abandonné ; la réponse à un A (a, puis la nulle) ou à un R attend la pause.
+    // La réponse à un A (a, puis la nulle) ou à un R est tentée : un abandon, qui
+    // emporte toute la file ; l'ACK jeté sans connexion n'en fait pas.
     QByteArray sansAck = message;
     sansAck.replace(QByteArray(1, AckCdapi), QByteArray());
-    const int reponses = sansAck.startsWith('A') ? 2 : sansAck.startsWith('R') ? 1 : 0;
-    Exige(reception.liaison.NombreMsgEnAttente() == reponses);
+    const bool repond = sansAck.startsWith('A') || sansAck.startsWith('R');
+    Exige(abandons == (repond ? 1 : 0));
+    Exige(reception.liaison.NombreMsgEnAttente() == 0);
+    Exige(!reception.journal.Texte().contains(QChar(AckCdapi)));
     return 0;
 }

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Mesure de bout en bout : le service contre le simulateur, dont l'hôte CDAPI
 # inonde la liaison de demandes "A" pendant que les commandes attendent. Écrit le
-# plus long écart entre deux remises ("supp fich:") pendant l'inondation.
-#   tools/banc/inondation_cdapi.sh [muet|sourd|sage] [DUREE_S]
+# plus long écart entre deux remises ("supp fich:") pendant l'inondation et ce que
+# le journal a pris par minute.
+#   tools/banc/inondation_cdapi.sh [muet|sourd|grand|sage] [DUREE_S]
 # muet : 20 demandes par seconde, jamais d'ACK ; sourd : 20 grandes demandes
-# (99 lignes, CDAPI-B) par seconde, l'hôte ne lit jamais sa socket.
+# (99 lignes, CDAPI-B) par seconde, l'hôte ne lit jamais sa socket ; grand : 10
+# grandes demandes identiques par seconde, l'hôte acquitte tout ; varie : de même,
+# chaque demande portant un numéro de commande nouveau.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 MODE=${1:-muet}
@@ -15,6 +18,8 @@ SIMU_BIN=build/tools/simulateur/pelorane-simulateur
 case "$MODE" in
     muet) HOTE=(--hote-muet --demande-a-ms 50) ;;
     sourd) HOTE=(--hote-sourd --demande-a-ms 50 --lignes-a 99 --norme CDAPI-B) ;;
+    grand) HOTE=(--demande-a-ms 100 --lignes-a 99 --norme CDAPI-B) ;;
+    varie) HOTE=(--demande-a-ms 100 --lignes-a 99 --norme CDAPI-B --demandes-variees) ;;
     sage) HOTE=() ;;
     *) echo "mode inconnu : $MODE" >&2; exit 64 ;;
 esac
@@ -52,20 +57,24 @@ fmt = '%Y-%m-%d %H:%M:%S.%f'
 d, f = datetime.datetime.strptime(debut, fmt), datetime.datetime.strptime(fin, fmt)
 remises = []
 taille = 0
+pendant = 0
 for ligne in open(journal, encoding='utf-8', errors='replace'):
     taille += len(ligne.encode())
     try:
         t = datetime.datetime.strptime(ligne[:23], fmt)
     except ValueError:
         continue
-    if d <= t <= f and 'supp fich: ' in ligne:
-        remises.append(t)
+    if d <= t <= f:
+        pendant += len(ligne.encode())
+        if 'supp fich: ' in ligne:
+            remises.append(t)
 instants = [d] + remises + [f]
 ecarts = [(b - a).total_seconds() for a, b in zip(instants, instants[1:])]
 bilan = [l.strip() for l in open(simu, encoding='utf-8', errors='replace') if ':' in l and not l.startswith('[')]
 print(f"remises pendant {(f - d).total_seconds():.0f} s : {len(remises)}")
 print(f"plus long écart entre deux remises : {max(ecarts):.2f} s")
 print(f"journal du service : {taille} octets")
+print(f"journal pendant l'inondation : {pendant * 60 / (f - d).total_seconds():.0f} octets par minute")
 for l in bilan:
     if l.startswith(('demandes A', 'reponses a', 'commandes vers un tiroir occupe', 'commandes prises deux')):
         print(l)

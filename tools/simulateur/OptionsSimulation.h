@@ -23,6 +23,7 @@ struct OptionsSimulation
     int demandeAToutesLesS = 0;     // une demande d'éjection "A" toutes les N s (0 : jamais)
     int demandeAToutesLesMs = 0;    // idem en ms, pour inonder la liaison (prime sur la précédente)
     int lignesDemandeA = 2;         // lignes de chaque demande "A" (1 à 99)
+    bool demandesADifferentes = false; // chaque demande "A" porte un numéro de commande nouveau
     bool hoteMuet = false;          // l'hôte n'acquitte rien
     bool hoteSourd = false;         // l'hôte ne lit jamais sa socket CDAPI
     int identificationToutesLesS = 0; // une identification "R" toutes les N s (0 : jamais)

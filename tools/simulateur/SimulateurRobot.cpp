@@ -323,7 +323,8 @@ void SimulateurRobot::EnvoieDemandeEjection()
     if (!m_hote->Connecte())
         return;
     ++m_demandesA;
-    m_hote->Envoie(HoteCdapi::DemandeEjection(m_options.normeCdapi, m_options.lignesDemandeA));
+    m_hote->Envoie(HoteCdapi::DemandeEjection(m_options.normeCdapi, m_options.lignesDemandeA,
+                                              m_options.demandesADifferentes ? m_demandesA : 12));
     // Une inondation n'est pas racontée demande par demande : le bilan les compte.
     if (m_options.demandeAToutesLesMs == 0)
         Dit(QStringLiteral("CDAPI : envoie une demande d'éjection \"A\""));

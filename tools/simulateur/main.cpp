@@ -107,6 +107,8 @@ int main(int argc, char* argv[])
         analyseur.addOption(option);
     }
     analyseur.addOption(QCommandLineOption(QStringLiteral("hote-muet"), QStringLiteral("L'hôte CDAPI n'acquitte rien.")));
+    analyseur.addOption(QCommandLineOption(QStringLiteral("demandes-variees"),
+                                           QStringLiteral("Chaque demande \"A\" porte un numéro de commande nouveau.")));
     analyseur.addOption(QCommandLineOption(QStringLiteral("hote-sourd"),
                                            QStringLiteral("L'hôte CDAPI ne lit jamais sa socket (ni ACK ni réponse lus).")));
     if (!analyseur.parse(application.arguments())) {
@@ -147,6 +149,7 @@ int main(int argc, char* argv[])
     o.demandeAToutesLesMs = qMax(0, entier("demande-a-ms"));
     o.lignesDemandeA = qBound(1, entier("lignes-a"), 99);
     o.hoteMuet = analyseur.isSet(QStringLiteral("hote-muet"));
+    o.demandesADifferentes = analyseur.isSet(QStringLiteral("demandes-variees"));
     o.hoteSourd = analyseur.isSet(QStringLiteral("hote-sourd"));
     o.retardCartesMs = qMax(0, entier("retard-cartes"));
     o.cartesEnRetard = analyseur.values(QStringLiteral("carte-en-retard"));
