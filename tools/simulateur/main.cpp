@@ -95,8 +95,8 @@ int main(int argc, char* argv[])
         { "carte-fautive",
           "Carte en panne, NOM:GENRE : muette (ne répond plus), somme (somme toujours fausse), nul (un NUL dans "
           "chaque réponse), bavarde (300 octets de bruit au lieu de la réponse) ; répétable.",
-          "NOM:GENRE", QString() },
-        { "sommes-fausses", "Pourcentage des réponses de chaque carte envoyées avec une somme fausse.", "POURCENT",
+          "PANNE", QString() },
+        { "sommes-fausses", "N % des réponses de chaque carte envoyées avec une somme fausse.", "N",
           QString::number(d.pourcentSommesFausses) },
         { "param", "Clé de paramètre ajoutée à la base si elle manque (répétable).", "CLE=VALEUR", QString() },
     };
