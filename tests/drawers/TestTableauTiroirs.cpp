@@ -76,6 +76,7 @@ private slots:
     void lectureCarteEnRetard();
     void lectureSousRetard_data();
     void lectureSousRetard();
+    void versionEnRetardNeRattrapePas();
     void carteFautive_data();
     void carteFautive();
     void auxZ45EnRetard();
@@ -321,6 +322,27 @@ void TestTableauTiroirs::lectureSousRetard()
         QVERIFY(banc.Lit());
     QCOMPARE(banc.Couleurs(), (QList<int>{ Vert, Vert, Rouge, Rouge }));
     QVERIFY(banc.journal.Texte().contains(QStringLiteral("carte Z45 de nouveau dans les temps\r\n")));
+}
+
+void TestTableauTiroirs::versionEnRetardNeRattrapePas()
+{
+    // Une seule carte, qui répond 5,5 s après chaque trame : la version de sa première
+    // trame "V" arrive pendant la suivante, partie 5 s plus tard. Elle ne répond pas à
+    // cette trame-là et ne doit pas remettre la carte à l'heure.
+    m_config.NbTiroirs = 2;
+    m_emulateur->MetReponse(Z45, 'G', "00");
+    Banc banc(m_config);
+    QVERIFY(banc.ligne.OuvrePortComm());
+    QVERIFY(banc.TesteLiaison());
+    banc.Peint({ Rouge, Rouge });
+    m_emulateur->MetRetard(Z45, 5500);
+    QElapsedTimer chrono;
+    chrono.start();
+    while (chrono.elapsed() < 9000)
+        QVERIFY(banc.Lit());
+    QVERIFY(!banc.journal.Texte().contains(QStringLiteral("de nouveau dans les temps")));
+    QCOMPARE(banc.tiroirs.Couleur(1), Rouge);
+    QCOMPARE(banc.tiroirs.Couleur(2), Rouge);
 }
 
 void TestTableauTiroirs::carteFautive_data()
