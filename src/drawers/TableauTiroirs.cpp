@@ -144,7 +144,7 @@ void TableauTiroirs::Resynchronise(int carte, const QByteArray& adresse)
             s.Rattrape(adresse);
             m_journal.MessageStatus(QStringLiteral("carte ") + NomCarte(carte)
                                     + QStringLiteral(" de nouveau dans les temps"));
-            emit etatCarteChange(NomCarte(carte), CarteRepond);
+            NoteEtatCarte(carte, CarteRepond);
         }
         LitCarteSuivante();
     });
@@ -207,6 +207,14 @@ void TableauTiroirs::Controle()
     });
 }
 
+void TableauTiroirs::NoteEtatCarte(int carte, EtatCarte etat)
+{
+    if (carte < 1 || carte > 4 || m_etatsCartes[size_t(carte)] == etat)
+        return;
+    m_etatsCartes[size_t(carte)] = etat;
+    emit etatCarteChange(NomCarte(carte), etat);
+}
+
 void TableauTiroirs::FinLecture()
 {
     m_lecture.active = false;
@@ -215,6 +223,7 @@ void TableauTiroirs::FinLecture()
 
 void TableauTiroirs::Applique(int carte, const QByteArray& resultat)
 {
+    NoteEtatCarte(carte, CarteRepond);
     for (int j = 1; j <= 2; ++j) {
         const int k = 2 * (carte - 1) + j;
         if (resultat.at(j - 1) == '1')
@@ -242,7 +251,7 @@ void TableauTiroirs::Manquee(int carte, const QByteArray& resultat)
     m_journal.MessageStatus(QStringLiteral("carte ") + NomCarte(carte) + QStringLiteral(" en retard: tiroirs ")
                             + QString::number(2 * carte - 1) + QStringLiteral(" et ") + QString::number(2 * carte)
                             + QStringLiteral(" rouges jusqu'a une reponse dans les temps"));
-    emit etatCarteChange(NomCarte(carte), CarteEnRetard);
+    NoteEtatCarte(carte, CarteEnRetard);
 }
 
 QString TableauTiroirs::OuvreTiroir(int NumTiroir, CauseLiberation cause)

@@ -78,6 +78,8 @@ private:
     // Lecture manquée : tiroirs rouges, texte tel qu'il est revenu, carte en retard.
     void Manquee(int carte, const QByteArray& resultat);
     QString NomCarte(int carte) const;
+    // etatCarteChange seulement quand l'état de la carte change.
+    void NoteEtatCarte(int carte, EtatCarte etat);
 
     struct Lecture
     {
@@ -88,6 +90,7 @@ private:
         QList<QPair<int, QByteArray>> retenues;
     };
     Lecture m_lecture;
+    std::array<int, 5> m_etatsCartes{ -1, -1, -1, -1, -1 }; // index 1 à 4 ; -1 : pas encore lue
 
     JournalStatut& m_journal;
     Horloge& m_horloge;

@@ -382,6 +382,7 @@ void TestTableauTiroirs::carteFautive()
     // sont gardées ici.
     QString journal;
     connect(&banc.journal, &JournalStatut::texteAjoute, this, [&](const QString& morceau) { journal += morceau; });
+    QSignalSpy etats(&banc.tiroirs, &TableauTiroirs::etatCarteChange);
 
     int passes = 0;
     QElapsedTimer chrono;
@@ -404,6 +405,11 @@ void TestTableauTiroirs::carteFautive()
     const QString enRetard = QStringLiteral("carte Z45 en retard: tiroirs 1 et 2 rouges jusqu'a une reponse dans les temps");
     QCOMPARE(lignes.count(enRetard), 1);
     QCOMPARE(lignes.value(lignes.indexOf(enRetard) - 1), echec); // l'échec tel qu'il est revenu
+    // Ce que la fenêtre montre : Z45 en retard dès la première passe, les deux autres répondent.
+    QVERIFY(etats.size() >= 3);
+    QCOMPARE(etats.at(0), (QVariantList{ QStringLiteral("Z45"), int(TableauTiroirs::CarteEnRetard) }));
+    QCOMPARE(etats.at(1), (QVariantList{ QStringLiteral("Z44"), int(TableauTiroirs::CarteRepond) }));
+    QCOMPARE(etats.at(2), (QVariantList{ QStringLiteral("Z43"), int(TableauTiroirs::CarteRepond) }));
 }
 
 void TestTableauTiroirs::auxZ45EnRetard()
