@@ -53,6 +53,8 @@ private slots:
     void init();
     void ecrivains_data();
     void ecrivains();
+    void dossierRemplace_data();
+    void dossierRemplace();
     void commandeVide();
     void dossierIllisible();
     void filetDeSecurite();
@@ -60,6 +62,11 @@ private slots:
 
 private:
     QString Dossier() const { return m_config.DossierEchange; }
+    // Passes toutes les 100 ms (la boucle en fait une toutes les 300 ms)
+    // pendant que le comptoir tourne, puis jusqu'à ce que `fini` le dise et
+    // 2,5 s encore (20 s au plus en tout) ; chaque commande lue est « remise » et effacée comme le
+    // fait le cycle.
+    QList<QByteArray> Passes(ListesEchange* listes, QProcess& comptoir, const std::function<bool()>& fini = {});
     ListesEchange* Cree(JournalStatut& journal, Horloge& horloge)
     {
         return new ListesEchange(journal, horloge, m_config, {}, this);
@@ -98,6 +105,29 @@ void TestEcrivainsEchange::ecrivains_data()
     QTest::newRow("vide") << ": > CD1.txt" << false;
 }
 
+QList<QByteArray> TestEcrivainsEchange::Passes(ListesEchange* listes, QProcess& comptoir,
+                                              const std::function<bool()>& fini)
+{
+    QList<QByteArray> remises;
+    QElapsedTimer apres;
+    QElapsedTimer total; // borne : `fini` peut ne jamais le dire
+    total.start();
+    while ((!apres.isValid() || apres.elapsed() < 2500) && total.elapsed() < 20000) {
+        listes->MAJlisteFichierCD();
+        const QString chemin = listes->RechFichierCdeEnAttente();
+        QByteArray contenu;
+        if (!chemin.isEmpty() && listes->LitCommande(chemin, &contenu) == ListesEchange::Lecture::Lue) {
+            remises << contenu;
+            if (!SystemeFichiers::Supprime(chemin))
+                remises << QByteArray("<effacement refusé>");
+        }
+        if (!apres.isValid() && comptoir.state() == QProcess::NotRunning && (!fini || fini()))
+            apres.start();
+        QTest::qWait(100);
+    }
+    return remises;
+}
+
 void TestEcrivainsEchange::ecrivains()
 {
     QFETCH(QString, script);
@@ -111,26 +141,64 @@ void TestEcrivainsEchange::ecrivains()
     comptoir.setWorkingDirectory(Dossier());
     comptoir.start(QStringLiteral("sh"), { QStringLiteral("-c"), script });
     QVERIFY(comptoir.waitForStarted(5000));
-    // Des passes toutes les 100 ms (la boucle en fait une toutes les 300 ms),
-    // jusqu'à 2,5 s après la fin du comptoir ; chaque commande lue est « remise »
-    // et effacée comme le fait le cycle.
-    QList<QByteArray> remises;
-    QElapsedTimer apres;
-    while (!apres.isValid() || apres.elapsed() < 2500) {
-        listes->MAJlisteFichierCD();
-        const QString chemin = listes->RechFichierCdeEnAttente();
-        QByteArray contenu;
-        if (!chemin.isEmpty() && listes->LitCommande(chemin, &contenu) == ListesEchange::Lecture::Lue) {
-            remises << contenu;
-            QVERIFY(SystemeFichiers::Supprime(chemin));
-        }
-        if (!apres.isValid() && comptoir.state() == QProcess::NotRunning)
-            apres.start();
-        QTest::qWait(100);
-    }
+    const QList<QByteArray> remises = Passes(listes, comptoir);
     QCOMPARE(comptoir.exitCode(), 0);
     QCOMPARE(remises, lancee ? QList<QByteArray>{ Commande } : QList<QByteArray>{});
     QCOMPARE(journal.Texte(), QString());
+}
+
+void TestEcrivainsEchange::dossierRemplace_data()
+{
+    // Lancé par sh dans la racine, pendant que le service veille le dossier :
+    // le dossier disparaît, revient, puis un comptoir y écrit en gardant le
+    // fichier ouvert 3 s entre l'en-tête et les produits.
+    QTest::addColumn<QString>("remplace");
+    QTest::newRow("efface puis refait") << QStringLiteral("rm -rf Echanges; sleep 0.5; mkdir Echanges");
+    QTest::newRow("deplace puis remis") << QStringLiteral("mv Echanges Ailleurs; sleep 0.5; mv Ailleurs Echanges");
+    QTest::newRow("remplace par un lien") << QStringLiteral("mv Echanges Ailleurs; sleep 0.5; ln -s Ailleurs Echanges");
+}
+
+void TestEcrivainsEchange::dossierRemplace()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("veille propre à Linux");
+#else
+    QFETCH(QString, remplace);
+    JournalStatut journal;
+    HorlogeSysteme horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    QVERIFY(listes->Veille());
+
+    QProcess comptoir;
+    comptoir.setWorkingDirectory(m_racine->path());
+    comptoir.start(QStringLiteral("sh"),
+                   { QStringLiteral("-c"),
+                     remplace
+                         + QStringLiteral("; exec 3>Echanges/CD1.txt; printf 'ordre: 1\\r\\nP.Recept: 001\\r\\n' >&3; "
+                                          "sleep 3; printf 'cip Qt    : 3400930000001        001\\r\\n' >&3") });
+    QVERIFY(comptoir.waitForStarted(5000));
+    QElapsedTimer depuisPerte;
+    depuisPerte.start();
+    qint64 retablieApres = -1;
+    const QList<QByteArray> remises = Passes(listes, comptoir, [&] {
+        if (retablieApres < 0 && listes->Veille())
+            retablieApres = depuisPerte.elapsed();
+        return retablieApres >= 0;
+    });
+    QCOMPARE(comptoir.exitCode(), 0);
+    // Toute la commande, une fois : ni l'en-tête seul, ni les produits seuls.
+    QCOMPARE(remises, QList<QByteArray>{ Commande });
+    // La veille revient dans la période du filet (le dossier revient à 0,5 s).
+    QVERIFY2(retablieApres >= 0 && retablieApres <= 500 + ListesEchange::IntervalleFiletMs + 1000,
+             qPrintable(QString::number(retablieApres)));
+    // Le dossier a manqué 0,5 s : la relecture l'a vu absent puis revenu.
+    QCOMPARE(journal.Texte(),
+             QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ") + Dossier()
+                 + QStringLiteral("\r\ndossier d'echange inaccessible: ") + Dossier()
+                 + QStringLiteral(" (dossier absent)\r\ndossier d'echange de nouveau accessible: ") + Dossier()
+                 + QStringLiteral("\r\nveille du dossier d'echange retablie : ") + Dossier() + QStringLiteral("\r\n"));
+#endif
 }
 
 void TestEcrivainsEchange::commandeVide()
@@ -217,6 +285,7 @@ void TestEcrivainsEchange::filetDeSecurite()
     HorlogeTest horloge;
     ListesEchange* listes = Cree(journal, horloge);
     listes->MAJlisteFichierCD();
+    QVERIFY(listes->Veille());
     const QString partage = m_racine->path() + QStringLiteral("/partage");
     QVERIFY(QDir().mkpath(partage));
     const QByteArray cible = QFile::encodeName(Dossier());
@@ -231,11 +300,23 @@ void TestEcrivainsEchange::filetDeSecurite()
     horloge.Avance(ListesEchange::IntervalleFiletMs);
     listes->MAJlisteFichierCD();
     QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD5.txt") });
-    // Sans notification sûre : le délai de stabilité.
+    // Le filet voit aussi que le chemin mène à un autre dossier : la veille
+    // est reposée sur celui-ci. CD5.txt, écrit avant, n'a pas de signe : le
+    // délai de stabilité.
+    QVERIFY(listes->Veille());
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
     horloge.Avance(ListesEchange::DelaiStabiliteMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(), cd5);
-    QCOMPARE(journal.Texte(), QString());
+    QCOMPARE(journal.Texte(),
+             QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ") + Dossier()
+                 + QStringLiteral("\r\nveille du dossier d'echange retablie : ") + Dossier() + QStringLiteral("\r\n"));
+    // Suivi du partage : une commande renommée dedans part à la passe suivante.
+    Ecrit(Dossier() + QStringLiteral(".CD6.part"), Commande);
+    QVERIFY(QFile::rename(Dossier() + QStringLiteral(".CD6.part"), Dossier() + QStringLiteral("CD6.txt")));
+    QVERIFY(SystemeFichiers::Supprime(cd5));
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD6.txt") });
+    QCOMPARE(listes->RechFichierCdeEnAttente(), Dossier() + QStringLiteral("CD6.txt"));
 #endif
 }
 

@@ -277,17 +277,37 @@ void TestListesEchange::dossierInaccessible()
         listes->MAJlisteFichierCD();
         listes->MAJlisteFichierRT();
     }
+    const QString perdue = QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ")
+        + Dossier() + QStringLiteral("\r\n");
+    const QString absent = QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
+        + QStringLiteral(" (dossier absent)\r\n");
     QCOMPARE(listes->ListeCD(), QStringList{});
     QCOMPARE(Appels(), (QStringList{ "8:ON", "8:OFF" }));
-    QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
-                                  + QStringLiteral(" (dossier absent)\r\n"));
+    QCOMPARE(journal.Texte(), perdue + absent);
+    QVERIFY(!listes->Veille());
 
+    // De retour : relu à la passe suivante ; la veille, reposée au rythme du
+    // filet, revient au plus une période après le dernier essai.
     QVERIFY(QDir().mkpath(Dossier()));
     listes->MAJlisteFichierCD();
     listes->MAJlisteFichierRT();
-    QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
-                                  + QStringLiteral(" (dossier absent)\r\ndossier d'echange de nouveau accessible: ")
+    const QString accessible =
+        QStringLiteral("dossier d'echange de nouveau accessible: ") + Dossier() + QStringLiteral("\r\n");
+    QCOMPARE(journal.Texte(), perdue + absent + accessible);
+    QVERIFY(!listes->Veille());
+    horloge.Avance(ListesEchange::IntervalleFiletMs - 1);
+    listes->MAJlisteFichierCD();
+    QVERIFY(!listes->Veille());
+    horloge.Avance(1);
+    listes->MAJlisteFichierCD();
+    listes->MAJlisteFichierCD();
+    QVERIFY(listes->Veille());
+    QCOMPARE(journal.Texte(), perdue + absent + accessible + QStringLiteral("veille du dossier d'echange retablie : ")
                                   + Dossier() + QStringLiteral("\r\n"));
+    // Suivie de nouveau : une commande arrivée est listée sans attendre le filet.
+    ::Cree(Dossier() + QStringLiteral("CD2.txt"));
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD2.txt") });
 }
 
 void TestListesEchange::retoursSeuls()
