@@ -425,11 +425,9 @@ ListesEchange::Lecture ListesEchange::LitCommande(const QString& cheminComplet, 
     const auto it = m_remises.constFind(nom);
     if (it != m_remises.constEnd() && it->revenue && it->retour - it->heure <= DelaiRetourMs)
         m_journal.MessageStatus(QStringLiteral("commande ecrite en deux fois : ") + CheminAffiche(cheminComplet)
-                                + QStringLiteral(" est revenue %1 s apres sa remise avec un nouveau contenu, qui part "
-                                                 "comme une autre commande ; le comptoir doit l'ecrire sous un autre "
-                                                 "nom puis la renommer")
-                                      .arg(QString::number((it->retour - it->heure) / 1000.0, 'f', 1)
-                                               .replace(QLatin1Char('.'), QLatin1Char(','))));
+                                + QStringLiteral(" est revenue avec un nouveau contenu moins de 10 s apres sa remise, "
+                                                 "cette suite part comme une autre commande ; le comptoir doit "
+                                                 "ecrire sous un autre nom puis renommer"));
     m_remises.insert(nom, { maintenant, false, false, 0 });
     return Lecture::Lue;
 }
