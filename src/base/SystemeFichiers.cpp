@@ -364,20 +364,15 @@ Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu, Etat
 #endif
 
 #ifdef Q_OS_UNIX
-bool NomsDuDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
-                   QList<QByteArray>* noms, QString* raison)
+bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison)
 {
-    noms->clear();
     DIR* d = ::opendir(QFile::encodeName(dossier).constData());
     if (!d) {
         *raison = RaisonSysteme(errno);
         return false;
     }
-    while (const dirent* e = ::readdir(d)) {
-        const QByteArray brut(e->d_name);
-        if (garde(brut))
-            noms->append(brut);
-    }
+    while (const dirent* e = ::readdir(d))
+        voit(QByteArrayView(e->d_name, qsizetype(std::strlen(e->d_name))));
     ::closedir(d);
     return true;
 }
@@ -414,10 +409,8 @@ bool LitDossier(const QString& dossier, const std::function<bool(const QByteArra
     return true;
 }
 #else
-bool NomsDuDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
-                   QList<QByteArray>* noms, QString* raison)
+bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison)
 {
-    noms->clear();
     const QFileInfo info(dossier);
     if (!info.isDir() || !info.isReadable()) {
         *raison = RaisonSysteme(!info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
@@ -426,9 +419,7 @@ bool NomsDuDossier(const QString& dossier, const std::function<bool(const QByteA
     QDirIterator it(dossier, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        const QByteArray brut = it.fileName().toUtf8();
-        if (garde(brut))
-            noms->append(brut);
+        voit(it.fileName().toUtf8());
     }
     return true;
 }

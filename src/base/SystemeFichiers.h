@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -74,10 +74,10 @@ QString NomDecode(const QByteArray& brut);
 // Raison d'un échec du système, en français pour les cas courants.
 QString RaisonSysteme(int code);
 
-// Noms bruts du dossier que `garde` retient, sans autre requête ni décodage :
-// de quoi voir à peu de frais si le dossier a changé depuis une lecture.
-bool NomsDuDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
-                   QList<QByteArray>* noms, QString* raison);
+// Donne à `voit` les octets de chaque nom du dossier, sans copie, sans autre
+// requête ni décodage : de quoi voir à peu de frais si le dossier a changé
+// depuis une lecture. Faux quand le dossier ne s'ouvre pas.
+bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison);
 
 // Lit le dossier. `garde` voit les octets du nom avant toute autre requête et
 // écarte ce qui ne l'intéresse pas ; `rend` reçoit chaque entrée gardée. Les

@@ -29,17 +29,28 @@ bool AvantDansLaListe(const QString& a, const QString& b)
 
 enum class Sorte { Autre, Commande, Retour };
 
-// "CD*.txt" et "RT*.txt" sans égard à la casse, sur les octets du nom.
-Sorte SorteDuNom(const QByteArray& nom)
+// "CD*.txt" et "RT*.txt" sans égard à la casse, sur les octets du nom (sans
+// copie : le relevé du filet passe tous les noms du dossier ici).
+Sorte SorteDuNom(QByteArrayView nom)
 {
-    if (nom.size() < 6 || nom.right(4).toLower() != ".txt")
+    const auto bas = [](char c) { return char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); };
+    const qsizetype n = nom.size();
+    if (n < 6 || nom[n - 4] != '.' || bas(nom[n - 3]) != 't' || bas(nom[n - 2]) != 'x' || bas(nom[n - 1]) != 't')
         return Sorte::Autre;
-    const QByteArray debut = nom.left(2).toUpper();
-    if (debut == "CD")
+    const char a = bas(nom[0]);
+    const char b = bas(nom[1]);
+    if (a == 'c' && b == 'd')
         return Sorte::Commande;
-    if (debut == "RT")
+    if (a == 'r' && b == 't')
         return Sorte::Retour;
     return Sorte::Autre;
+}
+
+// Empreinte d'un nom ; celle d'un ensemble de noms est leur somme, tenue à
+// jour nom par nom.
+quint64 EmpreinteNom(QByteArrayView nom)
+{
+    return quint64(qHash(nom, size_t(0x9E3779B97F4A7C15ull)));
 }
 
 QString NomDuChemin(const QString& chemin)
@@ -196,6 +207,9 @@ void ListesEchange::Reconstruit()
     SignaleAccesDossier(lu, raison);
     m_ignorees = std::move(vues);
     m_bruts = lu ? std::move(bruts) : QSet<QByteArray>();
+    m_empreinte = 0;
+    for (const QByteArray& brut : std::as_const(m_bruts))
+        m_empreinte += EmpreinteNom(brut);
     m_horsUtf8 = horsUtf8;
 
     const auto remplace = [](Liste& liste, QStringList nouvelle) {
@@ -224,16 +238,22 @@ void ListesEchange::Reconstruit()
 
 void ListesEchange::Releve()
 {
-    QList<QByteArray> bruts;
+    qsizetype nombre = 0;
+    quint64 empreinte = 0;
     QString raison;
-    const bool lu = SystemeFichiers::NomsDuDossier(
-        m_configuration.DossierEchange, [](const QByteArray& brut) { return SorteDuNom(brut) != Sorte::Autre; },
-        &bruts, &raison);
-    // Dossier lu et mêmes noms qu'au dernier relevé tenu à jour : rien à
-    // décoder, rien à trier. Une passe sur des milliers de fichiers en attente
-    // ne coûte qu'une lecture des noms.
-    if (lu && m_dossierAccessible && bruts.size() == m_bruts.size()
-        && std::all_of(bruts.cbegin(), bruts.cend(), [&](const QByteArray& b) { return m_bruts.contains(b); }))
+    const bool lu = SystemeFichiers::ParcourtNoms(
+        m_configuration.DossierEchange,
+        [&](QByteArrayView brut) {
+            if (SorteDuNom(brut) == Sorte::Autre)
+                return;
+            ++nombre;
+            empreinte += EmpreinteNom(brut);
+        },
+        &raison);
+    // Dossier lu, même nombre de noms et même empreinte qu'au dernier relevé
+    // tenu à jour : rien à copier, décoder ni trier. Un relevé sur des
+    // milliers de fichiers en attente ne coûte que la lecture des noms.
+    if (lu && m_dossierAccessible && nombre == m_bruts.size() && empreinte == m_empreinte)
         return;
     Reconstruit();
 }
@@ -250,7 +270,8 @@ void ListesEchange::AppliqueMouvement(const VeilleDossier::Mouvement& mouvement)
     Liste& liste = ListeDe(mouvement.brut);
     const bool commande = &liste == &m_cd;
     if (!mouvement.entre) {
-        m_bruts.remove(mouvement.brut);
+        if (m_bruts.remove(mouvement.brut))
+            m_empreinte -= EmpreinteNom(mouvement.brut);
         m_ignorees.remove(mouvement.brut);
         if (Retire(liste, nom) && commande)
             CommandeSortie(nom);
@@ -259,7 +280,10 @@ void ListesEchange::AppliqueMouvement(const VeilleDossier::Mouvement& mouvement)
     const QString chemin = m_configuration.DossierEchange + nom;
     if (!Existe(chemin))
         return; // déjà reparti : sa sortie suit
-    m_bruts.insert(mouvement.brut);
+    if (!m_bruts.contains(mouvement.brut)) {
+        m_bruts.insert(mouvement.brut);
+        m_empreinte += EmpreinteNom(mouvement.brut);
+    }
     const QString genre = GenreEntree(chemin);
     if (!genre.isEmpty()) {
         SignaleIgnoree(m_ignorees, mouvement.brut, genre,

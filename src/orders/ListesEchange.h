@@ -132,6 +132,7 @@ private:
     // Noms gardés présents au dernier relevé, entrées ignorées comprises, tenus
     // à jour par les mouvements : le relevé du filet s'y compare.
     QSet<QByteArray> m_bruts;
+    quint64 m_empreinte = 0;                // somme des empreintes de m_bruts
     int m_horsUtf8 = 0;                     // parmi eux, noms hors UTF-8
     bool m_retoursFrais = false; // actualisées par la relecture des commandes
     bool m_aRelire = true;
