@@ -357,10 +357,12 @@ void ListesEchange::Actualise()
     const bool filet = m_derniereLecture == 0 || maintenant - m_derniereLecture >= IntervalleFiletMs;
     SuitVeille(maintenant, filet);
     OublieRemisesAnciennes(maintenant);
-    if (m_veille.Active() && !m_veille.PrendChangement() && !filet && !m_aRelire) {
+    // Les mouvements d'abord, même au filet : le relevé se compare alors à un
+    // état à jour et ne reconstruit rien pour une commande arrivée à l'instant.
+    if (m_veille.Active() && !m_veille.PrendChangement() && !m_aRelire) {
         for (const VeilleDossier::Mouvement& m : m_veille.PrendMouvements())
             AppliqueMouvement(m);
-        if (!m_aRelire)
+        if (!filet && !m_aRelire)
             return;
     }
     // Les mouvements lus jusqu'ici sont dans le relevé ; ceux qui suivent
