@@ -244,9 +244,17 @@ void PrepareRemise(Service& s)
 // partagée fausse les durées murales, pas celui-ci.
 double ProcesseurFilMs()
 {
+#ifdef Q_OS_UNIX
     timespec ts {};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+#else
+    // Ailleurs, la durée murale (à lire sur une machine au repos).
+    static QElapsedTimer depuis;
+    if (!depuis.isValid())
+        depuis.start();
+    return double(depuis.nsecsElapsed()) / 1e6;
+#endif
 }
 
 // Coût de l'arrivée d'une commande et de sa remise selon le nombre de retours
