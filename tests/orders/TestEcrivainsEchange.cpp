@@ -55,6 +55,8 @@ private slots:
     void ecrivains();
     void dossierRemplace_data();
     void dossierRemplace();
+    void fichierTenuOuvert_data();
+    void fichierTenuOuvert();
     void commandeVide();
     void dossierIllisible();
     void filetDeSecurite();
@@ -209,6 +211,43 @@ void TestEcrivainsEchange::dossierRemplace()
                  + QStringLiteral("\r\ndossier d'echange inaccessible: ") + Dossier()
                  + QStringLiteral(" (dossier absent)\r\ndossier d'echange de nouveau accessible: ") + Dossier()
                  + QStringLiteral("\r\nveille du dossier d'echange retablie : ") + Dossier() + QStringLiteral("\r\n"));
+#endif
+}
+
+void TestEcrivainsEchange::fichierTenuOuvert_data()
+{
+    // Un vrai processus tient CD1.txt ouvert (redirection de sh) jusqu'à ce
+    // que son entrée standard se ferme : la lecture ne le prend pas tant qu'un
+    // écrivain le tient, quelle que soit l'heure de sa dernière écriture.
+    QTest::addColumn<QString>("ouverture");
+    QTest::addColumn<int>("pendant"); // SystemeFichiers::Lecture attendue, fichier tenu
+    QTest::newRow("en ecriture") << QStringLiteral("3>>CD1.txt") << int(SystemeFichiers::Lecture::EnCours);
+    QTest::newRow("en lecture et ecriture") << QStringLiteral("3<>CD1.txt") << int(SystemeFichiers::Lecture::EnCours);
+    QTest::newRow("en lecture seule") << QStringLiteral("3<CD1.txt") << int(SystemeFichiers::Lecture::Lue);
+}
+
+void TestEcrivainsEchange::fichierTenuOuvert()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("bail en lecture propre à Linux (sous Windows, l'ouverture refuse les écrivains)");
+#else
+    QFETCH(QString, ouverture);
+    QFETCH(int, pendant);
+    const QString cd1 = Dossier() + QStringLiteral("CD1.txt");
+    Ecrit(cd1, Commande);
+    QProcess comptoir;
+    comptoir.setWorkingDirectory(Dossier());
+    comptoir.start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("exec %1; echo tenu; cat >/dev/null").arg(ouverture) });
+    QVERIFY(comptoir.waitForReadyRead(5000));
+    QCOMPARE(comptoir.readAll(), QByteArray("tenu\n"));
+    QByteArray contenu;
+    QCOMPARE(int(SystemeFichiers::LitBorne(cd1, 1000, &contenu)), pendant);
+    QCOMPARE(contenu, pendant == int(SystemeFichiers::Lecture::Lue) ? Commande : QByteArray());
+    comptoir.closeWriteChannel();
+    QVERIFY(comptoir.waitForFinished(5000));
+    // Écrivain parti : lue en entier.
+    QCOMPARE(SystemeFichiers::LitBorne(cd1, 1000, &contenu), SystemeFichiers::Lecture::Lue);
+    QCOMPARE(contenu, Commande);
 #endif
 }
 
