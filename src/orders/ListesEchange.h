@@ -54,8 +54,9 @@ public:
                   std::function<QByteArray(const QString&, const QString&)> aux,
                   QObject* parent = nullptr);
 
-    // Relit le dossier ; la sortie 8 suit le nombre de commandes quand il
-    // change ; laisse passer les événements avant de rendre la main.
+    // Met la liste à jour (mouvements de la veille, ou relevé du dossier) ; la
+    // sortie 8 suit le nombre de commandes quand il change ; laisse passer les
+    // événements avant de rendre la main.
     void MAJlisteFichierCD();
     void MAJlisteFichierRT();
 
