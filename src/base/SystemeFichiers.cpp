@@ -16,6 +16,7 @@
 #endif
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -76,6 +77,50 @@ bool LitDescripteur(int fd, qint64 limite, qint64 tailleAnnoncee, QByteArray* ta
             return true;
         *lus += n;
     }
+}
+
+// Vrai quand un autre processus de cette machine tient le fichier ouvert en
+// écriture. Sous Linux, un bail en lecture (F_SETLEASE) n'est accordé que si
+// personne ne l'a ouvert en écriture ; tant qu'il est tenu, un écrivain qui
+// ouvre le fichier attend qu'on le rende. Le bail est donc gardé pendant la
+// lecture : les octets lus sont ceux d'un fichier que personne n'écrit.
+// *tenu : le bail est pris (à rendre). Sans bail possible (fichier d'un autre
+// utilisateur sans CAP_LEASE, système qui n'en a pas), on n'en sait rien :
+// la règle de temps de l'appelant décide seule.
+bool EcrivainOuvert(int fd, bool* tenu)
+{
+    *tenu = false;
+#if defined(Q_OS_LINUX) && defined(F_SETLEASE)
+    // Un écrivain qui ouvre pendant le bail fait envoyer SIGIO au détenteur,
+    // dont l'effet par défaut termine le processus : on l'ignore (le bail est
+    // rendu dès la lecture faite, l'écrivain n'attend pas davantage).
+    static const bool sigioIgnore = [] {
+        struct sigaction sa {};
+        if (::sigaction(SIGIO, nullptr, &sa) == 0 && sa.sa_handler == SIG_DFL)
+            ::signal(SIGIO, SIG_IGN);
+        return true;
+    }();
+    Q_UNUSED(sigioIgnore);
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        *tenu = true;
+        return false;
+    }
+    return errno == EAGAIN;
+#else
+    Q_UNUSED(fd);
+    return false;
+#endif
+}
+
+void RendBail(int fd, bool tenu)
+{
+#if defined(Q_OS_LINUX) && defined(F_SETLEASE)
+    if (tenu)
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+#else
+    Q_UNUSED(fd);
+    Q_UNUSED(tenu);
+#endif
 }
 
 // Genre d'une entrée du dossier ouvert fd dont readdir n'a pas dit "fichier
@@ -241,12 +286,20 @@ Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu, Etat
         ::close(fd);
         return Lecture::PasOrdinaire;
     }
+    // Un comptoir le tient encore ouvert en écriture : pas fini, quelle que
+    // soit sa pause.
+    bool bail = false;
+    if (EcrivainOuvert(fd, &bail)) {
+        ::close(fd);
+        return Lecture::EnCours;
+    }
     QByteArray tampon;
     qint64 lus = 0;
     const bool lu = LitDescripteur(fd, limite, qint64(avant.st_size), &tampon, &lus);
     struct stat apres {};
     const bool stable = ::fstat(fd, &apres) == 0 && apres.st_size == avant.st_size
         && ModificationNs(apres) == ModificationNs(avant);
+    RendBail(fd, bail);
     ::close(fd);
     if (!lu)
         return Lecture::Illisible;
@@ -311,6 +364,19 @@ Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu, Etat
 #endif
 
 #ifdef Q_OS_UNIX
+bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison)
+{
+    DIR* d = ::opendir(QFile::encodeName(dossier).constData());
+    if (!d) {
+        *raison = RaisonSysteme(errno);
+        return false;
+    }
+    while (const dirent* e = ::readdir(d))
+        voit(QByteArrayView(e->d_name, qsizetype(std::strlen(e->d_name))));
+    ::closedir(d);
+    return true;
+}
+
 bool LitDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
                 const std::function<void(const EntreeDossier&)>& rend, QString* raison)
 {
@@ -343,6 +409,21 @@ bool LitDossier(const QString& dossier, const std::function<bool(const QByteArra
     return true;
 }
 #else
+bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison)
+{
+    const QFileInfo info(dossier);
+    if (!info.isDir() || !info.isReadable()) {
+        *raison = RaisonSysteme(!info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
+        return false;
+    }
+    QDirIterator it(dossier, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        voit(it.fileName().toUtf8());
+    }
+    return true;
+}
+
 bool LitDossier(const QString& dossier, const std::function<bool(const QByteArray&)>& garde,
                 const std::function<void(const EntreeDossier&)>& rend, QString* raison)
 {

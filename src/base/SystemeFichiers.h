@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -48,8 +49,10 @@ struct EntreeDossier
 // Lecture bornée d'un fichier : jamais d'ouverture d'un tube ou d'un
 // périphérique ; au plus `limite` octets rendus, TropGrosse au-delà (contenu
 // reçoit alors les `limite` premiers octets). Les noms hors UTF-8 listés se
-// lisent aussi. Sous Windows le fichier est ouvert en refusant les autres
-// écrivains : un écrivain qui le tient encore donne EnCours. *etat : taille et
+// lisent aussi. Un écrivain qui tient encore le fichier donne EnCours : sous
+// Windows le fichier est ouvert en refusant les autres écrivains ; sous Linux
+// un bail en lecture (F_SETLEASE) n'est accordé que sans écrivain, et tenu
+// pendant la lecture (sans bail possible, rien n'est su). *etat : taille et
 // date à la fin de la lecture ; taille -2 quand le fichier a changé pendant.
 Lecture LitBorne(const QString& chemin, qint64 limite, QByteArray* contenu, EtatFichier* etat = nullptr);
 // Effacement d'un fichier (noms hors UTF-8 compris).
@@ -70,6 +73,11 @@ QByteArray CheminSysteme(const QString& chemin);
 QString NomDecode(const QByteArray& brut);
 // Raison d'un échec du système, en français pour les cas courants.
 QString RaisonSysteme(int code);
+
+// Donne à `voit` les octets de chaque nom du dossier, sans copie, sans autre
+// requête ni décodage : de quoi voir à peu de frais si le dossier a changé
+// depuis une lecture. Faux quand le dossier ne s'ouvre pas.
+bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison);
 
 // Lit le dossier. `garde` voit les octets du nom avant toute autre requête et
 // écarte ce qui ne l'intéresse pas ; `rend` reçoit chaque entrée gardée. Les

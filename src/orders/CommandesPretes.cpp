@@ -110,3 +110,9 @@ void CommandesPretes::Oublie(const QSet<QString>& presents)
     m_observations.removeIf([&](const auto& it) { return !presents.contains(it.key()); });
     m_vides.removeIf([&](const auto& it) { return !presents.contains(it.key()); });
 }
+
+void CommandesPretes::OublieNom(const QString& nom)
+{
+    m_observations.remove(nom);
+    m_vides.remove(nom);
+}

@@ -48,6 +48,8 @@ public:
     bool Confirme(const QString& nom, const EtatFichier& etat, bool toutLu);
     // Oublie les commandes qui ne sont plus dans le dossier.
     void Oublie(const QSet<QString>& presents);
+    // Oublie une commande sortie du dossier.
+    void OublieNom(const QString& nom);
 
 private:
     struct Observation

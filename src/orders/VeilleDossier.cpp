@@ -6,12 +6,14 @@
 
 #include <QFile>
 #include <QSocketNotifier>
+#include <utility>
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
 #include <cstring>
 #include <limits.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 #endif
@@ -105,6 +107,15 @@ bool VeilleDossier::Pose(const QString& dossier, QString* raison)
             *raison = SystemeFichiers::RaisonSysteme(erreur);
         return false;
     }
+    // Identité du dossier veillé, relevée après la pose : si le chemin en
+    // change ensuite, c'est un autre dossier que la veille ne voit pas.
+    struct stat st {};
+    if (::stat(chemin.constData(), &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_periph = quint64(st.st_dev);
+    m_noeud = quint64(st.st_ino);
     m_fd = fd;
     m_notificateur = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(m_notificateur.get(), &QSocketNotifier::activated, this, [this] {
@@ -165,13 +176,13 @@ void VeilleDossier::Traite(quint32 masque, const QByteArray& nom)
     const QString cle = SystemeFichiers::NomDecode(nom);
     if (masque & (IN_DELETE | IN_MOVED_FROM)) {
         m_suivis.remove(cle);
-        m_changement = true;
+        AjouteMouvement(nom, false);
         return;
     }
     if (masque & IN_ATTRIB)
         return; // droits ou dates : le contenu n'a pas changé
     if (masque & (IN_CREATE | IN_MOVED_TO))
-        m_changement = true;
+        AjouteMouvement(nom, true);
     if (m_suivis.size() >= SuivisMax && !m_suivis.contains(cle)) {
         Perd();
         return;
@@ -186,10 +197,46 @@ void VeilleDossier::Traite(quint32 masque, const QByteArray& nom)
 #endif
 }
 
+void VeilleDossier::AjouteMouvement(const QByteArray& nom, bool entre)
+{
+    if (m_changement)
+        return; // tout sera relu : les mouvements n'apprendraient rien
+    if (m_mouvements.size() >= MouvementsMax) {
+        m_mouvements.clear();
+        m_changement = true;
+        return;
+    }
+    m_mouvements.append({ nom, entre });
+}
+
 void VeilleDossier::Perd()
 {
     m_suivis.clear();
+    m_mouvements.clear();
     m_changement = true;
+}
+
+void VeilleDossier::Abandonne()
+{
+    Perd();
+    Ferme();
+}
+
+bool VeilleDossier::MemeDossier(const QString& dossier) const
+{
+#ifdef Q_OS_LINUX
+    struct stat st {};
+    return ::stat(QFile::encodeName(dossier).constData(), &st) == 0 && quint64(st.st_dev) == m_periph
+        && quint64(st.st_ino) == m_noeud;
+#else
+    Q_UNUSED(dossier);
+    return false;
+#endif
+}
+
+QList<VeilleDossier::Mouvement> VeilleDossier::PrendMouvements()
+{
+    return std::exchange(m_mouvements, {});
 }
 
 bool VeilleDossier::PrendChangement()

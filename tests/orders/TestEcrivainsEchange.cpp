@@ -53,6 +53,10 @@ private slots:
     void init();
     void ecrivains_data();
     void ecrivains();
+    void dossierRemplace_data();
+    void dossierRemplace();
+    void fichierTenuOuvert_data();
+    void fichierTenuOuvert();
     void commandeVide();
     void dossierIllisible();
     void filetDeSecurite();
@@ -60,6 +64,11 @@ private slots:
 
 private:
     QString Dossier() const { return m_config.DossierEchange; }
+    // Passes toutes les 100 ms (la boucle en fait une toutes les 300 ms)
+    // pendant que le comptoir tourne, puis jusqu'à ce que `fini` le dise et
+    // 2,5 s encore (20 s au plus en tout) ; chaque commande lue est « remise » et effacée comme le
+    // fait le cycle.
+    QList<QByteArray> Passes(ListesEchange* listes, QProcess& comptoir, const std::function<bool()>& fini = {});
     ListesEchange* Cree(JournalStatut& journal, Horloge& horloge)
     {
         return new ListesEchange(journal, horloge, m_config, {}, this);
@@ -79,58 +88,167 @@ void TestEcrivainsEchange::init()
 
 void TestEcrivainsEchange::ecrivains_data()
 {
-    QTest::addColumn<QString>("script");  // lancé par sh dans le dossier d'échange
-    QTest::addColumn<bool>("lancee");     // la commande entière doit partir, une fois
+    QTest::addColumn<QString>("script");            // lancé par sh dans le dossier d'échange
+    QTest::addColumn<QList<QByteArray>>("remises"); // dans l'ordre, chacune une fois
+    QTest::addColumn<QString>("journal");           // %1 : chemin de CD1.txt
     const QString troisFois = QStringLiteral("exec 3>CD1.txt; printf 'ordre: 1\\r\\n' >&3; sleep %1; "
                                              "printf 'P.Recept: 001\\r\\n' >&3; sleep %1; "
                                              "printf 'cip Qt    : 3400930000001        001\\r\\n' >&3");
-    QTest::newRow("ouvert, pauses de 0,7 s") << troisFois.arg(QStringLiteral("0.7")) << true;
-    QTest::newRow("ouvert, pauses de 1 s") << troisFois.arg(QStringLiteral("1")) << true;
-    QTest::newRow("ouvert, pauses de 3 s") << troisFois.arg(QStringLiteral("3")) << true;
+    const QList<QByteArray> entiere{ Commande };
+    QTest::newRow("ouvert, pauses de 0,7 s") << troisFois.arg(QStringLiteral("0.7")) << entiere << QString();
+    QTest::newRow("ouvert, pauses de 1 s") << troisFois.arg(QStringLiteral("1")) << entiere << QString();
+    QTest::newRow("ouvert, pauses de 3 s") << troisFois.arg(QStringLiteral("3")) << entiere << QString();
     QTest::newRow("ferme puis rouvre 0,3 s plus tard")
         << "printf 'ordre: 1\\r\\nP.Recept: 001\\r\\n' > CD1.txt; sleep 0.3; "
            "printf 'cip Qt    : 3400930000001        001\\r\\n' >> CD1.txt"
-        << true;
+        << entiere << QString();
+    // Plus d'une demi-seconde : aucune règle ne le distingue d'un comptoir qui
+    // a fini ; l'en-tête part seul, puis la suite, et une ligne le dit.
+    QTest::newRow("ferme puis rouvre 2 s plus tard")
+        << "printf 'ordre: 1\\r\\nP.Recept: 001\\r\\n' > CD1.txt; sleep 2; "
+           "printf 'cip Qt    : 3400930000001        001\\r\\n' >> CD1.txt"
+        << QList<QByteArray>{ "ordre: 1\r\nP.Recept: 001\r\n", "cip Qt    : 3400930000001        001\r\n" }
+        << QStringLiteral("commande ecrite en deux fois : %1 est revenue avec un nouveau contenu moins de 10 s apres "
+                          "sa remise, cette suite part comme une autre commande ; le comptoir doit ecrire sous un "
+                          "autre nom puis renommer\r\n");
     QTest::newRow("ecrit ailleurs puis renomme")
         << "printf 'ordre: 1\\r\\nP.Recept: 001\\r\\n' > .CD1.part; sleep 1; "
            "printf 'cip Qt    : 3400930000001        001\\r\\n' >> .CD1.part; mv .CD1.part CD1.txt"
-        << true;
-    QTest::newRow("vide") << ": > CD1.txt" << false;
+        << entiere << QString();
+    QTest::newRow("vide") << ": > CD1.txt" << QList<QByteArray>{} << QString();
 }
 
 void TestEcrivainsEchange::ecrivains()
 {
     QFETCH(QString, script);
-    QFETCH(bool, lancee);
-    JournalStatut journal;
+    QFETCH(QList<QByteArray>, remises);
+    QFETCH(QString, journal);
+    JournalStatut statut;
     HorlogeSysteme horloge;
-    ListesEchange* listes = Cree(journal, horloge);
+    ListesEchange* listes = Cree(statut, horloge);
     listes->MAJlisteFichierCD(); // le dossier vide est relu (et veillé) avant le comptoir
 
     QProcess comptoir;
     comptoir.setWorkingDirectory(Dossier());
     comptoir.start(QStringLiteral("sh"), { QStringLiteral("-c"), script });
     QVERIFY(comptoir.waitForStarted(5000));
-    // Des passes toutes les 100 ms (la boucle en fait une toutes les 300 ms),
-    // jusqu'à 2,5 s après la fin du comptoir ; chaque commande lue est « remise »
-    // et effacée comme le fait le cycle.
+    QCOMPARE(Passes(listes, comptoir), remises);
+    QCOMPARE(comptoir.exitCode(), 0);
+    QCOMPARE(statut.Texte(), journal.isEmpty() ? QString() : journal.arg(Dossier() + QStringLiteral("CD1.txt")));
+}
+
+QList<QByteArray> TestEcrivainsEchange::Passes(ListesEchange* listes, QProcess& comptoir,
+                                              const std::function<bool()>& fini)
+{
     QList<QByteArray> remises;
     QElapsedTimer apres;
-    while (!apres.isValid() || apres.elapsed() < 2500) {
+    QElapsedTimer total; // borne : `fini` peut ne jamais le dire
+    total.start();
+    while ((!apres.isValid() || apres.elapsed() < 2500) && total.elapsed() < 20000) {
         listes->MAJlisteFichierCD();
         const QString chemin = listes->RechFichierCdeEnAttente();
         QByteArray contenu;
         if (!chemin.isEmpty() && listes->LitCommande(chemin, &contenu) == ListesEchange::Lecture::Lue) {
             remises << contenu;
-            QVERIFY(SystemeFichiers::Supprime(chemin));
+            if (!SystemeFichiers::Supprime(chemin))
+                remises << QByteArray("<effacement refusé>");
         }
-        if (!apres.isValid() && comptoir.state() == QProcess::NotRunning)
+        if (!apres.isValid() && comptoir.state() == QProcess::NotRunning && (!fini || fini()))
             apres.start();
         QTest::qWait(100);
     }
+    return remises;
+}
+
+void TestEcrivainsEchange::dossierRemplace_data()
+{
+    // Lancé par sh dans la racine, pendant que le service veille le dossier :
+    // le dossier disparaît, revient, puis un comptoir y écrit en gardant le
+    // fichier ouvert 3 s entre l'en-tête et les produits.
+    QTest::addColumn<QString>("remplace");
+    QTest::newRow("efface puis refait") << QStringLiteral("rm -rf Echanges; sleep 0.5; mkdir Echanges");
+    QTest::newRow("deplace puis remis") << QStringLiteral("mv Echanges Ailleurs; sleep 0.5; mv Ailleurs Echanges");
+    QTest::newRow("remplace par un lien") << QStringLiteral("mv Echanges Ailleurs; sleep 0.5; ln -s Ailleurs Echanges");
+}
+
+void TestEcrivainsEchange::dossierRemplace()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("veille propre à Linux");
+#else
+    QFETCH(QString, remplace);
+    JournalStatut journal;
+    HorlogeSysteme horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    QVERIFY(listes->Veille());
+
+    QProcess comptoir;
+    comptoir.setWorkingDirectory(m_racine->path());
+    comptoir.start(QStringLiteral("sh"),
+                   { QStringLiteral("-c"),
+                     remplace
+                         + QStringLiteral("; exec 3>Echanges/CD1.txt; printf 'ordre: 1\\r\\nP.Recept: 001\\r\\n' >&3; "
+                                          "sleep 3; printf 'cip Qt    : 3400930000001        001\\r\\n' >&3") });
+    QVERIFY(comptoir.waitForStarted(5000));
+    QElapsedTimer depuisPerte;
+    depuisPerte.start();
+    qint64 retablieApres = -1;
+    const QList<QByteArray> remises = Passes(listes, comptoir, [&] {
+        if (retablieApres < 0 && listes->Veille())
+            retablieApres = depuisPerte.elapsed();
+        return retablieApres >= 0;
+    });
     QCOMPARE(comptoir.exitCode(), 0);
-    QCOMPARE(remises, lancee ? QList<QByteArray>{ Commande } : QList<QByteArray>{});
-    QCOMPARE(journal.Texte(), QString());
+    // Toute la commande, une fois : ni l'en-tête seul, ni les produits seuls.
+    QCOMPARE(remises, QList<QByteArray>{ Commande });
+    // La veille revient dans la période du filet (le dossier revient à 0,5 s).
+    QVERIFY2(retablieApres >= 0 && retablieApres <= 500 + ListesEchange::IntervalleFiletMs + 1000,
+             qPrintable(QString::number(retablieApres)));
+    // Le dossier a manqué 0,5 s : la relecture l'a vu absent puis revenu.
+    QCOMPARE(journal.Texte(),
+             QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ") + Dossier()
+                 + QStringLiteral("\r\ndossier d'echange inaccessible: ") + Dossier()
+                 + QStringLiteral(" (dossier absent)\r\ndossier d'echange de nouveau accessible: ") + Dossier()
+                 + QStringLiteral("\r\nveille du dossier d'echange retablie : ") + Dossier() + QStringLiteral("\r\n"));
+#endif
+}
+
+void TestEcrivainsEchange::fichierTenuOuvert_data()
+{
+    // Un vrai processus tient CD1.txt ouvert (redirection de sh) jusqu'à ce
+    // que son entrée standard se ferme : la lecture ne le prend pas tant qu'un
+    // écrivain le tient, quelle que soit l'heure de sa dernière écriture.
+    QTest::addColumn<QString>("ouverture");
+    QTest::addColumn<int>("pendant"); // SystemeFichiers::Lecture attendue, fichier tenu
+    QTest::newRow("en ecriture") << QStringLiteral("3>>CD1.txt") << int(SystemeFichiers::Lecture::EnCours);
+    QTest::newRow("en lecture et ecriture") << QStringLiteral("3<>CD1.txt") << int(SystemeFichiers::Lecture::EnCours);
+    QTest::newRow("en lecture seule") << QStringLiteral("3<CD1.txt") << int(SystemeFichiers::Lecture::Lue);
+}
+
+void TestEcrivainsEchange::fichierTenuOuvert()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("bail en lecture propre à Linux (sous Windows, l'ouverture refuse les écrivains)");
+#else
+    QFETCH(QString, ouverture);
+    QFETCH(int, pendant);
+    const QString cd1 = Dossier() + QStringLiteral("CD1.txt");
+    Ecrit(cd1, Commande);
+    QProcess comptoir;
+    comptoir.setWorkingDirectory(Dossier());
+    comptoir.start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("exec %1; echo tenu; cat >/dev/null").arg(ouverture) });
+    QVERIFY(comptoir.waitForReadyRead(5000));
+    QCOMPARE(comptoir.readAll(), QByteArray("tenu\n"));
+    QByteArray contenu;
+    QCOMPARE(int(SystemeFichiers::LitBorne(cd1, 1000, &contenu)), pendant);
+    QCOMPARE(contenu, pendant == int(SystemeFichiers::Lecture::Lue) ? Commande : QByteArray());
+    comptoir.closeWriteChannel();
+    QVERIFY(comptoir.waitForFinished(5000));
+    // Écrivain parti : lue en entier.
+    QCOMPARE(SystemeFichiers::LitBorne(cd1, 1000, &contenu), SystemeFichiers::Lecture::Lue);
+    QCOMPARE(contenu, Commande);
+#endif
 }
 
 void TestEcrivainsEchange::commandeVide()
@@ -217,6 +335,7 @@ void TestEcrivainsEchange::filetDeSecurite()
     HorlogeTest horloge;
     ListesEchange* listes = Cree(journal, horloge);
     listes->MAJlisteFichierCD();
+    QVERIFY(listes->Veille());
     const QString partage = m_racine->path() + QStringLiteral("/partage");
     QVERIFY(QDir().mkpath(partage));
     const QByteArray cible = QFile::encodeName(Dossier());
@@ -231,11 +350,23 @@ void TestEcrivainsEchange::filetDeSecurite()
     horloge.Avance(ListesEchange::IntervalleFiletMs);
     listes->MAJlisteFichierCD();
     QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD5.txt") });
-    // Sans notification sûre : le délai de stabilité.
+    // Le filet voit aussi que le chemin mène à un autre dossier : la veille
+    // est reposée sur celui-ci. CD5.txt, écrit avant, n'a pas de signe : le
+    // délai de stabilité.
+    QVERIFY(listes->Veille());
     QCOMPARE(listes->RechFichierCdeEnAttente(), QString());
     horloge.Avance(ListesEchange::DelaiStabiliteMs);
     QCOMPARE(listes->RechFichierCdeEnAttente(), cd5);
-    QCOMPARE(journal.Texte(), QString());
+    QCOMPARE(journal.Texte(),
+             QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ") + Dossier()
+                 + QStringLiteral("\r\nveille du dossier d'echange retablie : ") + Dossier() + QStringLiteral("\r\n"));
+    // Suivi du partage : une commande renommée dedans part à la passe suivante.
+    Ecrit(Dossier() + QStringLiteral(".CD6.part"), Commande);
+    QVERIFY(QFile::rename(Dossier() + QStringLiteral(".CD6.part"), Dossier() + QStringLiteral("CD6.txt")));
+    QVERIFY(SystemeFichiers::Supprime(cd5));
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD6.txt") });
+    QCOMPARE(listes->RechFichierCdeEnAttente(), Dossier() + QStringLiteral("CD6.txt"));
 #endif
 }
 

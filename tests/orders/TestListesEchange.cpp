@@ -1,10 +1,13 @@
 #include "base/JournalStatut.h"
+#include "base/SystemeFichiers.h"
 #include "commun/FichiersEssai.h"
 #include "commun/HorlogeTest.h"
 #include "config/Configuration.h"
 #include "orders/ListesEchange.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <cstdio>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -46,6 +49,10 @@ private slots:
     void stabilite_data();
     void stabilite();
     void nomsHorsUtf8();
+    void suiviNomParNom_data();
+    void suiviNomParNom();
+    void ecriteEnDeuxFois_data();
+    void ecriteEnDeuxFois();
 
 private:
     QString Dossier() const { return m_config.DossierEchange; }
@@ -277,17 +284,37 @@ void TestListesEchange::dossierInaccessible()
         listes->MAJlisteFichierCD();
         listes->MAJlisteFichierRT();
     }
+    const QString perdue = QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ")
+        + Dossier() + QStringLiteral("\r\n");
+    const QString absent = QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
+        + QStringLiteral(" (dossier absent)\r\n");
     QCOMPARE(listes->ListeCD(), QStringList{});
     QCOMPARE(Appels(), (QStringList{ "8:ON", "8:OFF" }));
-    QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
-                                  + QStringLiteral(" (dossier absent)\r\n"));
+    QCOMPARE(journal.Texte(), perdue + absent);
+    QVERIFY(!listes->Veille());
 
+    // De retour : relu à la passe suivante ; la veille, reposée au rythme du
+    // filet, revient au plus une période après le dernier essai.
     QVERIFY(QDir().mkpath(Dossier()));
     listes->MAJlisteFichierCD();
     listes->MAJlisteFichierRT();
-    QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
-                                  + QStringLiteral(" (dossier absent)\r\ndossier d'echange de nouveau accessible: ")
+    const QString accessible =
+        QStringLiteral("dossier d'echange de nouveau accessible: ") + Dossier() + QStringLiteral("\r\n");
+    QCOMPARE(journal.Texte(), perdue + absent + accessible);
+    QVERIFY(!listes->Veille());
+    horloge.Avance(ListesEchange::IntervalleFiletMs - 1);
+    listes->MAJlisteFichierCD();
+    QVERIFY(!listes->Veille());
+    horloge.Avance(1);
+    listes->MAJlisteFichierCD();
+    listes->MAJlisteFichierCD();
+    QVERIFY(listes->Veille());
+    QCOMPARE(journal.Texte(), perdue + absent + accessible + QStringLiteral("veille du dossier d'echange retablie : ")
                                   + Dossier() + QStringLiteral("\r\n"));
+    // Suivie de nouveau : une commande arrivée est listée sans attendre le filet.
+    ::Cree(Dossier() + QStringLiteral("CD2.txt"));
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->ListeCD(), QStringList{ QStringLiteral("CD2.txt") });
 }
 
 void TestListesEchange::retoursSeuls()
@@ -493,6 +520,138 @@ void TestListesEchange::nomsHorsUtf8()
     QVERIFY(!SystemeFichiers::Existe(montre));
     QVERIFY(::access((QFile::encodeName(Dossier()) + "CD\xE9t\xE9.txt").constData(), F_OK) != 0);
 #endif
+}
+
+void TestListesEchange::suiviNomParNom_data()
+{
+    // Une opération par passe : "+N" crée le fichier N, "-N" l'efface,
+    // "A>B" renomme A en B, "/N" crée un dossier N. Les listes tenues nom par
+    // nom doivent valoir celles d'une lecture complète du dossier.
+    QTest::addColumn<QStringList>("operations");
+    QTest::addColumn<QStringList>("commandes");
+    QTest::addColumn<QStringList>("retours");
+    QTest::addColumn<QString>("journal"); // %1 : dossier
+    QTest::newRow("insertions a leur place")
+        << QStringList{ "+CD2.txt", "+CD10.txt", "+cd1.TXT", "+RT5.txt", "+CD3.txt", "+rt1.txt" }
+        << QStringList{ "cd1.TXT", "CD10.txt", "CD2.txt", "CD3.txt" } << QStringList{ "rt1.txt", "RT5.txt" }
+        << QString();
+    QTest::newRow("retraits au milieu")
+        << QStringList{ "+CD1.txt", "+CD2.txt", "+CD3.txt", "-CD2.txt", "+RT1.txt", "-RT1.txt", "-CD9.txt" }
+        << QStringList{ "CD1.txt", "CD3.txt" } << QStringList{} << QString();
+    QTest::newRow("renommages") << QStringList{ "+.CD1.part", ".CD1.part>CD1.txt", "CD1.txt>RT1.txt", "+CD2.txt",
+                                                "CD2.txt>autre.txt" }
+                                << QStringList{} << QStringList{ "RT1.txt" } << QString();
+    QTest::newRow("meme nom deux fois") << QStringList{ "+CD1.txt", "+.x", ".x>CD1.txt", "-CD1.txt", "+CD1.txt" }
+                                        << QStringList{ "CD1.txt" } << QStringList{} << QString();
+    QTest::newRow("dossier ignore puis retire puis revenu")
+        << QStringList{ "/CD9.txt", "+CD1.txt", "-CD9.txt", "/CD9.txt" } << QStringList{ "CD1.txt" } << QStringList{}
+        << QStringLiteral("fichier ignoré (dossier, pas un fichier ordinaire) : %1CD9.txt\r\n"
+                          "fichier ignoré (dossier, pas un fichier ordinaire) : %1CD9.txt\r\n");
+}
+
+void TestListesEchange::suiviNomParNom()
+{
+    QFETCH(QStringList, operations);
+    QFETCH(QStringList, commandes);
+    QFETCH(QStringList, retours);
+    QFETCH(QString, journal);
+    if (!journal.isEmpty())
+        journal = journal.arg(Dossier());
+    JournalStatut statut;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(statut, horloge);
+    listes->MAJlisteFichierCD();
+    listes->MAJlisteFichierRT();
+    QVERIFY(listes->Veille());
+    for (const QString& op : operations) {
+        const QString nom = op.mid(1);
+        if (op.startsWith(QLatin1Char('+')))
+            ::Cree(Dossier() + nom);
+        else if (op.startsWith(QLatin1Char('-'))) {
+            const QFileInfo entree(Dossier() + nom);
+            if (entree.isDir())
+                QVERIFY(QDir(Dossier()).rmdir(nom));
+            else if (entree.exists())
+                QVERIFY(QFile::remove(Dossier() + nom));
+        } else if (op.startsWith(QLatin1Char('/')))
+            QVERIFY(QDir(Dossier()).mkdir(nom));
+        else
+            QCOMPARE(std::rename(QFile::encodeName(Dossier() + op.section(QLatin1Char('>'), 0, 0)).constData(),
+                                 QFile::encodeName(Dossier() + op.section(QLatin1Char('>'), 1)).constData()),
+                     0);
+        listes->MAJlisteFichierCD();
+        listes->MAJlisteFichierRT();
+    }
+    // Moins d'une période de filet : rien n'a été relu en entier.
+    QCOMPARE(listes->ListeCD(), commandes);
+    QCOMPARE(listes->ListeRT(), retours);
+    QCOMPARE(statut.Texte(), journal);
+    // Le filet relève le dossier : les mêmes noms, rien à reconstruire ni à dire.
+    QSignalSpy espionCD(listes, &ListesEchange::listeCDChangee);
+    horloge.Avance(ListesEchange::IntervalleFiletMs);
+    listes->MAJlisteFichierCD();
+    listes->MAJlisteFichierRT();
+    QCOMPARE(espionCD.count(), 0);
+    QCOMPARE(statut.Texte(), journal);
+    JournalStatut autre;
+    ListesEchange* lecture = Cree(autre, horloge);
+    lecture->MAJlisteFichierCD();
+    lecture->MAJlisteFichierRT();
+    QCOMPARE(lecture->ListeCD(), commandes);
+    QCOMPARE(lecture->ListeRT(), retours);
+}
+
+void TestListesEchange::ecriteEnDeuxFois_data()
+{
+    QTest::addColumn<qint64>("ecartMs"); // de la remise au retour du nom
+    QTest::addColumn<bool>("effacee");   // la remise a effacé le fichier
+    QTest::addColumn<bool>("ligne");
+    QTest::newRow("revenue 2 s apres") << qint64(2000) << true << true;
+    QTest::newRow("revenue a 10 s") << qint64(10000) << true << true;
+    QTest::newRow("revenue a 10,001 s") << qint64(10001) << true << false;
+    QTest::newRow("pas effacee, reecrite") << qint64(2000) << false << false;
+}
+
+void TestListesEchange::ecriteEnDeuxFois()
+{
+    QFETCH(qint64, ecartMs);
+    QFETCH(bool, effacee);
+    QFETCH(bool, ligne);
+    JournalStatut journal;
+    HorlogeTest horloge;
+    ListesEchange* listes = Cree(journal, horloge);
+    listes->MAJlisteFichierCD();
+    const QString cd1 = Dossier() + QStringLiteral("CD1.txt");
+    // Renommée dans le dossier : prête à la passe suivante.
+    const auto depose = [&](const QByteArray& octets) {
+        Ecrit(Dossier() + QStringLiteral(".part"), octets);
+        // rename(2) : remplace d'un coup un fichier du même nom.
+        QCOMPARE(std::rename(QFile::encodeName(Dossier() + QStringLiteral(".part")).constData(),
+                             QFile::encodeName(cd1).constData()),
+                 0);
+    };
+    depose("ordre: 1\r\nP.Recept: 001\r\n");
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd1);
+    QByteArray contenu;
+    QCOMPARE(listes->LitCommande(cd1, &contenu), ListesEchange::Lecture::Lue);
+    QCOMPARE(contenu, QByteArray("ordre: 1\r\nP.Recept: 001\r\n"));
+    if (effacee)
+        QVERIFY(SystemeFichiers::Supprime(cd1));
+    listes->MAJlisteFichierCD();
+
+    horloge.Avance(ecartMs);
+    depose("cip Qt    : 3400930000001        001\r\n");
+    listes->MAJlisteFichierCD();
+    QCOMPARE(listes->RechFichierCdeEnAttente(), cd1);
+    QCOMPARE(listes->LitCommande(cd1, &contenu), ListesEchange::Lecture::Lue);
+    QCOMPARE(contenu, QByteArray("cip Qt    : 3400930000001        001\r\n"));
+    QCOMPARE(journal.Texte(),
+             ligne ? QStringLiteral("commande ecrite en deux fois : ") + cd1
+                     + QStringLiteral(" est revenue avec un nouveau contenu moins de 10 s apres sa remise, cette suite "
+                                      "part comme une autre commande ; le comptoir doit ecrire sous un autre nom puis "
+                                      "renommer\r\n")
+                   : QString());
 }
 
 QTEST_GUILESS_MAIN(TestListesEchange)

@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <functional>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -210,6 +211,120 @@ void MesureRegistre(const QTemporaryDir& racine)
     }
 }
 
+// Une commande déposée comme le font les comptoirs bien écrits : écrite sous un
+// autre nom puis renommée dans le dossier (prête dès la passe qui la voit).
+void DeposeCommande(Service& s, int numero)
+{
+    const QString provisoire = s.config.DossierEchange + QStringLiteral(".depot.part");
+    QFile f(provisoire);
+    f.open(QIODevice::WriteOnly);
+    f.write(Commande);
+    f.close();
+    const QString nom = s.config.DossierEchange + QStringLiteral("CD%1.txt").arg(numero, 6, 10, QLatin1Char('0'));
+    std::rename(QFile::encodeName(provisoire).constData(), QFile::encodeName(nom).constData());
+}
+
+void CreeRetours(Service& s, int debut, int nombre)
+{
+    for (int i = debut; i < debut + nombre; ++i) {
+        QFile f(s.config.DossierEchange + QStringLiteral("RT%1.txt").arg(i, 6, 10, QLatin1Char('0')));
+        f.open(QIODevice::WriteOnly);
+        f.write("retour\r\n");
+    }
+}
+
+// Le frontal a pris la commande précédente et un tiroir est libre : la passe
+// suivante peut remettre une commande.
+void PrepareRemise(Service& s)
+{
+    QFile::resize(s.config.FichierPassation, 0);
+    s.tiroirs.MetCouleur(1, TableauTiroirs::AutoriseCde);
+}
+
+// Temps de processeur de ce fil (ms), appels au système compris : la machine
+// partagée fausse les durées murales, pas celui-ci.
+double ProcesseurFilMs()
+{
+#ifdef Q_OS_UNIX
+    timespec ts {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+#else
+    // Ailleurs, la durée murale (à lire sur une machine au repos).
+    static QElapsedTimer depuis;
+    if (!depuis.isValid())
+        depuis.start();
+    return double(depuis.nsecsElapsed()) / 1e6;
+#endif
+}
+
+// Coût de l'arrivée d'une commande et de sa remise selon le nombre de retours
+// "RT" qui attendent dans le dossier (personne ne les prend) : la passe qui la
+// voit arriver et la remet, plus celle qui voit son effacement, en temps de
+// processeur du fil. Le relevé du filet (toutes les 5 s de temps virtuel, soit
+// toutes les trois mesures environ ici, toutes les seize passes en service)
+// tombe dans certaines : le 95e centile le montre.
+void MesureRetoursEnAttente(const QTemporaryDir& racine)
+{
+    double reference = 0;
+    for (int n : { 0, 1000, 10000 }) {
+        Service s(racine.path() + QStringLiteral("/retours%1").arg(n));
+        CreeRetours(s, 0, n);
+        s.cycle.Passe();
+        s.cycle.Passe();
+        std::vector<double> couts;
+        int manquees = 0;
+        for (int i = 0; i < 300; ++i) {
+            PrepareRemise(s);
+            DeposeCommande(s, i);
+            const double debut = ProcesseurFilMs();
+            s.cycle.Passe();
+            s.cycle.Passe();
+            couts.push_back(ProcesseurFilMs() - debut);
+            manquees += QFileInfo(s.config.FichierPassation).size() > 0 ? 0 : 1;
+        }
+        const Mesure m = Resume(couts);
+        if (n == 0)
+            reference = m.mediane;
+        const QByteArray titre =
+            QStringLiteral("arrivée et remise d'une commande, %1 retours en attente").arg(n).toUtf8();
+        std::printf("%-62s %9.3f ms %9.3f ms  (x%.2f%s)\n", titre.constData(), m.mediane, m.p95,
+                    reference > 0 ? m.mediane / reference : 1.0,
+                    manquees ? qPrintable(QStringLiteral(", %1 non remises").arg(manquees)) : "");
+    }
+}
+
+// Mémoire résidente pendant `commandes` remises, chacune suivie d'un retour
+// "RT" déposé : retours pris (effacés toutes les 10 commandes) ou laissés à
+// s'accumuler. Relevés au quart et à la fin.
+void MesureMemoireRetours(const QTemporaryDir& racine, int commandes)
+{
+    for (bool pris : { true, false }) {
+        Service s(racine.path() + (pris ? QStringLiteral("/memoire-pris") : QStringLiteral("/memoire-accumules")));
+        s.cycle.Passe();
+        long auQuart = 0;
+        const long debut = MemoireResidenteKio();
+        for (int i = 0; i < commandes; ++i) {
+            PrepareRemise(s);
+            DeposeCommande(s, i);
+            CreeRetours(s, i, 1);
+            s.cycle.Passe();
+            s.cycle.Passe();
+            if (pris && i % 10 == 9)
+                for (int j = i - 9; j <= i; ++j)
+                    QFile::remove(s.config.DossierEchange + QStringLiteral("RT%1.txt").arg(j, 6, 10, QLatin1Char('0')));
+            if (i == commandes / 4 - 1)
+                auQuart = MemoireResidenteKio();
+        }
+        const QByteArray titre = (pris ? QStringLiteral("mémoire, %1 remises, retours pris au fur et à mesure")
+                                       : QStringLiteral("mémoire, %1 remises, retours qui s'accumulent"))
+                                     .arg(commandes)
+                                     .toUtf8();
+        std::printf("%-62s %6ld -> %ld (1/4) -> %ld Kio (liste : %lld retours)\n", titre.constData(), debut, auQuart,
+                    MemoireResidenteKio(), qlonglong(s.listes.ListeRT().size()));
+    }
+}
+
 // Le tableau de synthèse : travail propre d'une passe selon le nombre de fichiers
 // en attente, mémoire, puis les mesures sur les vrais processus.
 int TableauResume(const QTemporaryDir& racine)
@@ -235,6 +350,7 @@ int TableauResume(const QTemporaryDir& racine)
             std::printf("%-62s %9ld Kio -> %ld Kio\n", "mémoire résidente au départ -> après 10 000 passes",
                         memoireDebut, MemoireResidenteKio());
     }
+    MesureRetoursEnAttente(racine);
     MesureRegistre(racine);
     MesureRapport(QStringLiteral(PELORANE_BINAIRE), racine.path() + QStringLiteral("/rapport"));
     std::fflush(stdout);
@@ -381,6 +497,14 @@ int main(int argc, char** argv)
     // --detail : les mesures détaillées du cycle ; --long : 10 000 passes aussi avec
     // 10 000 commandes en attente (6 min environ).
     // --rapport : seulement le rapport d'activité d'un mois.
+    // --retours : seulement le coût d'une remise selon les retours en attente,
+    // et la mémoire quand les retours sont pris ou s'accumulent.
+    if (arguments.contains(QStringLiteral("--retours"))) {
+        std::printf("%-62s %12s %12s\n", "mesure", "médiane", "95e centile");
+        MesureRetoursEnAttente(racine);
+        MesureMemoireRetours(racine, 8000);
+        return 0;
+    }
     if (arguments.contains(QStringLiteral("--rapport")))
         return MesureRapport(QStringLiteral(PELORANE_BINAIRE), racine.path() + QStringLiteral("/rapport")) ? 0 : 1;
     if (arguments.contains(QStringLiteral("--detail")) || arguments.contains(QStringLiteral("--long")))
