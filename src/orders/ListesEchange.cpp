@@ -76,6 +76,10 @@ QString ListesEchange::OctetsLisibles(const QByteArray& octets)
 
 void ListesEchange::SignaleAccesDossier(bool accessible, const QString& raison)
 {
+    if (!accessible)
+        emit etatDossierChange(EtatDossierInaccessible, raison);
+    else if (!m_dossierAccessible)
+        emit etatDossierChange(m_veille.Active() ? EtatDossierVeille : EtatDossierSansVeille, QString());
     if (accessible == m_dossierAccessible)
         return;
     m_dossierAccessible = accessible;
@@ -148,8 +152,11 @@ void ListesEchange::PoseVeille()
     QString raison;
     if (m_veille.Pose(m_configuration.DossierEchange, &raison)) {
         m_raisonSansVeille.clear();
+        emit etatDossierChange(EtatDossierVeille, QString());
         return;
     }
+    if (m_dossierAccessible)
+        emit etatDossierChange(EtatDossierSansVeille, raison);
     if (!raison.isEmpty() && raison != m_raisonSansVeille)
         m_journal.MessageStatus(QStringLiteral("dossier d'echange sans veille (") + raison + QStringLiteral(") : ")
                                 + m_configuration.DossierEchange
@@ -171,6 +178,8 @@ bool ListesEchange::DossierARelire()
         return true;
     }
     m_veille.Lit();
+    if (!m_veille.Active() && m_dossierAccessible)
+        emit etatDossierChange(EtatDossierSansVeille, QString());
     return m_veille.PrendChangement() || filet || !m_veille.Active();
 }
 

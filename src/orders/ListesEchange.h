@@ -74,9 +74,16 @@ public:
     // Octets d'un nom rendus lisibles : ASCII imprimable tel quel, le reste <E9>.
     static QString OctetsLisibles(const QByteArray& octets);
 
+    static constexpr int EtatDossierVeille = 0;
+    static constexpr int EtatDossierInaccessible = 1;
+    static constexpr int EtatDossierSansVeille = 2;
+
 signals:
     void listeCDChangee(const QStringList& liste);
     void listeRTChangee(const QStringList& liste);
+    // État du dossier d'échange pour la fenêtre (émis à chaque constat, même inchangé) :
+    // EtatDossierVeille, EtatDossierInaccessible (raison du système) ou EtatDossierSansVeille.
+    void etatDossierChange(int etat, const QString& raison);
 
 private:
     struct Releve

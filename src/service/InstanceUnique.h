@@ -43,5 +43,8 @@ private:
     QString m_nomCanal;
     std::unique_ptr<QLockFile> m_verrou;
     bool m_verrouTenu = false;
+    // La racine a été créée par cette copie : vide à la sortie (démarrage manqué),
+    // elle est retirée plutôt que laissée derrière.
+    bool m_racineCreee = false;
     QLocalServer m_serveur;
 };

@@ -271,6 +271,11 @@ void TestListesEchange::dossierInaccessible()
     ::Cree(Dossier() + QStringLiteral("CD1.txt"));
     listes->MAJlisteFichierCD();
     QCOMPARE(Appels(), QStringList{ "8:ON" });
+    // L'état du dossier pour la fenêtre : le dernier constat compte.
+    QSignalSpy etats(listes, &ListesEchange::etatDossierChange);
+    const auto dernier = [&etats] {
+        return etats.isEmpty() ? QString() : etats.last().at(0).toString() + QLatin1Char('|') + etats.last().at(1).toString();
+    };
 
     QVERIFY(QDir(Dossier()).removeRecursively());
     for (int i = 0; i < 3; ++i) {
@@ -281,10 +286,16 @@ void TestListesEchange::dossierInaccessible()
     QCOMPARE(Appels(), (QStringList{ "8:ON", "8:OFF" }));
     QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
                                   + QStringLiteral(" (dossier absent)\r\n"));
+    QCOMPARE(dernier(), QStringLiteral("1|dossier absent"));
 
     QVERIFY(QDir().mkpath(Dossier()));
     listes->MAJlisteFichierCD();
     listes->MAJlisteFichierRT();
+    // Revenu, mais la veille posée sur l'ancien dossier est perdue jusqu'au filet.
+    QCOMPARE(dernier(), QStringLiteral("2|"));
+    horloge.Avance(ListesEchange::IntervalleFiletMs);
+    listes->MAJlisteFichierCD();
+    QCOMPARE(dernier(), QStringLiteral("0|"));
     QCOMPARE(journal.Texte(), QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
                                   + QStringLiteral(" (dossier absent)\r\ndossier d'echange de nouveau accessible: ")
                                   + Dossier() + QStringLiteral("\r\n"));
