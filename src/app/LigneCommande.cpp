@@ -100,7 +100,10 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     o.Declare(analyseur);
     const CommandeRapport rapport(analyseur);
     if (!analyseur.parse(arguments)) {
-        std::fprintf(stderr, "%s ; voir pelorane --help\n", qPrintable(analyseur.errorText()));
+        QString erreur = analyseur.errorText();
+        if (erreur.endsWith(QLatin1Char('.')))
+            erreur.chop(1);
+        std::fprintf(stderr, "%s ; voir pelorane --help\n", qPrintable(erreur));
         return Sort(64);
     }
     if (analyseur.isSet(o.aide)) {

@@ -248,7 +248,7 @@ void TestProcessus::ligneDeCommandeFausse_data()
     QTest::newRow("argument en trop") << QStringList{ "foo" } << 64
                                       << "argument inattendu : foo ; voir pelorane --help" << "%1/grindel";
     QTest::newRow("option inconnue") << QStringList{ "--inconnue" } << 64
-                                     << "Option inconnue 'inconnue'. ; voir pelorane --help" << "%1/grindel";
+                                     << "Option inconnue \"inconnue\" ; voir pelorane --help" << "%1/grindel";
     QTest::newRow("racine absente")
         << QStringList{ "--racine", "%1/pharma/racine" } << 64
         << "le dossier racine %1/pharma/racine n'existe pas : créez-le, ou donnez un dossier existant à --racine"

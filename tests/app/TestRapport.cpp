@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -48,7 +49,7 @@ void VerifiePageDuJour(const QString& texte)
     QVERIFY2(texte.contains(QStringLiteral("Rapport d'activité du mardi 10 mars 2026")), qPrintable(texte));
     for (const char* attendu : { "Commandes remises : 4", "Mises de côté : 1", "Remises interrompues : 1",
                                  "Heure la plus chargée : 9 h - 10 h (3 remises)",
-                                 "médiane 30,0 s, 95 % des commandes en moins de 2 min 00 s", "page 1 sur 1",
+                                 "médiane 30,0 s, 95 % des commandes en moins de 2 min 00 s",
                                  "heure de la journée", "Commandes remises par heure",
                                  "De la remise à la libération, par tiroir", "Causes de libération, par tiroir",
                                  "fin de convoyage", "temps dépassé", "tous les tiroirs",
@@ -154,6 +155,9 @@ void TestRapport::rapportPdf()
     const QString une = TexteDuPdf(pdf, 2);
     QVERIFY2(une.contains(QStringLiteral("Commandes remises : 1")), qPrintable(une));
     QVERIFY2(une.contains(QStringLiteral("Heure la plus chargée : 0 h - 1 h (1 remise)")), qPrintable(une));
+    // Chaque page porte son numéro, la page vide aussi.
+    for (int page = 1; page <= 4; ++page)
+        QVERIFY2(TexteDuPdf(pdf, page).contains(QStringLiteral("page %1 sur 4").arg(page)), qPrintable(QString::number(page)));
     const QString encours = TexteDuPdf(pdf, 3);
     QVERIFY2(encours.contains(QStringLiteral("Rapport d'activité du jeudi 12 mars 2026")), qPrintable(encours));
     QVERIFY2(encours.contains(QStringLiteral("Remises interrompues : 1")), qPrintable(encours)); // CD8, en cours
