@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,10 +103,18 @@ void TestBureau::boiteFataleAttendLaReponse()
     pelorane.setWorkingDirectory(home.path());
     pelorane.start(QStandardPaths::findExecutable(exec.captured(1), { QFileInfo(binaire).absolutePath() }), {});
     QVERIFY(pelorane.waitForStarted(5000));
+    // Un essai manqué ne laisse pas le programme tourner.
+    const auto arret = qScopeGuard([&pelorane] {
+        if (pelorane.state() != QProcess::NotRunning) {
+            pelorane.kill();
+            pelorane.waitForFinished(5000);
+        }
+    });
 
     // La boîte fatale (réglage absent) paraît, et reste : personne n'y a répondu.
     const QString titre = QStringLiteral("^VBpelorane$");
-    QTRY_VERIFY_WITH_TIMEOUT(!Fenetres(titre, true).isEmpty(), 20000);
+    // Un HOME neuf : fontconfig y refait son cache, long sur une machine chargée.
+    QTRY_VERIFY_WITH_TIMEOUT(!Fenetres(titre, true).isEmpty(), 90000);
     QVERIFY2(!pelorane.waitForFinished(3000), "la boîte fatale a disparu sans réponse");
     const QString boite = Fenetres(titre, true).split(QLatin1Char('\n')).first();
     QVERIFY(!boite.isEmpty());

@@ -20,4 +20,5 @@ add_dependencies(test_rapport pelorane)
 pelorane_test(test_bureau ${CMAKE_CURRENT_LIST_DIR}/TestBureau.cpp)
 set_property(TEST test_bureau APPEND PROPERTY ENVIRONMENT
     "PELORANE_BUREAU=${CMAKE_SOURCE_DIR}/packaging/pelorane.desktop")
+set_tests_properties(test_bureau PROPERTIES TIMEOUT 180)
 add_dependencies(test_bureau pelorane)
