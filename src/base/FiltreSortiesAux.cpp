@@ -4,6 +4,19 @@
 
 bool FiltreSortiesAux::AMontrer(const QString& ligne)
 {
+    // Le résumé d'une rafale de sorties redites (ResumeRepetitions) ne dit rien de
+    // plus qu'elles : il suit la règle de sa dernière ligne.
+    static const QString resume = QStringLiteral("(message semblable répété ");
+    static const QString dernier = QStringLiteral(", dernier : ");
+    if (ligne.startsWith(resume) && ligne.endsWith(QLatin1Char(')'))) {
+        const qsizetype debut = ligne.indexOf(dernier);
+        if (debut > 0) {
+            const QString texte = ligne.mid(debut + dernier.size(), ligne.size() - debut - dernier.size() - 1);
+            if (texte.startsWith(QLatin1String("Aux")))
+                return AMontrer(texte);
+        }
+        return true;
+    }
     // Ces lignes commencent toutes par "Aux" ou "erreur (" : le reste passe sans
     // expression régulière.
     if (!ligne.startsWith(QLatin1String("Aux")) && !ligne.startsWith(QLatin1String("erreur (")))

@@ -384,6 +384,12 @@ void TestJournalStatut::sortiesAuxTuesDansLaFenetre_data()
     QTest::newRow("autres lignes jamais tues")
         << QStringList{ "Aux8: ON (Z45) en plus", "Aux8: ON (Z45) en plus", "Auxiliaire", "Auxiliaire" }
         << "Aux8: ON (Z45) en plus\r\nAux8: ON (Z45) en plus\r\nAuxiliaire\r\nAuxiliaire\r\n";
+    QTest::newRow("résumé d'une rafale redite tu, résumé d'un changement montré")
+        << QStringList{ "Aux8: OFF (Z45)", "(message semblable répété 3 fois en 0,001 s, dernier : Aux8: OFF (Z45))",
+                        "(message semblable répété 2 fois en 0,001 s, dernier : Aux8: ON (Z45))", "Aux8: ON (Z45)",
+                        "(message semblable répété 2 fois en 0,001 s, dernier : UDP= bruit)" }
+        << "Aux8: OFF (Z45)\r\n(message semblable répété 2 fois en 0,001 s, dernier : Aux8: ON (Z45))\r\n"
+           "(message semblable répété 2 fois en 0,001 s, dernier : UDP= bruit)\r\n";
     QTest::newRow("clear : la sortie est redite")
         << QStringList{ "Aux8: OFF (Z45)", "clear", "Aux8: OFF (Z45)" } << "Aux8: OFF (Z45)\r\n";
     QTest::newRow("au milieu d'une ligne continuée, rien n'est tu")
