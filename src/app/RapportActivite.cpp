@@ -54,8 +54,8 @@ void DessineTotaux(QPainter& p, const StatistiquesJour& s, const QRectF& zone)
     }
     lignes << QStringLiteral("Attente de la première vue à la remise :");
     if (s.attente.nombre > 0)
-        lignes << QStringLiteral("    médiane %1, 95 % des commandes en moins de %2")
-                      .arg(TexteDuree(s.attente.medianeMs), TexteDuree(s.attente.centile95Ms));
+        lignes << QStringLiteral("    médiane %1,").arg(TexteDuree(s.attente.medianeMs))
+               << QStringLiteral("    95 % des commandes en moins de %1").arg(TexteDuree(s.attente.centile95Ms));
     else
         lignes << QStringLiteral("    inconnue");
     p.setFont(Police(34));
