@@ -423,7 +423,7 @@ void F1Pelorane::showEvent(QShowEvent* evenement)
 {
     QWidget::showEvent(evenement);
     if (m_journalARemplacer || !m_journalEnAttente.isEmpty())
-        m_minuterieJournal.start(0);
+        MontreJournalBientot();
 }
 
 void F1Pelorane::changeEvent(QEvent* evenement)
@@ -431,7 +431,13 @@ void F1Pelorane::changeEvent(QEvent* evenement)
     QWidget::changeEvent(evenement);
     if (evenement->type() == QEvent::WindowStateChange && JournalVisible()
         && (m_journalARemplacer || !m_journalEnAttente.isEmpty()))
-        m_minuterieJournal.start(0);
+        MontreJournalBientot();
+}
+
+void F1Pelorane::MontreJournalBientot()
+{
+    // Au prochain passage des événements, sans toucher à l'intervalle de la minuterie.
+    QMetaObject::invokeMethod(this, &F1Pelorane::MontreJournalEnAttente, Qt::QueuedConnection);
 }
 
 void F1Pelorane::Form_Load()

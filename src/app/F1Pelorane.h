@@ -90,6 +90,7 @@ private:
     void AjouteAide();
     void AjouteMenuAPropos();
     bool JournalVisible() const;
+    void MontreJournalBientot();
     void SuitLeService();
     void SuitLesAppareils();
     void MontreTiroirs(int nombre);

@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -438,6 +439,12 @@ void TestDemarrage::journalMisEnPageVisibleSeulement()
     f.showNormal();
     QTRY_COMPARE(boite->toPlainText(), QString(banc.journal.Texte()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QVERIFY(boite->toPlainText().startsWith(QStringLiteral("....\n")));
+    // Restaurée, la fenêtre garde son rythme : une ligne attend la minuterie.
+    QElapsedTimer attente;
+    attente.start();
+    banc.journal.MessageStatus(QStringLiteral("apres"));
+    QTRY_VERIFY(boite->toPlainText().endsWith(QStringLiteral("apres\n")));
+    QVERIFY2(attente.elapsed() >= F1Pelorane::IntervalleJournalMs * 8 / 10, qPrintable(QString::number(attente.elapsed())));
 }
 
 void TestDemarrage::aPropos()
