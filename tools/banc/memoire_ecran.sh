@@ -5,8 +5,10 @@
 # MODE : montree (case de réduction automatique décochée par un clic, fenêtre
 #        laissée ouverte), reduite (la fenêtre se réduit d'elle-même après 30 s),
 #        horsecran (plate-forme offscreen, la référence).
-# CHARGE : demo (une commande toutes les 2,5 s, sans fichier de retour) ou repos
-#          (aucune commande ; le simulateur ne fait que répondre pour les cartes).
+# CHARGE : demo (une commande toutes les 2,5 s, sans fichier de retour), repos
+#          (aucune commande ; le simulateur ne fait que répondre pour les cartes) ou
+#          arrete (aucune commande, simulateur suspendu par SIGSTOP une fois le
+#          service prêt : les cartes ne répondent plus).
 # Écrit une ligne "t_s rss_ko" par pas, puis le bilan : RSS au début et à la fin,
 # croissance par minute, part d'un cœur prise par le service sur la durée.
 # PELORANE_BINAIRE et PELORANE_SIMULATEUR remplacent les programmes construits.
@@ -21,7 +23,7 @@ SIMU_BIN=${PELORANE_SIMULATEUR:-build/tools/simulateur/pelorane-simulateur}
 
 case "$CHARGE" in
     demo) COMMANDES=(--intervalle 2500 --retours 0) ;;
-    repos) COMMANDES=(--commandes 0) ;;
+    repos|arrete) COMMANDES=(--commandes 0) ;;
     *) echo "charge inconnue : $CHARGE" >&2; exit 64 ;;
 esac
 
@@ -32,7 +34,7 @@ export XDG_CONFIG_HOME="$DOSSIER/reglages"
 mkdir -p "$RACINE"
 PIDS=()
 nettoie() {
-    for p in "${PIDS[@]}"; do kill -TERM "$p" 2>/dev/null || true; done
+    for p in "${PIDS[@]}"; do kill -CONT "$p" 2>/dev/null || true; kill -TERM "$p" 2>/dev/null || true; done
     for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
 }
 trap nettoie EXIT
@@ -58,7 +60,8 @@ fi
 PORT_TCP=$((40000 + RANDOM % 10000))
 "$SIMU_BIN" --racine "$RACINE" "${COMMANDES[@]}" --delai-hote 1200 --delai-convoyeur 2500 --collecte 3000 \
     --port-cdapi "$PORT_TCP" --port-udp $((PORT_TCP + 1)) --duree $((DUREE + 120)) >"$DOSSIER/simulateur.log" 2>&1 &
-PIDS+=($!)
+SIMULATEUR=$!
+PIDS+=("$SIMULATEUR")
 for _ in $(seq 50); do grep -q '^pret:' "$DOSSIER/simulateur.log" && break; sleep 0.1; done
 "$SERVICE_BIN" --racine "$RACINE" --port-serie "$RACINE/cartes-serie" --journal "$JOURNAL" 2>"$DOSSIER/pelorane.err" &
 SERVICE=$!
@@ -69,6 +72,9 @@ if [ "$MODE" = montree ]; then
     # Le technicien décoche la réduction automatique : un clic sur la case.
     FENETRE=$(xdotool search --sync --onlyvisible --name '^VBpelorane' | head -n1)
     xdotool mousemove --window "$FENETRE" 500 14 click 1
+fi
+if [ "$CHARGE" = arrete ]; then
+    kill -STOP "$SIMULATEUR"
 fi
 sleep 40 # réduction automatique faite (reduite), démarrage passé
 if [ "$MODE" != horsecran ]; then
