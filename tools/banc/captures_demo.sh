@@ -42,17 +42,37 @@ for _ in $(seq 50); do grep -q '^pret:' "$DOSSIER/simulateur.log" && break; slee
     2>"$DOSSIER/pelorane.err" &
 SERVICE=$!
 PIDS=("$SERVICE" "${PIDS[@]}")
-FENETRE=$(xdotool search --sync --onlyvisible --name '^VB[Pp]elorane' | head -n1)
-xdotool mousemove --window "$FENETRE" 500 14 click 1 # réduction automatique décochée
-sleep 4
+# La fenêtre, montrée même si elle s'est déjà réduite, puis la réduction
+# automatique décochée d'un clic (la légende dit alors la version).
+FENETRE=
+for _ in $(seq 300); do
+    FENETRE=$(xdotool search --name '^VB[Pp]elorane' 2>/dev/null | head -n1 || true)
+    [ -n "$FENETRE" ] && grep -q -- '- En attente de commande' "$DOSSIER/journal.txt" 2>/dev/null && break
+    sleep 0.2
+done
+[ -n "$FENETRE" ] || { echo "fenêtre introuvable" >&2; exit 1; }
+"$SERVICE_BIN" --racine "$RACINE" --action montrer 2>/dev/null || true
+sleep 1
+xdotool mousemove --window "$FENETRE" 500 14 click 1
+sleep 1
+case "$(xdotool getwindowname "$FENETRE")" in
+    "VBpelorane v"*) ;;
+    *) echo "réduction automatique non décochée : $(xdotool getwindowname "$FENETRE")" >&2; exit 1 ;;
+esac
+sleep 2
 "$SERVICE_BIN" --racine "$RACINE" --action test-liaison-cdapi 2>/dev/null || true
 sleep "$DUREE"
+# Au cas où la fenêtre se serait tout de même réduite : l'opérateur la ramène.
+"$SERVICE_BIN" --racine "$RACINE" --action montrer 2>/dev/null || true
+sleep 1
 import -window "$FENETRE" "$IMAGES/fenetre-demo.png"
 
 # Le simulateur s'arrête : le port des cartes disparaît, l'hôte CDAPI ferme.
 kill -TERM "$SIMULATEUR"
 wait "$SIMULATEUR" 2>/dev/null || true
 sleep 8
+"$SERVICE_BIN" --racine "$RACINE" --action montrer 2>/dev/null || true
+sleep 1
 import -window "$FENETRE" "$IMAGES/fenetre-panne.png"
 
 "$SERVICE_BIN" --racine "$RACINE" --rapport --pdf "$DOSSIER/rapport.pdf"
