@@ -33,10 +33,13 @@ export DISPLAY=":$(head -n1 "$DOSSIER/ecran")"
 openbox --sm-disable >"$DOSSIER/openbox.log" 2>&1 &
 PIDS+=($!)
 
-# Les réglages de ./demo.sh.
+# Les réglages de ./demo.sh, sur des ports à elle (une démonstration peut tourner à côté).
+PORT_TCP=$((40000 + RANDOM % 10000))
 "$SIMU_BIN" --racine "$RACINE" --intervalle 2500 --delai-hote 1200 --delai-convoyeur 2500 --collecte 3000 \
-    --perte-datagramme 4 --demande-a 20 --param TempsMaxAttenteProduit=12 >"$DOSSIER/simulateur.log" 2>&1 &
+    --perte-datagramme 4 --demande-a 20 --param TempsMaxAttenteProduit=12 --port-cdapi "$PORT_TCP" \
+    --port-udp $((PORT_TCP + 1)) >"$DOSSIER/simulateur.log" 2>&1 &
 SIMULATEUR=$!
+PIDS+=("$SIMULATEUR")
 for _ in $(seq 50); do grep -q '^pret:' "$DOSSIER/simulateur.log" && break; sleep 0.1; done
 "$SERVICE_BIN" --racine "$RACINE" --port-serie "$RACINE/cartes-serie" --journal "$DOSSIER/journal.txt" \
     2>"$DOSSIER/pelorane.err" &
@@ -68,7 +71,7 @@ sleep 1
 import -window "$FENETRE" "$IMAGES/fenetre-demo.png"
 
 # Le simulateur s'arrête : le port des cartes disparaît, l'hôte CDAPI ferme.
-kill -TERM "$SIMULATEUR"
+kill -TERM "$SIMULATEUR" 2>/dev/null || true
 wait "$SIMULATEUR" 2>/dev/null || true
 sleep 8
 "$SERVICE_BIN" --racine "$RACINE" --action montrer 2>/dev/null || true
