@@ -11,7 +11,28 @@ include(GNUInstallDirs)
 set(PELORANE_MAINTENEUR "Les développeurs de Pelorane <developpeurs@pelorane.example>")
 find_program(PELORANE_GZIP gzip REQUIRED)
 
-# Page de manuel : version insérée, compressée comme le veut Debian.
+# Date de la version : celle de la dernière entrée du changelog (une seule source),
+# écrite AAAA-MM-JJ au pied des pages de manuel.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/changelog PELORANE_LIGNES_SIGNATURE REGEX "^ -- " ENCODING UTF-8)
+list(GET PELORANE_LIGNES_SIGNATURE 0 PELORANE_SIGNATURE)
+if(NOT PELORANE_SIGNATURE MATCHES ", ([0-9][0-9]?) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+    message(FATAL_ERROR "packaging/changelog : date illisible dans « ${PELORANE_SIGNATURE} »")
+endif()
+set(PELORANE_JOUR ${CMAKE_MATCH_1})
+set(PELORANE_ANNEE ${CMAKE_MATCH_3})
+set(PELORANE_MOIS_NOMS Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(FIND PELORANE_MOIS_NOMS ${CMAKE_MATCH_2} PELORANE_MOIS)
+math(EXPR PELORANE_MOIS "${PELORANE_MOIS} + 1")
+if(PELORANE_MOIS LESS 10)
+    set(PELORANE_MOIS 0${PELORANE_MOIS})
+endif()
+string(LENGTH "${PELORANE_JOUR}" PELORANE_LONGUEUR_JOUR)
+if(PELORANE_LONGUEUR_JOUR EQUAL 1)
+    set(PELORANE_JOUR 0${PELORANE_JOUR})
+endif()
+set(PELORANE_DATE_VERSION ${PELORANE_ANNEE}-${PELORANE_MOIS}-${PELORANE_JOUR})
+
+# Page de manuel : version et date insérées, compressée comme le veut Debian.
 function(pelorane_page_manuel nom composant)
     configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${nom}.1 ${CMAKE_BINARY_DIR}/genere/man/${nom}.1 @ONLY)
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/genere/man/${nom}.1.gz

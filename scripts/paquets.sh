@@ -4,7 +4,7 @@
 PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
                   cmake ninja-build g++ poppler-utils sqlite3
                   qt6-translations-l10n dpkg-dev file lintian desktop-file-utils g++-mingw-w64-x86-64-posix
-                  strace libfaketime bindfs)
+                  strace libfaketime bindfs xvfb openbox xdotool x11-utils)
 
 pelorane_installe_paquets() {
     local manquants=() p

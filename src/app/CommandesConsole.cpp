@@ -7,6 +7,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -35,6 +36,11 @@ int MontreHistorique(const QString& registre, const QString& depuis, bool csv)
 
 int DemandeAction(const QString& racine, const QString& racineDonnee, const QString& action)
 {
+    // Une racine absente n'a pas de copie en marche ; la demande ne la crée jamais.
+    if (!QFileInfo(racine).isDir()) {
+        std::fprintf(stderr, "aucune copie de pelorane ne tourne pour la racine %s\n", qPrintable(racineDonnee));
+        return 1;
+    }
     InstanceUnique instance(racine);
     if (!instance.InstancePrecedente() || !instance.ActiveInstancePrecedente(QStringLiteral("action ") + action)) {
         std::fprintf(stderr, "aucune copie de pelorane ne tourne pour la racine %s\n", qPrintable(racineDonnee));

@@ -6,6 +6,8 @@
 #include "app/FrmListe.h"
 #include "app/FrmRapport.h"
 #include "app/StyleFenetre.h"
+#include "app/ZoneEtat.h"
+#include "base/CheminAffiche.h"
 #include "base/Dialogues.h"
 #include "base/JournalStatut.h"
 #include "cdapi/LiaisonCdapi.h"
@@ -15,6 +17,7 @@
 #include "service/CycleTraitement.h"
 #include "service/InstanceUnique.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -24,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTime>
 
 using namespace StyleFenetre;
@@ -61,6 +65,10 @@ F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& jo
     // Rapport d'activité du jour : menu contextuel de la fenêtre (clic droit).
     FrmRapport::AjouteMenu(this, m_dialogues,
                           [this] { return m_service->Registre() ? m_service->Registre()->Chemin() : QString(); });
+    AjouteMenuAPropos();
+    m_minuterieJournal.setSingleShot(true);
+    m_minuterieJournal.setInterval(IntervalleJournalMs);
+    connect(&m_minuterieJournal, &QTimer::timeout, this, &F1Pelorane::MontreJournalEnAttente);
     connect(&m_journal, &JournalStatut::texteAjoute, this, [this](const QString& m) { MontreJournal(false, m); });
     connect(&m_journal, &JournalStatut::texteRemplace, this, [this](const QString& t) { MontreJournal(true, t); });
     MontreJournal(true, m_journal.Texte());
@@ -101,6 +109,7 @@ void F1Pelorane::SuitLeService()
         close();
     });
     connect(service, &ServicePelorane::finDemandee, this, &F1Pelorane::Termine);
+    connect(service, &ServicePelorane::etatCarteChange, m_zoneEtat, &ZoneEtat::CarteChange);
 }
 
 void F1Pelorane::SuitLesAppareils()
@@ -115,10 +124,10 @@ void F1Pelorane::SuitLesAppareils()
             [this](const QStringList& noms) { MontreListe(m_lstFichierCD, m_lblNbFichierCD, noms); });
     connect(m_service->Listes(), &ListesEchange::listeRTChangee, this,
             [this](const QStringList& noms) { MontreListe(m_lstFichierRT, m_lblNbFichierRT, noms); });
-    connect(m_service->Registre(), &RegistreRemises::protectionChangee, m_lblProtection, [this](bool active) {
-        m_lblProtection->setVisible(!active);
-        m_lblProtection->raise();
-    });
+    connect(m_service->Registre(), &RegistreRemises::protectionChangee, m_zoneEtat, &ZoneEtat::ProtectionChange);
+    connect(m_service->Liaison(), &LiaisonCdapi::liaisonEtablie, m_zoneEtat, &ZoneEtat::LiaisonEtablie);
+    connect(m_service->Liaison(), &LiaisonCdapi::liaisonCoupee, m_zoneEtat, &ZoneEtat::LiaisonCoupee);
+    connect(m_service->Listes(), &ListesEchange::etatDossierChange, m_zoneEtat, &ZoneEtat::DossierChange);
 }
 
 void F1Pelorane::MontreTiroirs(int nombre)
@@ -155,12 +164,70 @@ void F1Pelorane::CreeControles()
     // Les images vivent dans une bibliothèque statique : il faut les enregistrer.
     Q_INIT_RESOURCE(ressources);
     setWindowTitle(QStringLiteral("VBPelorane"));
-    setFixedSize(11790 / 15, 6015 / 15);
-    setWindowIcon(QIcon(QStringLiteral(":/app/images/icone1.xpm")));
+    // La zone d'état s'ajoute sous les contrôles, qui ne bougent pas.
+    setFixedSize(11790 / 15, 6015 / 15 + ZoneEtat::HauteurPixels);
+    m_icone1 = QIcon(QStringLiteral(":/app/images/icone1.xpm"));
+    m_icone2 = QIcon(QStringLiteral(":/app/images/icone2.xpm"));
+    m_legendeVersion = QStringLiteral("VBpelorane v" PELORANE_VERSION_TEXTE);
+    setWindowIcon(m_icone1);
     CreeEntete();
     CreeListes();
     CreeTiroirs();
     CreeBoutons();
+    CreeZoneEtat();
+    AjouteAide();
+}
+
+void F1Pelorane::CreeZoneEtat()
+{
+    m_zoneEtat = new ZoneEtat(this);
+    m_zoneEtat->setGeometry(8, 6015 / 15, 11790 / 15 - 16, ZoneEtat::HauteurPixels);
+}
+
+void F1Pelorane::AjouteAide()
+{
+    // L'aide est là où on la cherche : sur le contrôle lui-même.
+    m_btTestCartes->setToolTip(QStringLiteral("Interroge chaque carte d'extension et écrit sa version au journal."));
+    m_btTestCdapi->setToolTip(QStringLiteral(
+        "Envoie l'identification à VBtrevix par la liaison CDAPI ; l'état de la liaison s'affiche en bas."));
+    m_btTestCdapiA->setToolTip(QStringLiteral("Bouton inactif."));
+    m_btQuitter->setToolTip(QStringLiteral("Arrête Pelorane après confirmation : plus aucune commande ne part."));
+    m_btReduire->setToolTip(QStringLiteral("Réduit la fenêtre ; le service continue."));
+    m_lblCompteur->setToolTip(QStringLiteral(
+        "Compteur des passes de traitement : il avance sans cesse tant que le service travaille."));
+    m_chkReduction->setToolTip(QStringLiteral(
+        "Cochée, la fenêtre se réduit d'elle-même 30 s après avoir été ouverte."));
+    for (int i = 1; i <= 8; ++i)
+        m_lblTiroir[size_t(i)]->setToolTip(
+            QStringLiteral("Tiroir %1 : rouge, pas en attente (occupé) ; vert, prêt pour une commande ; "
+                           "jaune, commande en cours. Un clic sur un tiroir vert ou jaune le libère.")
+                .arg(i));
+}
+
+void F1Pelorane::AjouteMenuAPropos()
+{
+    auto* action = new QAction(QStringLiteral("À propos de Pelorane…"), this);
+    action->setObjectName(QStringLiteral("ActionAPropos"));
+    addAction(action);
+    connect(action, &QAction::triggered, this, [this] {
+        m_dialogues.Message(Dialogues::Icone::Information, QStringLiteral("À propos de Pelorane"), TexteAPropos());
+    });
+}
+
+QString F1Pelorane::TexteAPropos() const
+{
+    const Options& o = m_service->Options_();
+    const QString fichierJournal = m_journal.CheminFichier();
+    return QStringLiteral("Pelorane version " PELORANE_VERSION_TEXTE "\n\n")
+        + QStringLiteral("Racine : ") + CheminAffiche(o.racine) + QLatin1Char('\n')
+        + QStringLiteral("Base des paramètres : ")
+        + (m_service->BaseParametres().isEmpty() ? QStringLiteral("pas encore lue")
+                                                  : CheminAffiche(m_service->BaseParametres()))
+        + QLatin1Char('\n') + QStringLiteral("Registre des remises : ")
+        + CheminAffiche(o.registre.isEmpty() ? o.racine + QStringLiteral("pelorane-registre.db") : o.registre)
+        + QLatin1Char('\n') + QStringLiteral("Journal : ")
+        + (fichierJournal.isEmpty() ? QStringLiteral("fenêtre seulement (sans --journal)")
+                                    : CheminAffiche(fichierJournal));
 }
 
 void F1Pelorane::CreeEntete()
@@ -284,15 +351,6 @@ void F1Pelorane::CreeTiroirs()
     legende->setFont(Police(font().family(), 7, false));
     legende->setGeometry(EnPixels(5040, 5280, 1815, 615));
 
-    // Tant que le registre est indisponible, la protection contre une double remise
-    // est coupée : le pharmacien doit le voir, pas seulement dans une ligne qui défile.
-    m_lblProtection = new QLabel(QStringLiteral("Protection double remise COUPÉE (registre indisponible)"), this);
-    m_lblProtection->setObjectName(QStringLiteral("Lbl_Protection"));
-    m_lblProtection->setWordWrap(true);
-    m_lblProtection->setFont(Police(font().family(), 7, true));
-    m_lblProtection->setStyleSheet(QStringLiteral("QLabel { background-color: #FF0000; color: #FFFFFF; }"));
-    m_lblProtection->setGeometry(legende->geometry());
-    m_lblProtection->hide();
 
 }
 
@@ -321,16 +379,65 @@ void F1Pelorane::CreeBoutons()
 
 void F1Pelorane::MontreJournal(bool remplace, const QString& texte)
 {
-    if (remplace) {
-        m_textHist->setPlainText(PourAffichage(texte));
+    // La boîte n'est pas refaite à chaque ligne : ce qui arrive attend la prochaine
+    // mise en page (au plus quatre par seconde), et aucune tant que la fenêtre est
+    // cachée ou réduite. Ce qui attend reste borné par la taille du journal : au-delà,
+    // la boîte reprendra simplement le texte entier du journal.
+    if (remplace || m_journalARemplacer || m_journalEnAttente.size() + texte.size() > JournalStatut::TailleMaximale) {
+        m_journalARemplacer = true;
+        m_journalEnAttente.clear();
     } else {
+        m_journalEnAttente += texte;
+    }
+    if (JournalVisible() && !m_minuterieJournal.isActive())
+        m_minuterieJournal.start();
+}
+
+bool F1Pelorane::JournalVisible() const
+{
+    return isVisible() && !isMinimized();
+}
+
+void F1Pelorane::MontreJournalEnAttente()
+{
+    m_minuterieJournal.stop();
+    if (!JournalVisible())
+        return;
+    if (m_journalARemplacer) {
+        m_textHist->setPlainText(PourAffichage(m_journal.Texte()));
+    } else if (!m_journalEnAttente.isEmpty()) {
         // Ajout en fin de texte sans réécrire la boîte entière.
         QTextCursor curseur = m_textHist->textCursor();
         curseur.movePosition(QTextCursor::End);
-        curseur.insertText(PourAffichage(texte));
+        curseur.insertText(PourAffichage(m_journalEnAttente));
         m_textHist->setTextCursor(curseur);
+    } else {
+        return;
     }
+    m_journalARemplacer = false;
+    m_journalEnAttente.clear();
     m_textHist->ensureCursorVisible();
+}
+
+void F1Pelorane::showEvent(QShowEvent* evenement)
+{
+    QWidget::showEvent(evenement);
+    if (m_journalARemplacer || !m_journalEnAttente.isEmpty())
+        MontreJournalBientot();
+}
+
+void F1Pelorane::changeEvent(QEvent* evenement)
+{
+    QWidget::changeEvent(evenement);
+    if (evenement->type() == QEvent::WindowStateChange && JournalVisible()
+        && (m_journalARemplacer || !m_journalEnAttente.isEmpty()))
+        MontreJournalBientot();
+}
+
+void F1Pelorane::MontreJournalBientot()
+{
+    // Au prochain passage des événements, sans toucher à l'intervalle de la minuterie.
+    QMetaObject::invokeMethod(this, &F1Pelorane::MontreJournalEnAttente, Qt::QueuedConnection);
 }
 
 void F1Pelorane::Form_Load()
@@ -411,25 +518,31 @@ bool F1Pelorane::eventFilter(QObject* objet, QEvent* evenement)
 
 void F1Pelorane::Timer1_Timer()
 {
-    // 1. Horloge.
-    m_lblHeure->setText(QLocale::system().toString(QTime::currentTime(), FormatHeure()));
+    // 1. Horloge (le format du système est lu une fois).
+    static const QString format = FormatHeure();
+    m_lblHeure->setText(QLocale::system().toString(QTime::currentTime(), format));
 
     // 2. L'icône alterne, la seconde d'abord : signe de vie.
     if (m_marqueIcone == QLatin1String("*")) {
         m_marqueIcone.clear();
-        setWindowIcon(QIcon(QStringLiteral(":/app/images/icone1.xpm")));
+        setWindowIcon(m_icone1);
     } else {
         m_marqueIcone = QStringLiteral("*");
-        setWindowIcon(QIcon(QStringLiteral(":/app/images/icone2.xpm")));
+        setWindowIcon(m_icone2);
     }
 
     // 3. Légende et réduction automatique.
+    // Une légende inchangée n'est pas redonnée au système de fenêtres.
+    const auto legende = [this](const QString& texte) {
+        if (windowTitle() != texte)
+            setWindowTitle(texte);
+    };
     if (isMinimized()) {
         m_compteurReduction = 0;
-        setWindowTitle(QStringLiteral("VBpelorane ") + m_lblNbFichierCD->text() + QStringLiteral("-")
-                       + m_lblNbFichierRT->text());
+        legende(QStringLiteral("VBpelorane ") + m_lblNbFichierCD->text() + QStringLiteral("-")
+                + m_lblNbFichierRT->text());
     } else {
-        setWindowTitle(QStringLiteral("VBpelorane v" PELORANE_VERSION_TEXTE));
+        legende(m_legendeVersion);
         if (!m_chkReduction->isChecked())
             m_compteurReduction = 0;
         ++m_compteurReduction;

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QIcon>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -15,6 +16,7 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class ZoneEtat;
 
 // Fenêtre principale : elle montre l'état (journal, listes, tiroirs) et porte les
 // gestionnaires d'événements ; le démarrage et le travail sont ceux du service.
@@ -64,9 +66,18 @@ public:
     QPushButton* Bt_Test_CDAPI_A() const { return m_btTestCdapiA; }
     int CompteurReduction() const { return m_compteurReduction; }
     bool IconeMarquee() const { return m_marqueIcone == QLatin1String("*"); }
+    ZoneEtat* Zone_Etat() const { return m_zoneEtat; }
+    // Texte de la boîte "À propos de Pelorane…" : version et fichiers en service.
+    QString TexteAPropos() const;
+    // Met dans la boîte du journal ce qui est arrivé depuis la dernière mise en page ;
+    // la minuterie du journal l'appelle, au plus quatre fois par seconde, fenêtre visible.
+    void MontreJournalEnAttente();
+    static constexpr int IntervalleJournalMs = 250;
 
 protected:
     void closeEvent(QCloseEvent* evenement) override;
+    void changeEvent(QEvent* evenement) override;
+    void showEvent(QShowEvent* evenement) override;
     bool eventFilter(QObject* objet, QEvent* evenement) override;
 
 private:
@@ -75,6 +86,11 @@ private:
     void CreeListes();
     void CreeTiroirs();
     void CreeBoutons();
+    void CreeZoneEtat();
+    void AjouteAide();
+    void AjouteMenuAPropos();
+    bool JournalVisible() const;
+    void MontreJournalBientot();
     void SuitLeService();
     void SuitLesAppareils();
     void MontreTiroirs(int nombre);
@@ -96,7 +112,6 @@ private:
     QLabel* m_lblTitre = nullptr;
     QCheckBox* m_chkReduction = nullptr;
     QLabel* m_lblCompteur = nullptr;
-    QLabel* m_lblProtection = nullptr; // registre des remises indisponible
     QPushButton* m_btReduire = nullptr;
     QLabel* m_lblHeure = nullptr;
     QListWidget* m_lstFichierCD = nullptr;
@@ -111,6 +126,18 @@ private:
     QPushButton* m_btTestCdapiA = nullptr;
     QPushButton* m_btQuitter = nullptr;
     QTimer m_timer1;
+    ZoneEtat* m_zoneEtat = nullptr;
+
+    // Les deux icônes et les deux légendes sont faites une fois : une icône refaite à
+    // chaque tic serait une nouvelle entrée du cache des images sous un vrai écran.
+    QIcon m_icone1;
+    QIcon m_icone2;
+    QString m_legendeVersion;
+
+    // Journal : ce qui attend sa mise en page (la boîte n'est refaite que visible).
+    QString m_journalEnAttente;
+    bool m_journalARemplacer = false;
+    QTimer m_minuterieJournal;
 
     QString m_marqueIcone;
     int m_compteurReduction = 0;

@@ -7,6 +7,9 @@
 #include "base/Dialogues.h"
 
 #include <QAction>
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileDialog>
 #include <QPointer>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -43,9 +46,19 @@ FrmRapport::FrmRapport(Dialogues& dialogues, QList<StatistiquesJour> jours, QStr
 
     FrmListe::DisposeAvecBoutons(this, m_apercu, QStringLiteral("Imprimer ce rapport"), QString(), &m_btImprimer,
                                  &m_btFermer);
+    // À côté d'« Imprimer » : sans imprimante, le rapport part en PDF.
+    m_btImprimer->setText(QStringLiteral("Imprimer"));
+    m_btImprimer->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_btPdf = new QPushButton(QStringLiteral("Enregistrer en PDF…"), this);
+    m_btPdf->setObjectName(QStringLiteral("BtEnregistrerPdf"));
+    m_btPdf->setToolTip(QStringLiteral("Enregistre ce rapport dans un fichier PDF"));
+    m_btPdf->setAutoDefault(false);
+    if (auto* boutons = qobject_cast<QBoxLayout*>(layout()->itemAt(1)->layout()))
+        boutons->insertWidget(1, m_btPdf);
     resize(640, 820);
     m_apercu->fitInView();
 
+    connect(m_btPdf, &QPushButton::clicked, this, &FrmRapport::BtEnregistrerPdf_Click);
     connect(m_btImprimer, &QToolButton::clicked, this, &FrmRapport::BtImprimer_Click);
     connect(m_btFermer, &QPushButton::clicked, this, &FrmRapport::close);
 }
@@ -95,13 +108,43 @@ void FrmRapport::BtImprimer_Click()
 {
     const QString nom = FrmListe::NomImprimanteParDefaut();
     if (nom.isEmpty()) {
-        m_dialogues.Message(Dialogues::Icone::Critique, TitreApplication(),
-                            QStringLiteral(" Vous ne pouvez pas utiliser cette fonction, car vous "
-                                           "n'avez pas d'imprimante installée"));
+        m_dialogues.Message(Dialogues::Icone::Exclamation, TitreApplication(), TexteSansImprimante());
         return;
     }
     const std::unique_ptr<QPrinter> imprimante = FrmListe::CreeImprimante(nom);
     if (!imprimante || !RapportActivite::Dessine(*imprimante, m_jours, m_pied))
         m_dialogues.Message(Dialogues::Icone::Exclamation, TitreApplication(),
                             QStringLiteral("impression du rapport impossible sur ") + nom);
+}
+
+QString FrmRapport::TexteSansImprimante()
+{
+    return QStringLiteral("Aucune imprimante n'est installée : le rapport ne peut pas être imprimé.\r\r"
+                          "Installez une imprimante (réglages du système, Imprimantes), ou enregistrez le "
+                          "rapport avec le bouton « Enregistrer en PDF… » pour l'imprimer ailleurs.");
+}
+
+void FrmRapport::BtEnregistrerPdf_Click()
+{
+    // Boîte ouverte sans boucle imbriquée : le choix revient par son signal.
+    auto* choix = new QFileDialog(this, QStringLiteral("Enregistrer le rapport en PDF"), QDir::homePath(),
+                                  QStringLiteral("Documents PDF (*.pdf)"));
+    choix->setAttribute(Qt::WA_DeleteOnClose);
+    choix->setAcceptMode(QFileDialog::AcceptSave);
+    choix->setDefaultSuffix(QStringLiteral("pdf"));
+    const QDate jour = m_jours.isEmpty() ? QDate() : m_jours.first().jour;
+    choix->selectFile(QStringLiteral("rapport-") + jour.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".pdf"));
+    connect(choix, &QFileDialog::fileSelected, this, [this](const QString& fichier) { EnregistrePdf(fichier); });
+    choix->open();
+}
+
+bool FrmRapport::EnregistrePdf(const QString& fichier)
+{
+    QString erreur;
+    if (RapportActivite::EcritPdf(fichier, m_jours, m_pied, &erreur))
+        return true;
+    m_dialogues.Message(Dialogues::Icone::Exclamation, TitreApplication(),
+                        QStringLiteral("rapport non enregistré dans ") + CheminAffiche(fichier) + QStringLiteral(" : ")
+                            + erreur);
+    return false;
 }

@@ -31,10 +31,16 @@ public:
     static FrmRapport* FenetreOuverte();
 
     void BtImprimer_Click();
+    // Bouton "Enregistrer en PDF…" : demande le fichier (boîte non bloquante).
+    void BtEnregistrerPdf_Click();
+    // Écrit le rapport en PDF dans fichier ; une boîte dit l'échec.
+    bool EnregistrePdf(const QString& fichier);
+    static QString TexteSansImprimante();
 
     QPrintPreviewWidget* Apercu() const { return m_apercu; }
     QToolButton* BtImprimer() const { return m_btImprimer; }
     QPushButton* Bt_fermer() const { return m_btFermer; }
+    QPushButton* BtEnregistrerPdf() const { return m_btPdf; }
     const QList<StatistiquesJour>& Jours() const { return m_jours; }
 
 private:
@@ -46,4 +52,5 @@ private:
     QPrintPreviewWidget* m_apercu = nullptr;
     QToolButton* m_btImprimer = nullptr;
     QPushButton* m_btFermer = nullptr;
+    QPushButton* m_btPdf = nullptr;
 };

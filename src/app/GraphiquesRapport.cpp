@@ -64,11 +64,13 @@ QStringList NomsTiroirs(const StatistiquesJour& s)
 
 // Axes : catégories en bas, valeurs à gauche à partir de zéro.
 void Axes(QChart& graphique, QAbstractSeries* serie, const QStringList& categories, double maximum,
-          const QString& unite, bool entiers)
+          const QString& unite, bool entiers, const QString& titreX = QString())
 {
     auto* axeX = new QBarCategoryAxis;
     axeX->append(categories);
     axeX->setLabelsFont(PoliceGraphique(11));
+    axeX->setTitleText(titreX);
+    axeX->setTitleFont(PoliceGraphique(11));
     auto* axeY = new QValueAxis;
     axeY->setLabelsFont(PoliceGraphique(11));
     axeY->setTitleText(unite);
@@ -88,10 +90,16 @@ void Axes(QChart& graphique, QAbstractSeries* serie, const QStringList& categori
         axeY->setTickInterval(pas);
         axeY->setLabelFormat(QStringLiteral("%.0f"));
     } else {
-        axeY->setRange(0, std::max(maximum, 1.0) * 1.1);
+        // L'axe suit les données : des attentes de 10 ms sur un axe d'une seconde et
+        // demie ne se verraient pas. Sans donnée, une seconde.
+        const double haut = maximum > 0 ? maximum * 1.1 : 1.0;
+        axeY->setRange(0, haut);
         axeY->applyNiceNumbers();
-        // Des secondes sous 10 gardent leur dixième : sinon 0,5 et 1 s'écriraient tous deux "1".
-        axeY->setLabelFormat(maximum < 10 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+        // Assez de décimales pour que deux graduations ne s'écrivent pas pareil.
+        axeY->setLabelFormat(haut < 0.1 ? QStringLiteral("%.3f")
+                                 : haut < 1 ? QStringLiteral("%.2f")
+                                 : haut < 10 ? QStringLiteral("%.1f")
+                                             : QStringLiteral("%.0f"));
     }
     graphique.addAxis(axeX, Qt::AlignBottom);
     graphique.addAxis(axeY, Qt::AlignLeft);
@@ -104,13 +112,15 @@ double Secondes(qint64 ms)
     return double(ms) / 1000.0;
 }
 
-// Deux barres par catégorie : médiane et 95e centile, en secondes.
+// Deux barres par catégorie : médiane et temps sous lequel restent 95 % des
+// commandes, en secondes.
 std::unique_ptr<QChart> MedianeEtCentile(const QString& titre, const QStringList& categories,
-                                         const QList<StatistiquesJour::Repartition>& valeurs)
+                                         const QList<StatistiquesJour::Repartition>& valeurs,
+                                         const QString& titreX = QString())
 {
     auto graphique = Nouveau(titre, true);
     auto* mediane = new QBarSet(QStringLiteral("médiane"));
-    auto* centile = new QBarSet(QStringLiteral("95e centile"));
+    auto* centile = new QBarSet(QStringLiteral("95 % des commandes en moins de"));
     mediane->setColor(QColor(0x4E, 0x79, 0xA7));
     centile->setColor(QColor(0xF2, 0x8E, 0x2B));
     double maximum = 0;
@@ -123,7 +133,7 @@ std::unique_ptr<QChart> MedianeEtCentile(const QString& titre, const QStringList
     serie->append(mediane);
     serie->append(centile);
     graphique->addSeries(serie);
-    Axes(*graphique, serie, categories, maximum, QStringLiteral("secondes"), false);
+    Axes(*graphique, serie, categories, maximum, QStringLiteral("secondes"), false, titreX);
     return graphique;
 }
 
@@ -142,7 +152,7 @@ std::unique_ptr<QChart> RemisesParHeure(const StatistiquesJour& s)
     auto* serie = new QBarSeries;
     serie->append(remises);
     graphique->addSeries(serie);
-    Axes(*graphique, serie, Heures(), maximum, QStringLiteral("commandes"), true);
+    Axes(*graphique, serie, Heures(), maximum, QStringLiteral("commandes"), true, QStringLiteral("heure de la journée"));
     return graphique;
 }
 
@@ -184,7 +194,8 @@ std::unique_ptr<QChart> CausesParTiroir(const StatistiquesJour& s)
 std::unique_ptr<QChart> AttenteParHeure(const StatistiquesJour& s)
 {
     return MedianeEtCentile(QStringLiteral("Attente de la première vue à la remise, par heure"), Heures(),
-                            QList<StatistiquesJour::Repartition>(s.attenteParHeure.begin(), s.attenteParHeure.end()));
+                            QList<StatistiquesJour::Repartition>(s.attenteParHeure.begin(), s.attenteParHeure.end()),
+                            QStringLiteral("heure de la journée"));
 }
 
 void Dessine(QChart& graphique, QPainter& peintre, const QRectF& cible)

@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -99,7 +100,10 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     o.Declare(analyseur);
     const CommandeRapport rapport(analyseur);
     if (!analyseur.parse(arguments)) {
-        std::fprintf(stderr, "%s\n", qPrintable(analyseur.errorText()));
+        QString erreur = analyseur.errorText();
+        if (erreur.endsWith(QLatin1Char('.')))
+            erreur.chop(1);
+        std::fprintf(stderr, "%s ; voir pelorane --help\n", qPrintable(erreur));
         return Sort(64);
     }
     if (analyseur.isSet(o.aide)) {
@@ -111,8 +115,21 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
         return Sort(0);
     }
 
+    // Un argument sans option n'a pas de sens : mieux vaut le dire que l'ignorer.
+    if (const QStringList restes = analyseur.positionalArguments(); !restes.isEmpty()) {
+        std::fprintf(stderr, "argument inattendu : %s ; voir pelorane --help\n", qPrintable(restes.first()));
+        return Sort(64);
+    }
+
     racineDonnee = analyseur.value(o.optRacine);
     racine = QDir(racineDonnee).absolutePath() + QLatin1Char('/');
+    // Une racine donnée doit exister : une faute de frappe ne doit pas faire naître
+    // une autre installation. La racine par défaut, elle, est créée au besoin.
+    if (analyseur.isSet(o.optRacine) && !QFileInfo(racine).isDir()) {
+        std::fprintf(stderr, "le dossier racine %s n'existe pas : créez-le, ou donnez un dossier existant à --racine\n",
+                     qPrintable(racineDonnee));
+        return Sort(64);
+    }
     portSerie = analyseur.value(o.optPortSerie);
     sourcesUdp = analyseur.values(o.optSourceUdp);
     avecJournal = analyseur.isSet(o.optJournal);

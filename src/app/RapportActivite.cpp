@@ -54,8 +54,8 @@ void DessineTotaux(QPainter& p, const StatistiquesJour& s, const QRectF& zone)
     }
     lignes << QStringLiteral("Attente de la première vue à la remise :");
     if (s.attente.nombre > 0)
-        lignes << QStringLiteral("    médiane %1, 95e centile %2")
-                      .arg(TexteDuree(s.attente.medianeMs), TexteDuree(s.attente.centile95Ms));
+        lignes << QStringLiteral("    médiane %1,").arg(TexteDuree(s.attente.medianeMs))
+               << QStringLiteral("    95 % des commandes en moins de %1").arg(TexteDuree(s.attente.centile95Ms));
     else
         lignes << QStringLiteral("    inconnue");
     p.setFont(Police(34));
@@ -98,14 +98,17 @@ void DessinePlusLongues(QPainter& p, const StatistiquesJour& s, const QRectF& zo
                    QStringLiteral("aucune attente connue"));
 }
 
-void DessinePage(QPainter& p, const StatistiquesJour& s, const QString& pied)
+void DessinePage(QPainter& p, const StatistiquesJour& s, const QString& pied, int page, int pages)
 {
     p.setPen(Qt::black);
     p.setFont(Police(60, true));
     p.drawText(QRectF(Marge, Marge, Utile, 80), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("Rapport d'activité du ") + QLocale(QLocale::French).toString(s.jour, QStringLiteral("dddd d MMMM yyyy")));
     p.setFont(Police(28));
-    p.drawText(QRectF(Marge, HauteurA4 - Marge - 40, Utile, 40), Qt::AlignLeft | Qt::AlignVCenter, pied);
+    p.drawText(QRectF(Marge, HauteurA4 - Marge - 40, Utile - 260, 40), Qt::AlignLeft | Qt::AlignVCenter,
+               p.fontMetrics().elidedText(pied, Qt::ElideMiddle, int(Utile - 260)));
+    p.drawText(QRectF(LargeurA4 - Marge - 250, HauteurA4 - Marge - 40, 250, 40), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("page %1 sur %2").arg(page).arg(pages));
     p.drawLine(QPointF(Marge, Marge + 95), QPointF(LargeurA4 - Marge, Marge + 95));
     if (s.purge) {
         p.setFont(Police(44));
@@ -182,7 +185,7 @@ bool Dessine(QPagedPaintDevice& appareil, const QList<StatistiquesJour>& jours, 
         }
         p.save();
         p.scale(echelle, echelle);
-        DessinePage(p, jours.at(i), pied);
+        DessinePage(p, jours.at(i), pied, int(i + 1), int(jours.size()));
         p.restore();
     }
     return p.end();
@@ -215,6 +218,10 @@ bool EcritPdf(const QString& fichier, const QList<StatistiquesJour>& jours, cons
 QString TexteDuree(qint64 ms)
 {
     const QLocale francais(QLocale::French);
+    // Sous 10 s, le centième : les attentes d'un robot qui suit se comptent en
+    // dixièmes de seconde, et toutes s'écriraient "0,0 s".
+    if (ms < 9995)
+        return francais.toString(double(ms) / 1000.0, 'f', 2) + QStringLiteral(" s");
     if (ms < 59950) // au-delà, l'arrondi au dixième donnerait "60,0 s"
         return francais.toString(double(ms) / 1000.0, 'f', 1) + QStringLiteral(" s");
     const qint64 secondes = (ms + 500) / 1000;

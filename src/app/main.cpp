@@ -60,6 +60,7 @@ int main(int argc, char* argv[])
 
     JournalStatut journalStatut;
     journalStatut.ActiveResumes();
+    journalStatut.ActiveFiltreSortiesAux();
     if (ligne.avecJournal) {
         QString erreur;
         if (!journalStatut.OuvreFichierJournal(ligne.journal, &erreur, ligne.journalJours))

@@ -14,5 +14,6 @@ list(APPEND PELORANE_FENETRES
     ${CMAKE_CURRENT_LIST_DIR}/RapportActivite.h ${CMAKE_CURRENT_LIST_DIR}/RapportActivite.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CommandeRapport.h ${CMAKE_CURRENT_LIST_DIR}/CommandeRapport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrmRapport.h ${CMAKE_CURRENT_LIST_DIR}/FrmRapport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ZoneEtat.h ${CMAKE_CURRENT_LIST_DIR}/ZoneEtat.cpp
     ${CMAKE_CURRENT_LIST_DIR}/commandes.qrc
 )

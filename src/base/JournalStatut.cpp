@@ -65,6 +65,8 @@ void JournalStatut::Ajoute(const QString& messy, bool finDeLigne)
     if (messy.toUpper() == QLatin1String("CLEAR")) {
         m_texte.clear();
         m_curseur = 0;
+        if (m_filtreAux)
+            m_filtreAux->Oublie();
         emit texteRemplace(m_texte);
         return;
     }
@@ -74,12 +76,22 @@ void JournalStatut::Ajoute(const QString& messy, bool finDeLigne)
     if (finDeLigne)
         morceau += FinDeLigne;
 
+    // Une sortie auxiliaire redite va au fichier seulement. Une ligne continuée par
+    // MessageStatusSScr n'est jamais tue (le filtre ne voit que des lignes entières).
+    if (finDeLigne && m_filtreAux && (m_texte.isEmpty() || m_texte.endsWith(FinDeLigne))
+        && !m_filtreAux->AMontrer(messy)) {
+        EcritFichier(morceau);
+        return;
+    }
+
     m_texte += morceau;
     m_curseur = qMax(0, int(m_texte.size()) - 1);
     EcritFichier(morceau);
 
     if (finDeLigne && m_texte.size() > TailleMaximale) {
         m_texte = QStringLiteral("....") + FinDeLigne;
+        if (m_filtreAux)
+            m_filtreAux->Oublie();
         emit texteRemplace(m_texte);
     } else {
         emit texteAjoute(morceau);

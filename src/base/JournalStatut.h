@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/FiltreSortiesAux.h"
 #include "base/JournalFichier.h"
 #include "base/ResumeRepetitions.h"
 
@@ -36,10 +37,16 @@ public:
     // Écrit les résumés des rafales finies ; la minuterie l'appelle chaque seconde
     // tant qu'un résumé attend.
     void EcritResumesEchus();
+    // Le texte de la fenêtre tait les lignes de sortie auxiliaire qui redisent un état
+    // inchangé (FiltreSortiesAux) ; le fichier journal les garde toutes. Sans cet
+    // appel, chaque ligne passe.
+    void ActiveFiltreSortiesAux() { m_filtreAux = std::make_unique<FiltreSortiesAux>(); }
     // Continue la ligne courante : pas de CR LF, jamais de coupe.
     void MessageStatusSScr(const QString& messy);
 
     const QString& Texte() const { return m_texte; }
+    // Fichier journal ouvert (vide sans --journal).
+    QString CheminFichier() const { return m_fichier.EstOuvert() ? m_fichier.Chemin() : QString(); }
     // Position du curseur (début de sélection, sans sélection) après le dernier ajout.
     int PositionCurseur() const { return m_curseur; }
 
@@ -66,6 +73,7 @@ private:
     std::function<QDateTime()> m_horlogeMurale = [] { return QDateTime::currentDateTime(); };
     bool m_debutLigneFichier = true;
 
+    std::unique_ptr<FiltreSortiesAux> m_filtreAux;
     std::unique_ptr<ResumeRepetitions> m_resumes;
     std::function<qint64()> m_horlogeResumes;
     QTimer m_minuterieResumes;

@@ -27,7 +27,7 @@ QString ResumeRepetitions::Resume(const Fenetre& f)
     QString extrait = f.derniereTue.left(ExtraitMax);
     if (f.derniereTue.size() > ExtraitMax)
         extrait += QStringLiteral(" ...");
-    return QStringLiteral("(message semblable repete %1 fois en %2.%3 s, dernier: %4)")
+    return QStringLiteral("(message semblable répété %1 fois en %2,%3 s, dernier : %4)")
         .arg(f.tues)
         .arg(duree / 1000)
         .arg(duree % 1000, 3, 10, QLatin1Char('0'))

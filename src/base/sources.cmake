@@ -3,6 +3,7 @@
 # écritures poussées sur le disque.
 list(APPEND PELORANE_NOYAU
     ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.h ${CMAKE_CURRENT_LIST_DIR}/JournalStatut.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FiltreSortiesAux.h ${CMAKE_CURRENT_LIST_DIR}/FiltreSortiesAux.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ResumeRepetitions.h ${CMAKE_CURRENT_LIST_DIR}/ResumeRepetitions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.h ${CMAKE_CURRENT_LIST_DIR}/JournalFichier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Durabilite.h ${CMAKE_CURRENT_LIST_DIR}/Durabilite.cpp

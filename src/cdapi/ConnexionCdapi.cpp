@@ -194,6 +194,7 @@ void ConnexionCdapi::PlanifieReconnexion(const QString& debutLigne)
     m_journal.MessageStatus(debutLigne + QStringLiteral(", nouvel essai dans ") + QString::number(m_delaiS)
                             + QStringLiteral(" s"));
     m_reconnexion.start(m_delaiS * 1000);
+    emit reconnexionPlanifiee(m_delaiS);
     m_delaiS = qMin(m_delaiS * 2, DelaiReconnexionMaxS);
 }
 

@@ -56,6 +56,8 @@ signals:
     // La connexion demandée par un envoi a échoué (son état est déjà écrit).
     void echecConnexion();
     void arrivee(const QByteArray& octets);
+    // La liaison est coupée et un nouvel essai part dans delaiS secondes.
+    void reconnexionPlanifiee(int delaiS);
 
 private slots:
     void Lit();

@@ -27,6 +27,9 @@ LiaisonCdapi::LiaisonCdapi(JournalStatut& journal, const Configuration& configur
     connect(m_connexion, &ConnexionCdapi::arrivee, this, &LiaisonCdapi::RecoitArrivee);
     connect(m_connexion, &ConnexionCdapi::connectee, this, &LiaisonCdapi::SurConnectee);
     connect(m_connexion, &ConnexionCdapi::echecConnexion, this, &LiaisonCdapi::SurEchecConnexion);
+    connect(m_connexion, &ConnexionCdapi::connectee, this, &LiaisonCdapi::liaisonEtablie);
+    connect(m_connexion, &ConnexionCdapi::echecConnexion, this, [this] { emit liaisonCoupee(-1); });
+    connect(m_connexion, &ConnexionCdapi::reconnexionPlanifiee, this, &LiaisonCdapi::liaisonCoupee);
     // Attente de l'ACK sur l'horloge monotone de Qt : la règle de minuit devient inutile.
     m_attenteAck.setSingleShot(true);
     m_attenteAck.setTimerType(Qt::PreciseTimer);

@@ -76,6 +76,10 @@ signals:
     // Issue d'un message de la file : EnvoiReussi (envoyé, et acquitté si
     // demandé), SansAck (pas d'ACK en 2 s) ou NonEnvoye ; la file est alors vidée.
     void envoiTermine(const QByteArray& texte, int resultat);
+    // État de la connexion, pour la fenêtre : établie ; ou coupée, avec le délai du
+    // prochain essai automatique en secondes (-1 : aucun, le prochain envoi connectera).
+    void liaisonEtablie();
+    void liaisonCoupee(int prochainEssaiS);
 
 private:
     struct MsgCDAPIAEnvoyer

@@ -90,6 +90,10 @@ QString ListesEchange::OctetsLisibles(const QByteArray& octets)
 
 void ListesEchange::SignaleAccesDossier(bool accessible, const QString& raison)
 {
+    if (!accessible)
+        emit etatDossierChange(EtatDossierInaccessible, raison);
+    else if (!m_dossierAccessible)
+        emit etatDossierChange(m_veille.Active() ? EtatDossierVeille : EtatDossierSansVeille, QString());
     if (accessible == m_dossierAccessible)
         return;
     m_dossierAccessible = accessible;
@@ -306,8 +310,11 @@ void ListesEchange::PoseVeille()
     QString raison;
     if (m_veille.Pose(m_configuration.DossierEchange, &raison)) {
         m_raisonSansVeille.clear();
+        emit etatDossierChange(EtatDossierVeille, QString());
         return;
     }
+    if (m_dossierAccessible)
+        emit etatDossierChange(EtatDossierSansVeille, raison);
     if (!raison.isEmpty() && raison != m_raisonSansVeille)
         m_journal.MessageStatus(QStringLiteral("dossier d'echange sans veille (") + raison + QStringLiteral(") : ")
                                 + m_configuration.DossierEchange
@@ -335,6 +342,8 @@ void ListesEchange::SuitVeille(qint64 maintenant, bool filet)
         m_essaiVeille = false;
         m_journal.MessageStatus(QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ")
                                 + m_configuration.DossierEchange);
+        if (m_dossierAccessible)
+            emit etatDossierChange(EtatDossierSansVeille, QString());
     }
     // Sans veille le dossier est relu à chaque passe : l'essai de pose a son
     // propre rythme, celui du filet.

@@ -83,11 +83,18 @@ public:
     // Octets d'un nom rendus lisibles : ASCII imprimable tel quel, le reste <E9>.
     static QString OctetsLisibles(const QByteArray& octets);
 
+    static constexpr int EtatDossierVeille = 0;
+    static constexpr int EtatDossierInaccessible = 1;
+    static constexpr int EtatDossierSansVeille = 2;
+
 signals:
     void listeCDChangee(const QStringList& liste);
     // La veille a vu bouger le dossier : une commande est peut-être prête.
     void dossierSigne();
     void listeRTChangee(const QStringList& liste);
+    // État du dossier d'échange pour la fenêtre (émis à chaque constat, même inchangé) :
+    // EtatDossierVeille, EtatDossierInaccessible (raison du système) ou EtatDossierSansVeille.
+    void etatDossierChange(int etat, const QString& raison);
 
 private:
     // Une liste montrée, triée, et si elle a changé depuis son dernier signal.

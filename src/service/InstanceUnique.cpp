@@ -58,6 +58,8 @@ void InstanceUnique::LibereALaSortie()
     if (s_enMarche->m_verrouTenu)
         s_enMarche->m_verrou->unlock();
     s_enMarche->m_verrouTenu = false;
+    if (s_enMarche->m_racineCreee)
+        QDir().rmdir(s_enMarche->m_racine); // seulement vide : rien d'autre n'y est perdu
     s_enMarche = nullptr;
 }
 
@@ -85,8 +87,11 @@ bool InstanceUnique::InstancePrecedente()
     if (m_verrouTenu && avant.connu)
         m_repris = avant;
     // Verrou impossible à créer (racine pas encore née) : ce n'est pas une copie en marche.
-    if (!m_verrouTenu && m_verrou->error() != QLockFile::LockFailedError && QDir().mkpath(m_racine))
+    if (!m_verrouTenu && m_verrou->error() != QLockFile::LockFailedError && !QFileInfo(m_racine).exists()
+        && QDir().mkpath(m_racine)) {
+        m_racineCreee = true;
         m_verrouTenu = m_verrou->tryLock(0);
+    }
     if (m_verrouTenu)
         s_enMarche = this;
     return !m_verrouTenu;

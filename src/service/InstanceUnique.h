@@ -59,5 +59,8 @@ private:
     std::unique_ptr<QLockFile> m_verrou;
     bool m_verrouTenu = false;
     Detenteur m_repris;
+    // La racine a été créée par cette copie : vide à la sortie (démarrage manqué),
+    // elle est retirée plutôt que laissée derrière.
+    bool m_racineCreee = false;
     QLocalServer m_serveur;
 };

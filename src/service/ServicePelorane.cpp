@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
+
 ServicePelorane::ServicePelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& journal,
                                  InstanceUnique* instance, Options options, QObject* parent)
     : QObject(parent)
@@ -109,6 +111,10 @@ bool ServicePelorane::VerifieInstance()
         return true;
     }
     if (m_instance->ActiveInstancePrecedente()) {
+        // Sans ligne, celui qui a lancé cette copie ne saurait pas pourquoi rien ne s'ouvre.
+        std::fprintf(stderr, "une copie tourne déjà pour la racine %s : sa fenêtre est ramenée\n",
+                     qPrintable(QDir::toNativeSeparators(QDir::cleanPath(Racine()))));
+        std::fflush(stderr);
         emit arretSansQuestionDemande(0);
         return false;
     }
@@ -164,6 +170,7 @@ bool ServicePelorane::LitConfiguration()
     }
     // 9.
     m_journal.MessageStatus(QStringLiteral("base: ") + BaseFic);
+    m_baseFic = BaseFic;
 
     // 10. à 13. La base ne sert qu'au démarrage.
     MagasinParametres magasin(m_journal);

@@ -51,6 +51,9 @@ public:
     void FermeLiens();
 
     const Configuration& Parametres() const { return m_config; }
+    const Options& Options_() const { return m_options; }
+    // Chemin de la base des paramètres lu au démarrage (vide avant).
+    const QString& BaseParametres() const { return m_baseFic; }
     LigneCartes* Ligne() const { return m_ligne.get(); }
     TableauTiroirs* Tiroirs() const { return m_tiroirs.get(); }
     EcouteDatagrammes* Datagrammes() const { return m_datagrammes.get(); }
@@ -72,8 +75,6 @@ signals:
     void tiroirsPrepares(int nombre);
     // Étape 25 passée : les passes ont commencé.
     void demarrageTermine();
-    // État d'une carte (0 répond, 1 en retard, 2 port perdu) pour la fenêtre.
-    void etatCarteChange(const QString& nom, int etat);
     // Étape 23 : les deux listes relues, à montrer même vides.
     void listesRelues();
     // Arrêt sans question décidé par le démarrage (seconde copie : 0, port des cartes : 6).
@@ -81,6 +82,8 @@ signals:
     // Fin immédiate après une boîte fatale (réglage, base, registre d'une autre
     // racine, dossier d'échange).
     void finDemandee(int code);
+    // Une carte d'extension change d'état : 0 répond, 1 en retard, 2 port perdu.
+    void etatCarteChange(const QString& nom, int etat);
 
 private:
     bool VerifieInstance();
@@ -104,6 +107,7 @@ private:
     bool m_arrete = false;
 
     Configuration m_config;
+    QString m_baseFic;
 
     // Appareils et état du service, créés une fois la configuration lue.
     std::unique_ptr<LigneCartes> m_ligne;

@@ -12,9 +12,14 @@
 #include "drawers/TableauTiroirs.h"
 #include "service/ServicePelorane.h"
 #include "app/FrmListe.h"
+#include "app/ZoneEtat.h"
+#include "cdapi/LiaisonCdapi.h"
+#include "orders/ListesEchange.h"
+#include "orders/RegistreRemises.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -54,6 +59,10 @@ private slots:
     void questionDArretEnFrancais();
     void minuterieLegendeEtIcone();
     void reductionAutomatique();
+    void zoneEtat_data();
+    void zoneEtat();
+    void journalMisEnPageVisibleSeulement();
+    void aPropos();
 
 private:
     struct Banc
@@ -81,6 +90,8 @@ private:
             }
             fenetre = std::make_unique<F1Pelorane>(horloge, dialogues, journal, nullptr, options,
                                                    [this](int c) { code = c; });
+            // Heure murale fixe de la zone d'état : les essais ne dépendent pas de l'heure.
+            fenetre->Zone_Etat()->ChangeHorlogeMurale([] { return QDateTime(QDate(2026, 12, 8), QTime(23, 30, 5)); });
         }
         // Le démarrage jusqu'aux passes : ses dernières étapes suivent le test des cartes.
         bool Demarre()
@@ -132,7 +143,15 @@ void TestDemarrage::demarrageNormal()
     for (int i = 1; i <= 8; ++i)
         QCOMPARE(banc.fenetre->Lbl_Tiroir(i)->isVisible(), i <= 3);
     QVERIFY(banc.dialogues.Boites().isEmpty());
-    QVERIFY(banc.fenetre->findChild<QLabel*>(QStringLiteral("Lbl_Protection"))->isHidden());
+    // La zone d'état dit ce qui dure, chaque état avec son heure.
+    const ZoneEtat* zone = banc.fenetre->Zone_Etat();
+    QCOMPARE(zone->Lbl_EtatRegistre()->text(),
+             QStringLiteral("Registre des remises : protection double remise active depuis 23:30"));
+    QCOMPARE(zone->Lbl_EtatLiaison()->text(),
+             QStringLiteral("Liaison CDAPI : jamais ouverte (appuyez sur « Test Liaison CDAPI »)"));
+    QVERIFY2(zone->Lbl_EtatDossier()->text() == QStringLiteral("Dossier d'échange : veillé depuis 23:30")
+                 || zone->Lbl_EtatDossier()->text().startsWith(QStringLiteral("Dossier d'échange : sans veille depuis 23:30 (")),
+             qPrintable(zone->Lbl_EtatDossier()->text()));
 
     // Second démarrage : le dossier existe, pas de ligne de création.
     Banc second;
@@ -256,10 +275,12 @@ void TestDemarrage::alerteRegistreIndisponible()
     banc.registre = banc.essai.Chemin(QStringLiteral("absent/registre.db"));
     banc.Cree();
     QVERIFY(banc.Demarre());
-    auto* alerte = banc.fenetre->findChild<QLabel*>(QStringLiteral("Lbl_Protection"));
-    QVERIFY(alerte && !alerte->isHidden());
-    QCOMPARE(alerte->text(), QStringLiteral("Protection double remise COUPÉE (registre indisponible)"));
-    QCOMPARE(alerte->geometry(), QRect(5040 / 15, 5280 / 15, 1815 / 15, 615 / 15));
+    QCOMPARE(banc.fenetre->Zone_Etat()->Lbl_EtatRegistre()->text(),
+             QStringLiteral("Registre des remises : protection double remise COUPÉE depuis 23:30 (registre indisponible)"));
+    QCOMPARE(banc.fenetre->Zone_Etat()->Lbl_EtatRegistre()->palette().color(QPalette::WindowText), QColor(0xB3, 0x4A, 0x00));
+    // La zone est sous les contrôles, qui ne bougent pas ; la fenêtre a grandi d'autant.
+    QCOMPARE(banc.fenetre->Zone_Etat()->geometry().top(), 6015 / 15);
+    QVERIFY(banc.fenetre->Zone_Etat()->isVisible() || !banc.fenetre->isVisible());
 }
 
 void TestDemarrage::registreDUneAutreRacine()
@@ -294,7 +315,7 @@ void TestDemarrage::controlesDeLaFenetre()
     banc.Cree();
     F1Pelorane& f = *banc.fenetre;
     QCOMPARE(f.windowTitle(), QStringLiteral("VBPelorane"));
-    QCOMPARE(f.size(), QSize(786, 401));
+    QCOMPARE(f.size(), QSize(786, 401 + ZoneEtat::HauteurPixels));
     QVERIFY(!f.Bt_Test_CDAPI_A()->isEnabled());
     QVERIFY(f.ChkReductionAutomatique()->isChecked());
     QCOMPARE(f.Lbl_Tiroir(8)->text(), QStringLiteral("T8"));
@@ -312,8 +333,145 @@ void TestDemarrage::controlesDeLaFenetre()
         QVERIFY2(f.findChild<QWidget*>(QString::fromLatin1(nom)), nom);
     // Le rapport d'activité du jour : au menu contextuel, sans contrôle de plus.
     QCOMPARE(f.contextMenuPolicy(), Qt::ActionsContextMenu);
-    QCOMPARE(f.actions().size(), 1);
+    QCOMPARE(f.actions().size(), 2);
     QCOMPARE(f.actions().at(0)->text(), QStringLiteral("Rapport d'activité du jour..."));
+    QCOMPARE(f.actions().at(1)->text(), QStringLiteral("À propos de Pelorane…"));
+    // Une bulle d'aide sur chaque bouton, chaque carré, le compteur et la case.
+    for (const char* nom : { "Bt_Test_LiaisonCartes", "Bt_TestLiaisonCDAPI", "Bt_Quitter", "Bt_Reduire",
+                             "Lbl_compteur", "ChkReductionAutomatique", "Lbl_Tiroir1", "Lbl_Tiroir8" })
+        QVERIFY2(!f.findChild<QWidget*>(QString::fromLatin1(nom))->toolTip().isEmpty(), nom);
+}
+
+void TestDemarrage::zoneEtat_data()
+{
+    // Signaux reçus, dans l'ordre ("carte|NOM|ETAT", "coupee|S", "etablie",
+    // "dossier|ETAT|RAISON", "protection|0/1", "heure|HH:MM:SS") ; puis l'étiquette
+    // regardée et son texte.
+    QTest::addColumn<QStringList>("signaux");
+    QTest::addColumn<QString>("etiquette");
+    QTest::addColumn<QString>("texte");
+    QTest::addColumn<bool>("enDefaut");
+    QTest::newRow("carte perdue")
+        << QStringList{ "carte|Z45|0", "carte|Z44|0", "heure|23:59:10", "carte|Z44|2" } << "Lbl_EtatCartes"
+        << "Cartes : Z45 répond depuis 23:30 ; Z44 port perdu depuis 23:59" << true;
+    QTest::newRow("carte redite : heure gardée")
+        << QStringList{ "carte|Z45|1", "heure|00:30:00", "carte|Z45|1" } << "Lbl_EtatCartes"
+        << "Cartes : Z45 en retard depuis 23:30" << true;
+    QTest::newRow("carte revenue")
+        << QStringList{ "carte|Z45|2", "heure|00:30:00", "carte|Z45|0" } << "Lbl_EtatCartes"
+        << "Cartes : Z45 répond depuis 00:30" << false;
+    QTest::newRow("état inconnu ignoré") << QStringList{ "carte|Z45|7" } << "Lbl_EtatCartes"
+                                        << "Cartes : pas encore lues" << false;
+    QTest::newRow("liaison établie") << QStringList{ "etablie" } << "Lbl_EtatLiaison"
+                                     << "Liaison CDAPI : connectée depuis 23:30" << false;
+    QTest::newRow("liaison coupée, essais successifs")
+        << QStringList{ "etablie", "heure|23:59:58", "coupee|1", "heure|00:00:01", "coupee|4" } << "Lbl_EtatLiaison"
+        << "Liaison CDAPI : coupée depuis 23:59, nouvel essai à 00:00:05" << true;
+    QTest::newRow("premier test manqué")
+        << QStringList{ "coupee|-1" } << "Lbl_EtatLiaison"
+        << "Liaison CDAPI : coupée depuis 23:30, nouvel essai au prochain envoi (« Test Liaison CDAPI »)" << true;
+    QTest::newRow("dossier inaccessible")
+        << QStringList{ "dossier|0|", "heure|00:30:00", "dossier|1|Permission non accordée", "dossier|1|autre" }
+        << "Lbl_EtatDossier" << "Dossier d'échange : inaccessible depuis 00:30 (Permission non accordée)" << true;
+    QTest::newRow("veille perdue") << QStringList{ "dossier|2|" } << "Lbl_EtatDossier"
+                                   << "Dossier d'échange : veille perdue depuis 23:30, relu à chaque passe" << true;
+    QTest::newRow("sans veille")
+        << QStringList{ "dossier|2|système de fichiers réseau" } << "Lbl_EtatDossier"
+        << "Dossier d'échange : sans veille depuis 23:30 (système de fichiers réseau), relu à chaque passe" << true;
+    QTest::newRow("protection rétablie")
+        << QStringList{ "protection|0", "heure|00:30:00", "protection|1" } << "Lbl_EtatRegistre"
+        << "Registre des remises : protection double remise active depuis 00:30" << false;
+}
+
+void TestDemarrage::zoneEtat()
+{
+    // La fenêtre suit les signaux du service et de ses appareils, tels qu'ils sont émis.
+    QFETCH(QStringList, signaux);
+    QFETCH(QString, etiquette);
+    QFETCH(QString, texte);
+    QFETCH(bool, enDefaut);
+    Banc banc;
+    banc.essai.EcritReglage(banc.essai.CreeBase());
+    QVERIFY(banc.essai.Execute(QStringLiteral("INSERT INTO paramINITtrevix (codevariable, valeur) VALUES "
+                                              "('UDP_Port', '%1')")
+                                  .arg(PortUdpLibre())));
+    banc.Cree();
+    QVERIFY(banc.Demarre());
+    ServicePelorane& service = banc.fenetre->Service();
+    QDateTime maintenant(QDate(2026, 12, 8), QTime(23, 30, 5));
+    banc.fenetre->Zone_Etat()->ChangeHorlogeMurale([&maintenant] { return maintenant; });
+    for (const QString& signal : signaux) {
+        const QStringList c = signal.split(QLatin1Char('|'));
+        if (c[0] == QLatin1String("carte"))
+            emit service.etatCarteChange(c[1], c[2].toInt());
+        else if (c[0] == QLatin1String("coupee"))
+            emit service.Liaison()->liaisonCoupee(c[1].toInt());
+        else if (c[0] == QLatin1String("etablie"))
+            emit service.Liaison()->liaisonEtablie();
+        else if (c[0] == QLatin1String("dossier"))
+            emit service.Listes()->etatDossierChange(c[1].toInt(), c[2]);
+        else if (c[0] == QLatin1String("protection"))
+            emit service.Registre()->protectionChangee(c[1] == QLatin1String("1"));
+        else if (c[0] == QLatin1String("heure"))
+            maintenant = QDateTime(QDate(2026, 12, maintenant.time() > QTime::fromString(c[1]) ? 9 : 8),
+                                   QTime::fromString(c[1]));
+    }
+    auto* l = banc.fenetre->findChild<QLabel*>(etiquette);
+    QVERIFY(l);
+    QCOMPARE(l->text(), texte);
+    QCOMPARE(l->palette().color(QPalette::WindowText), enDefaut ? QColor(0xB3, 0x4A, 0x00) : QColor(0x00, 0x64, 0x00));
+    // Le rouge reste aux tiroirs.
+    QVERIFY(l->palette().color(QPalette::WindowText) != QColor(255, 0, 0));
+}
+
+void TestDemarrage::journalMisEnPageVisibleSeulement()
+{
+    // La boîte du journal n'est refaite que fenêtre visible, par la minuterie du
+    // journal ; réduite, elle attend, et le texte entier revient à la restauration.
+    Banc banc;
+    banc.Cree();
+    F1Pelorane& f = *banc.fenetre;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QPlainTextEdit* boite = f.Text_HistMessages();
+    banc.journal.MessageStatus(QStringLiteral("un"));
+    banc.journal.MessageStatus(QStringLiteral("deux"));
+    QCOMPARE(boite->toPlainText(), QString()); // pas à chaque ligne
+    QTRY_COMPARE(boite->toPlainText(), QStringLiteral("un\ndeux\n"));
+    f.Bt_Reduire_Click();
+    QVERIFY(f.isMinimized());
+    for (int i = 0; i < 3000; ++i) // plus que la taille du journal : il repart de "...."
+        banc.journal.MessageStatus(QStringLiteral("ligne %1").arg(i));
+    f.MontreJournalEnAttente(); // réduite : rien n'est mis en page
+    QCOMPARE(boite->toPlainText(), QStringLiteral("un\ndeux\n"));
+    f.showNormal();
+    QTRY_COMPARE(boite->toPlainText(), QString(banc.journal.Texte()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    QVERIFY(boite->toPlainText().startsWith(QStringLiteral("....\n")));
+    // Restaurée, la fenêtre garde son rythme : une ligne attend la minuterie.
+    QElapsedTimer attente;
+    attente.start();
+    banc.journal.MessageStatus(QStringLiteral("apres"));
+    QTRY_VERIFY(boite->toPlainText().endsWith(QStringLiteral("apres\n")));
+    QVERIFY2(attente.elapsed() >= F1Pelorane::IntervalleJournalMs * 8 / 10, qPrintable(QString::number(attente.elapsed())));
+}
+
+void TestDemarrage::aPropos()
+{
+    Banc banc;
+    banc.essai.EcritReglage(banc.essai.CreeBase());
+    banc.Cree();
+    F1Pelorane& f = *banc.fenetre;
+    QCOMPARE(f.TexteAPropos(), QStringLiteral("Pelorane version " PELORANE_VERSION_TEXTE "\n\nRacine : %1\n"
+                                              "Base des paramètres : pas encore lue\n"
+                                              "Registre des remises : %1pelorane-registre.db\n"
+                                              "Journal : fenêtre seulement (sans --journal)")
+                                   .arg(banc.essai.Racine()));
+    QVERIFY(f.Demarrage());
+    QVERIFY(f.TexteAPropos().contains(QStringLiteral("\nBase des paramètres : ") + banc.essai.Base() + QLatin1Char('\n')));
+    f.actions().at(1)->trigger();
+    QCOMPARE(banc.dialogues.Boites().size(), 1);
+    QCOMPARE(banc.dialogues.Boites().at(0).titre, QStringLiteral("À propos de Pelorane"));
+    QCOMPARE(banc.dialogues.Boites().at(0).texte, f.TexteAPropos());
 }
 
 // Tableau des contrôles de la fenêtre principale : genre, texte de création,

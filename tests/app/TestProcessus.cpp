@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -32,6 +33,8 @@ private slots:
     void secondeCopieParUnLienLong();
     void verrouTenuSansCanal();
     void racineParUnAutreChemin();
+    void ligneDeCommandeFausse_data();
+    void ligneDeCommandeFausse();
 
 private:
     struct Lancement
@@ -231,9 +234,68 @@ void TestProcessus::secondeCopieActiveLaPremiere()
     QVERIFY(l.processus.waitForFinished(10000));
     QCOMPARE(l.processus.exitCode(), 0);
     QTRY_COMPARE(activations.size(), 1);
+    const QByteArray erreur = l.processus.readAllStandardError();
+    // Une ligne dit pourquoi aucune fenêtre ne s'ouvre.
+    QCOMPARE(QString::fromUtf8(erreur).trimmed().split(QLatin1Char('\n')).last(),
+             QStringLiteral("une copie tourne déjà pour la racine ") + QDir::cleanPath(essai.Racine())
+                 + QStringLiteral(" : sa fenêtre est ramenée"));
     // Le journal est ouvert en ajout et la seconde copie n'y écrit rien.
     QCOMPARE(LignesJournal(journal), QStringList{ QStringLiteral("ligne d'avant") });
-    QCOMPARE(l.processus.readAllStandardError().contains("Vous devez lancer"), false);
+    QCOMPARE(erreur.contains("Vous devez lancer"), false);
+}
+
+void TestProcessus::ligneDeCommandeFausse_data()
+{
+    // %1 : un dossier temporaire qui sert de HOME neuf (sans réglage) ; le dossier
+    // « absent » ne doit pas exister après la sortie.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("derniereLigne");
+    QTest::addColumn<QString>("absent");
+    QTest::newRow("argument en trop") << QStringList{ "foo" } << 64
+                                      << "argument inattendu : foo ; voir pelorane --help" << "%1/grindel";
+    QTest::newRow("option inconnue") << QStringList{ "--inconnue" } << 64
+                                     << "Option inconnue \"inconnue\" ; voir pelorane --help" << "%1/grindel";
+    QTest::newRow("racine absente")
+        << QStringList{ "--racine", "%1/pharma/racine" } << 64
+        << "le dossier racine %1/pharma/racine n'existe pas : créez-le, ou donnez un dossier existant à --racine"
+        << "%1/pharma";
+    QTest::newRow("action sur une racine absente")
+        << QStringList{ "--racine", "%1/pharma", "--action", "montrer" } << 64
+        << "le dossier racine %1/pharma n'existe pas : créez-le, ou donnez un dossier existant à --racine"
+        << "%1/pharma";
+    QTest::newRow("action, racine par défaut absente")
+        << QStringList{ "--action", "montrer" } << 1 << "aucune copie de pelorane ne tourne pour la racine %1/grindel/"
+        << "%1/grindel";
+    // Démarrage manqué d'un nouvel utilisateur : pas de racine vide laissée derrière.
+    QTest::newRow("démarrage manqué, HOME neuf")
+        << QStringList{} << 2
+        << "[VBpelorane] Vous devez lancer VBtrevix ce programme pour creer le chemin de la base de données"
+        << "%1/grindel";
+}
+
+void TestProcessus::ligneDeCommandeFausse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, derniereLigne);
+    QFETCH(QString, absent);
+    QTemporaryDir home;
+    const QString h = QDir(home.path()).canonicalPath();
+    for (QString& a : arguments)
+        a.replace(QStringLiteral("%1"), h);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), h);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), h + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(m_binaire, arguments);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), code);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last(),
+             QString(derniereLigne).replace(QStringLiteral("%1"), h));
+    QVERIFY2(!QFileInfo::exists(QString(absent).replace(QStringLiteral("%1"), h)), qPrintable(absent));
 }
 
 void TestProcessus::aideEtVersion()

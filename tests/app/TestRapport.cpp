@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -48,14 +49,15 @@ void VerifiePageDuJour(const QString& texte)
     QVERIFY2(texte.contains(QStringLiteral("Rapport d'activité du mardi 10 mars 2026")), qPrintable(texte));
     for (const char* attendu : { "Commandes remises : 4", "Mises de côté : 1", "Remises interrompues : 1",
                                  "Heure la plus chargée : 9 h - 10 h (3 remises)",
-                                 "médiane 30,0 s, 95e centile 2 min 00 s", "Commandes remises par heure",
+                                 "médiane 30,0 s,", "95 % des commandes en moins de 2 min 00 s",
+                                 "heure de la journée", "Commandes remises par heure",
                                  "De la remise à la libération, par tiroir", "Causes de libération, par tiroir",
                                  "fin de convoyage", "temps dépassé", "tous les tiroirs",
                                  "Attente de la première vue à la remise, par heure" })
         QVERIFY2(texte.contains(QString::fromUtf8(attendu)), attendu);
     qsizetype position = 0;
     for (const char* ligne : { "42\\s+CD2\\.txt\\s+09:12:00\\s+2 min 00 s", "41\\s+CD1\\.txt\\s+09:00:30\\s+30,0 s",
-                               "43\\s+CD3\\.txt\\s+14:00:05\\s+5,0 s" }) {
+                               "43\\s+CD3\\.txt\\s+14:00:05\\s+5,00 s" }) {
         const QRegularExpressionMatch m = QRegularExpression(QString::fromLatin1(ligne)).match(texte, position);
         QVERIFY2(m.hasMatch(), ligne);
         position = m.capturedEnd();
@@ -154,6 +156,9 @@ void TestRapport::rapportPdf()
     const QString une = TexteDuPdf(pdf, 2);
     QVERIFY2(une.contains(QStringLiteral("Commandes remises : 1")), qPrintable(une));
     QVERIFY2(une.contains(QStringLiteral("Heure la plus chargée : 0 h - 1 h (1 remise)")), qPrintable(une));
+    // Chaque page porte son numéro, la page vide aussi.
+    for (int page = 1; page <= 4; ++page)
+        QVERIFY2(TexteDuPdf(pdf, page).contains(QStringLiteral("page %1 sur 4").arg(page)), qPrintable(QString::number(page)));
     const QString encours = TexteDuPdf(pdf, 3);
     QVERIFY2(encours.contains(QStringLiteral("Rapport d'activité du jeudi 12 mars 2026")), qPrintable(encours));
     QVERIFY2(encours.contains(QStringLiteral("Remises interrompues : 1")), qPrintable(encours)); // CD8, en cours
@@ -288,12 +293,27 @@ void TestRapport::fenetre()
     QCOMPARE(dialogues.Boites().size(), 1);
     VerifiePageDuJour(TexteDuPdf(pdf, 1));
 
-    // Sans imprimante : la boîte de la fenêtre Liste, aucun travail.
+    // Sans imprimante : une boîte qui dit quoi faire, aucun travail.
     FrmListe::MetImprimantes({ [] { return QString(); }, nullptr });
     f->BtImprimer()->click();
     QCOMPARE(dialogues.Boites().size(), 2);
-    QCOMPARE(dialogues.Boites().at(1).texte, QStringLiteral(" Vous ne pouvez pas utiliser cette fonction, car vous "
-                                                            "n'avez pas d'imprimante installée"));
+    QCOMPARE(dialogues.Boites().at(1).texte,
+             QStringLiteral("Aucune imprimante n'est installée : le rapport ne peut pas être imprimé.\r\r"
+                            "Installez une imprimante (réglages du système, Imprimantes), ou enregistrez le "
+                            "rapport avec le bouton « Enregistrer en PDF… » pour l'imprimer ailleurs."));
+
+    // Enregistrer en PDF, à côté d'« Imprimer » : la même page dans le fichier choisi.
+    QCOMPARE(f->BtEnregistrerPdf()->text(), QStringLiteral("Enregistrer en PDF…"));
+    QCOMPARE(f->BtImprimer()->text(), QStringLiteral("Imprimer"));
+    const QString enregistre = m_dossier.filePath(QStringLiteral("enregistre.pdf"));
+    QVERIFY(f->EnregistrePdf(enregistre));
+    VerifiePageDuJour(TexteDuPdf(enregistre, 1));
+    QCOMPARE(dialogues.Boites().size(), 2);
+    const QString impossible = m_dossier.filePath(QStringLiteral("absent/rapport.pdf"));
+    QVERIFY(!f->EnregistrePdf(impossible));
+    QCOMPARE(dialogues.Boites().size(), 3);
+    QCOMPARE(dialogues.Boites().at(2).texte,
+             QStringLiteral("rapport non enregistré dans ") + impossible + QStringLiteral(" : impossible de créer le fichier"));
 }
 
 void TestRapport::fenetreSansRegistre()
@@ -311,7 +331,10 @@ void TestRapport::dureeTexte_data()
 {
     QTest::addColumn<qint64>("ms");
     QTest::addColumn<QString>("texte");
-    QTest::newRow("zéro") << qint64(0) << "0,0 s";
+    QTest::newRow("zéro") << qint64(0) << "0,00 s";
+    QTest::newRow("centièmes") << qint64(210) << "0,21 s";
+    QTest::newRow("centièmes arrondis") << qint64(9994) << "9,99 s";
+    QTest::newRow("arrondi à 10 s : dixièmes") << qint64(9995) << "10,0 s";
     QTest::newRow("dixièmes") << qint64(12345) << "12,3 s";
     QTest::newRow("juste sous la minute") << qint64(59949) << "59,9 s";
     QTest::newRow("arrondi à la minute") << qint64(59950) << "1 min 00 s";

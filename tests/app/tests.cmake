@@ -16,3 +16,9 @@ add_dependencies(test_reprise_processus pelorane pelorane-simulateur)
 # Rapport d'activité : le programme (--rapport) et la fenêtre du rapport.
 pelorane_test(test_rapport ${CMAKE_CURRENT_LIST_DIR}/TestRapport.cpp LIENS pelorane_fenetres)
 add_dependencies(test_rapport pelorane)
+# Lancé comme par l'entrée du menu, sur Xvfb avec openbox (passé sans ces outils).
+pelorane_test(test_bureau ${CMAKE_CURRENT_LIST_DIR}/TestBureau.cpp)
+set_property(TEST test_bureau APPEND PROPERTY ENVIRONMENT
+    "PELORANE_BUREAU=${CMAKE_SOURCE_DIR}/packaging/pelorane.desktop")
+set_tests_properties(test_bureau PROPERTIES TIMEOUT 180)
+add_dependencies(test_bureau pelorane)

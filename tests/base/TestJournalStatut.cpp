@@ -30,6 +30,8 @@ private slots:
     void resumes_data();
     void resumes();
     void resumeDansLeFichier();
+    void sortiesAuxTuesDansLaFenetre_data();
+    void sortiesAuxTuesDansLaFenetre();
     void fichierEffaceOuDeplace_data();
     void fichierEffaceOuDeplace();
     void ecritureCourteDitLaRaison();
@@ -296,11 +298,11 @@ void TestJournalStatut::resumes_data()
     }
     QTest::newRow("flot puis ligne après la fenêtre")
         << (flot + QStringList{ "1500|UDP=|UDP= -Start     -S3" })
-        << flotAttendu + "(message semblable repete 3 fois en 0.020 s, dernier: UDP= bruit 12)\r\n"
+        << flotAttendu + "(message semblable répété 3 fois en 0,020 s, dernier : UDP= bruit 12)\r\n"
                          "UDP= -Start     -S3\r\n";
     QTest::newRow("flot fini, dit par la minuterie")
         << (flot + QStringList{ "purge|999", "purge|1000" })
-        << flotAttendu + "(message semblable repete 3 fois en 0.020 s, dernier: UDP= bruit 12)\r\n";
+        << flotAttendu + "(message semblable répété 3 fois en 0,020 s, dernier : UDP= bruit 12)\r\n";
     QStringList tiroirs;
     QString tiroirsAttendus;
     for (int n = 1; n <= 8; ++n) {
@@ -314,7 +316,7 @@ void TestJournalStatut::resumes_data()
     QTest::newRow("genre aux chiffres masqués")
         << (chiffres + QStringList{ "5||Carte: Z45: V1.0", "2000||libere tiroir: 7   " })
         << tiroirsAttendus + "libere tiroir: 1   \r\nlibere tiroir: 2   \r\nCarte: Z45: V1.0\r\n"
-                             "(message semblable repete 2 fois en 0.001 s, dernier: libere tiroir: 4   )\r\n"
+                             "(message semblable répété 2 fois en 0,001 s, dernier : libere tiroir: 4   )\r\n"
                              "libere tiroir: 7   \r\n";
     QTest::newRow("trois par seconde passent")
         << QStringList{ "0||UDP= a", "300||UDP= b", "600||UDP= c", "1000||UDP= d", "1300||UDP= e" }
@@ -357,9 +359,70 @@ void TestJournalStatut::resumeDansLeFichier()
     QString attendu;
     for (int i = 0; i < 10; ++i)
         attendu += QStringLiteral("2026-12-08 10:00:00.000 UDP= bruit\n");
-    attendu += QStringLiteral("2026-12-08 10:00:00.000 (message semblable repete 49990 fois en 0.000 s, "
-                              "dernier: UDP= bruit)\n2026-12-08 10:00:00.000 UDP= fin\n");
+    attendu += QStringLiteral("2026-12-08 10:00:00.000 (message semblable répété 49990 fois en 0,000 s, "
+                              "dernier : UDP= bruit)\n2026-12-08 10:00:00.000 UDP= fin\n");
     QCOMPARE(QString::fromUtf8(Contenu(chemin)), attendu);
+}
+
+void TestJournalStatut::sortiesAuxTuesDansLaFenetre_data()
+{
+    // Lignes écrites ("*" devant : continuation sans fin de ligne), puis le texte de
+    // la fenêtre ; le fichier, lui, les garde toutes.
+    QTest::addColumn<QStringList>("lignes");
+    QTest::addColumn<QString>("fenetre");
+    QTest::newRow("état redit tu, changement montré")
+        << QStringList{ "Aux8: OFF (Z45)", "Aux8: OFF (Z45)", "Aux8: ON (Z45)", "Aux8: ON (Z45)", "Aux8: OFF (Z45)" }
+        << "Aux8: OFF (Z45)\r\nAux8: ON (Z45)\r\nAux8: OFF (Z45)\r\n";
+    QTest::newRow("chaque sortie et chaque carte à part")
+        << QStringList{ "Aux8: OFF (Z45)", "Aux7: OFF (Z45)", "Aux8: OFF (Z44)", "Aux7: OFF (Z45)" }
+        << "Aux8: OFF (Z45)\r\nAux7: OFF (Z45)\r\nAux8: OFF (Z44)\r\n";
+    QTest::newRow("casse de l'état ignorée") << QStringList{ "Aux8: on (Z45)", "Aux8: ON (Z45)" }
+                                             << "Aux8: on (Z45)\r\n";
+    QTest::newRow("échec d'envoi : la ligne suivante est redite")
+        << QStringList{ "Aux8: ON (Z45)", "erreur (Z45) Aux8 ON", "Aux8: ON (Z45)", "Aux8: ON (Z45)" }
+        << "Aux8: ON (Z45)\r\nerreur (Z45) Aux8 ON\r\nAux8: ON (Z45)\r\n";
+    QTest::newRow("autres lignes jamais tues")
+        << QStringList{ "Aux8: ON (Z45) en plus", "Aux8: ON (Z45) en plus", "Auxiliaire", "Auxiliaire" }
+        << "Aux8: ON (Z45) en plus\r\nAux8: ON (Z45) en plus\r\nAuxiliaire\r\nAuxiliaire\r\n";
+    QTest::newRow("résumé d'une rafale redite tu, résumé d'un changement montré")
+        << QStringList{ "Aux8: OFF (Z45)", "(message semblable répété 3 fois en 0,001 s, dernier : Aux8: OFF (Z45))",
+                        "(message semblable répété 2 fois en 0,001 s, dernier : Aux8: ON (Z45))", "Aux8: ON (Z45)",
+                        "(message semblable répété 2 fois en 0,001 s, dernier : UDP= bruit)" }
+        << "Aux8: OFF (Z45)\r\n(message semblable répété 2 fois en 0,001 s, dernier : Aux8: ON (Z45))\r\n"
+           "(message semblable répété 2 fois en 0,001 s, dernier : UDP= bruit)\r\n";
+    QTest::newRow("clear : la sortie est redite")
+        << QStringList{ "Aux8: OFF (Z45)", "clear", "Aux8: OFF (Z45)" } << "Aux8: OFF (Z45)\r\n";
+    QTest::newRow("au milieu d'une ligne continuée, rien n'est tu")
+        << QStringList{ "Aux8: OFF (Z45)", "*.", "Aux8: OFF (Z45)" } << "Aux8: OFF (Z45)\r\n.Aux8: OFF (Z45)\r\n";
+}
+
+void TestJournalStatut::sortiesAuxTuesDansLaFenetre()
+{
+    QFETCH(QStringList, lignes);
+    QFETCH(QString, fenetre);
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath(QStringLiteral("journal.txt"));
+    JournalStatut j;
+    j.ChangeHorlogeMurale([] { return QDateTime(QDate(2026, 12, 8), QTime(23, 30)); });
+    j.ActiveFiltreSortiesAux();
+    QVERIFY(j.OuvreFichierJournal(chemin, nullptr));
+    QString fichier;
+    bool debut = true;
+    for (const QString& ligne : lignes) {
+        if (ligne.startsWith(QLatin1Char('*'))) {
+            j.MessageStatusSScr(ligne.mid(1));
+            fichier += (debut ? QStringLiteral("2026-12-08 23:30:00.000 ") : QString()) + ligne.mid(1);
+            debut = false;
+            continue;
+        }
+        j.MessageStatus(ligne);
+        if (ligne == QLatin1String("clear"))
+            continue;
+        fichier += (debut ? QStringLiteral("2026-12-08 23:30:00.000 ") : QString()) + ligne + QLatin1Char('\n');
+        debut = true;
+    }
+    QCOMPARE(j.Texte(), fenetre);
+    QCOMPARE(QString::fromUtf8(Contenu(chemin)), fichier);
 }
 
 void TestJournalStatut::fichierEffaceOuDeplace_data()

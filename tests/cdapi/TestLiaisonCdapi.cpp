@@ -602,7 +602,10 @@ void TestLiaisonCdapi::hoteInonde()
 void TestLiaisonCdapi::hoteRedemarre()
 {
     Banc b;
+    QSignalSpy etablie(b.liaison.get(), &LiaisonCdapi::liaisonEtablie);
+    QSignalSpy coupee(b.liaison.get(), &LiaisonCdapi::liaisonCoupee);
     QVERIFY(b.Connecte());
+    QCOMPARE(etablie.size(), 1);
     const quint16 port = b.hote.Port();
     b.hote.ArreteEcoute();
     b.hote.FermeConnexion();
@@ -615,6 +618,11 @@ void TestLiaisonCdapi::hoteRedemarre()
     QCOMPARE(b.journal.Texte(),
              perte + QStringLiteral("nouvelle connexion CDAPI impossible (port Erreur), nouvel essai dans 2 s\r\n"
                                     "liaison CDAPI rétablie\r\n"));
+    // La fenêtre apprend les mêmes délais que le journal, puis le retour.
+    QCOMPARE(coupee.size(), 2);
+    QCOMPARE(coupee.at(0).at(0).toInt(), 1);
+    QCOMPARE(coupee.at(1).at(0).toInt(), 2);
+    QCOMPARE(etablie.size(), 2);
 
     // L'hôte peut de nouveau demander : il est acquitté et servi.
     b.hote.Envoie(QByteArray("R9010112002AR\0", 14));

@@ -278,6 +278,11 @@ void TestListesEchange::dossierInaccessible()
     ::Cree(Dossier() + QStringLiteral("CD1.txt"));
     listes->MAJlisteFichierCD();
     QCOMPARE(Appels(), QStringList{ "8:ON" });
+    // L'état du dossier pour la fenêtre : le dernier constat compte.
+    QSignalSpy etats(listes, &ListesEchange::etatDossierChange);
+    const auto dernier = [&etats] {
+        return etats.isEmpty() ? QString() : etats.last().at(0).toString() + QLatin1Char('|') + etats.last().at(1).toString();
+    };
 
     QVERIFY(QDir(Dossier()).removeRecursively());
     for (int i = 0; i < 3; ++i) {
@@ -292,6 +297,7 @@ void TestListesEchange::dossierInaccessible()
     QCOMPARE(Appels(), (QStringList{ "8:ON", "8:OFF" }));
     QCOMPARE(journal.Texte(), perdue + absent);
     QVERIFY(!listes->Veille());
+    QCOMPARE(dernier(), QStringLiteral("1|dossier absent"));
 
     // De retour : relu à la passe suivante ; la veille, reposée au rythme du
     // filet, revient au plus une période après le dernier essai.
@@ -302,6 +308,8 @@ void TestListesEchange::dossierInaccessible()
         QStringLiteral("dossier d'echange de nouveau accessible: ") + Dossier() + QStringLiteral("\r\n");
     QCOMPARE(journal.Texte(), perdue + absent + accessible);
     QVERIFY(!listes->Veille());
+    // Revenu, mais sans veille jusqu'au filet.
+    QCOMPARE(dernier(), QStringLiteral("2|"));
     horloge.Avance(ListesEchange::IntervalleFiletMs - 1);
     listes->MAJlisteFichierCD();
     QVERIFY(!listes->Veille());
@@ -309,6 +317,7 @@ void TestListesEchange::dossierInaccessible()
     listes->MAJlisteFichierCD();
     listes->MAJlisteFichierCD();
     QVERIFY(listes->Veille());
+    QCOMPARE(dernier(), QStringLiteral("0|"));
     QCOMPARE(journal.Texte(), perdue + absent + accessible + QStringLiteral("veille du dossier d'echange retablie : ")
                                   + Dossier() + QStringLiteral("\r\n"));
     // Suivie de nouveau : une commande arrivée est listée sans attendre le filet.
