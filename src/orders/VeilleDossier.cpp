@@ -3,6 +3,7 @@
 #include "base/Horloge.h"
 #include "base/PageDeCode.h"
 #include "base/SystemeFichiers.h"
+#include "base/Volumes.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -14,7 +15,6 @@
 #include <limits.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #endif
 
@@ -30,24 +30,6 @@ constexpr int SuivisMax = 100000;
 constexpr size_t TailleBloc = 16 * (sizeof(inotify_event) + NAME_MAX + 1);
 constexpr int BlocsParLecture = 64;
 
-// Systèmes de fichiers où une écriture venue d'une autre machine (ou d'un
-// démon en espace utilisateur) ne donne pas de notification.
-bool SystemeReseau(const QByteArray& chemin, QString* nom)
-{
-    struct statfs sf {};
-    if (::statfs(chemin.constData(), &sf) != 0)
-        return false;
-    switch (quint32(sf.f_type)) {
-    case 0x6969: *nom = QStringLiteral("NFS"); return true;
-    case 0x517B: case 0xFF534D42: case 0xFE534D42: *nom = QStringLiteral("SMB/CIFS"); return true;
-    case 0x65735546: *nom = QStringLiteral("FUSE"); return true;
-    case 0x73757245: case 0x5346414F: case 0x6B414653: *nom = QStringLiteral("AFS/Coda"); return true;
-    case 0x00C36400: *nom = QStringLiteral("Ceph"); return true;
-    case 0x01021997: *nom = QStringLiteral("9P"); return true;
-    case 0x564C: case 0x7461636F: case 0x01161970: *nom = QStringLiteral("partagé"); return true;
-    default: return false;
-    }
-}
 #endif
 
 } // namespace
@@ -87,8 +69,10 @@ bool VeilleDossier::Pose(const QString& dossier, QString* raison)
     raison->clear();
 #ifdef Q_OS_LINUX
     const QByteArray chemin = QFile::encodeName(dossier);
+    // Sur un partage, une écriture venue d'une autre machine (ou d'un démon en espace
+    // utilisateur) ne donne pas de notification.
     QString systeme;
-    if (SystemeReseau(chemin, &systeme)) {
+    if (Volumes::SurPartageReseau(dossier, &systeme)) {
         *raison = QStringLiteral("système de fichiers ") + systeme + QStringLiteral(" sans notification sûre");
         return false;
     }
