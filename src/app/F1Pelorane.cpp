@@ -4,7 +4,9 @@
 #include "app/BoutonMultiligne.h"
 #include "app/CaseACocherMultiligne.h"
 #include "app/FrmListe.h"
+#ifndef PELORANE_SANS_GRAPHIQUES
 #include "app/FrmRapport.h"
+#endif
 #include "app/StyleFenetre.h"
 #include "base/Dialogues.h"
 #include "base/JournalStatut.h"
@@ -58,9 +60,11 @@ F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& jo
 {
     CreeControles();
     SuitLeService();
+#ifndef PELORANE_SANS_GRAPHIQUES
     // Rapport d'activité du jour : menu contextuel de la fenêtre (clic droit).
     FrmRapport::AjouteMenu(this, m_dialogues,
                           [this] { return m_service->Registre() ? m_service->Registre()->Chemin() : QString(); });
+#endif
     connect(&m_journal, &JournalStatut::texteAjoute, this, [this](const QString& m) { MontreJournal(false, m); });
     connect(&m_journal, &JournalStatut::texteRemplace, this, [this](const QString& t) { MontreJournal(true, t); });
     MontreJournal(true, m_journal.Texte());
