@@ -1,7 +1,9 @@
 #include "service/InstanceUnique.h"
 #include "commun/FichiersEssai.h"
 #include "commun/InstallationEssai.h"
+#ifdef Q_OS_UNIX
 #include "drawers/EmulateurCartes.h"
+#endif
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -10,7 +12,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#ifdef Q_OS_UNIX
 #include <csignal>
+#endif
 
 // Le programme lancé pour de vrai, comme le lancent les autres programmes :
 // options, sortie d'erreur, codes de sortie, copie unique, SIGTERM.
@@ -135,6 +139,11 @@ void TestProcessus::arretsAuDemarrage()
 
 void TestProcessus::marcheArretEtSecondeCopie()
 {
+#ifndef Q_OS_UNIX
+    // Les cartes simulées sont un pseudo-terminal, et l'arrêt passe par SIGTERM : sous Windows, la
+    // marche complète est celle du bout en bout contre le simulateur (port COM relié à son terminal).
+    QSKIP("pas de pseudo-terminal ni de SIGTERM sous Windows");
+#else
     EmulateurCartes cartes;
     QVERIFY(cartes.Ouvre());
     cartes.DeclareCarte(QByteArrayLiteral("Z]"));
@@ -183,6 +192,7 @@ void TestProcessus::marcheArretEtSecondeCopie()
     QCOMPARE(l.processus.exitCode(), 0);
     QCOMPARE(LignesJournal(l.journal).last(), QStringLiteral("ferme port COM"));
     QVERIFY(QString::fromUtf8(l.processus.readAllStandardError()).indexOf(QStringLiteral("ARRET du programme")) < 0);
+#endif
 }
 
 void TestProcessus::secondeCopieActiveLaPremiere_data()

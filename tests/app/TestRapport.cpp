@@ -20,8 +20,10 @@
 #include <QTest>
 #include <QToolButton>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 // Le rapport d'activité : le vrai programme (pelorane --rapport) sur la journée
 // d'essai du registre (tests/commun/JourneeEssai), le PDF relu par pdftotext ; puis
@@ -143,10 +145,13 @@ void TestRapport::rapportPdf()
     // sur XDG_RUNTIME_DIR ; le dossier d'exécution privé est à nous seuls.
     QCOMPARE(erreur, QByteArray());
     QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (4 pages)\n");
+#ifdef Q_OS_UNIX
+    // Sous Windows, Qt ne cherche pas de dossier d'exécution (XDG_RUNTIME_DIR) : rien à préparer.
     struct stat etat = {};
     const QByteArray execution = temporaire.toUtf8() + "/pelorane-execution-" + QByteArray::number(::getuid());
     QCOMPARE(::lstat(execution.constData(), &etat), 0);
     QCOMPARE(int(etat.st_mode & 07777), 0700);
+#endif
 
     VerifiePageDuJour(TexteDuPdf(pdf, 1));
     // Le 11, la seule commande de minuit passé ; le 12, la remise en cours du service.

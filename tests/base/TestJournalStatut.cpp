@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 class TestJournalStatut : public QObject
 {
@@ -403,6 +405,10 @@ void TestJournalStatut::ecritureCourteDitLaRaison()
     j.ChangeHorlogeMurale([] { return QDateTime(QDate(2024, 6, 1), QTime(10, 0)); });
     QVERIFY(j.OuvreFichierJournal(chemin, nullptr));
     j.MessageStatus(QStringLiteral("un"));
+#ifndef Q_OS_UNIX
+    // Windows n'a pas de taille de fichier limitée par processus (RLIMIT_FSIZE) pour couper une écriture.
+    QSKIP("pas de limite de taille de fichier par processus sous Windows");
+#else
     struct rlimit avant {};
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &avant), 0);
     const auto ancienSignal = std::signal(SIGXFSZ, SIG_IGN);
@@ -414,6 +420,7 @@ void TestJournalStatut::ecritureCourteDitLaRaison()
     std::signal(SIGXFSZ, ancienSignal);
     QCOMPARE(j.Texte().split(QStringLiteral("\r\n")).value(2),
              QStringLiteral("journal ") + chemin + QStringLiteral(" : écriture impossible (File too large)"));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestJournalStatut)
