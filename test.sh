@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Installe ce qui manque, construit et lance tous les tests (CTest), puis refait
-# le tout avec AddressSanitizer et UndefinedBehaviorSanitizer.
+# le tout avec AddressSanitizer et UndefinedBehaviorSanitizer ; enfin le passage
+# Windows (MinGW-w64, tests sous Wine, installateur), seul avec ./test.sh --windows.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 . scripts/paquets.sh
 pelorane_installe_paquets
+
+if [ "${1:-}" = "--windows" ]; then
+    exec scripts/windows.sh
+fi
 
 export QT_QPA_PLATFORM=offscreen
 JOBS=$(nproc 2>/dev/null || echo 2)
@@ -107,6 +112,10 @@ if command -v clang++ >/dev/null 2>&1 && [ -x tests/fuzz/fuzz.sh ]; then
     echo "== Fuzzing (CDAPI, cartes, commandes, datagrammes, lecture numérique)"
     tests/fuzz/fuzz.sh || echec=1
 fi
+
+# Windows en dernier : une faute de Linux se voit avant la longue construction de Qt.
+echo "== Passage Windows (scripts/windows.sh)"
+scripts/windows.sh || echec=1
 
 if [ $echec -ne 0 ]; then
     echo "ECHEC"
