@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 construction="$1"
 duree="${PELORANE_DUREE_BOUT_EN_BOUT:-60}"
-service="$PWD/$construction/pelorane.exe"
+service="$PWD/$construction/src/pelorane.exe"
 : "${WINEPREFIX:?}"
 
 # Le simulateur est un programme Linux : celui de la construction normale.

@@ -12,4 +12,5 @@ if(PELORANE_CARTES_SIMULEES)
 endif()
 
 pelorane_test(test_trame_cartes ${CMAKE_CURRENT_LIST_DIR}/TestTrameCartes.cpp)
+pelorane_test(test_nom_port_serie ${CMAKE_CURRENT_LIST_DIR}/TestNomPortSerie.cpp)
 pelorane_test(test_ecoute_datagrammes ${CMAKE_CURRENT_LIST_DIR}/TestEcouteDatagrammes.cpp)
