@@ -35,8 +35,10 @@ t = socket.socket(); t.bind(("127.0.0.1", 0))
 u = socket.socket(type=socket.SOCK_DGRAM); u.bind(("127.0.0.1", 0))
 print(t.getsockname()[1], u.getsockname()[1])')
 
+# Les commandes cessent vers 40 s : toutes ont le temps d'être remises et libérées avant la fin.
+commandes=$(( (duree * 2 / 3) * 1000 / 1500 ))
 XDG_CONFIG_HOME="$essai/reglages" QT_QPA_PLATFORM=offscreen "$simulateur" --racine "$racine/" --duree "$duree" \
-    --intervalle 1500 --delai-hote 300 --delai-convoyeur 700 --collecte 500 --perte-datagramme 3 \
+    --commandes "$commandes" --intervalle 1500 --delai-hote 300 --delai-convoyeur 700 --collecte 500 --perte-datagramme 3 \
     --demande-a 5 --demande-r 10 --port-cdapi "$port_cdapi" --port-udp "$port_udp" \
     --param TempsMaxAttenteProduit=3 >"$essai/simulateur.txt" 2>&1 &
 pid_simulateur=$!
@@ -77,14 +79,16 @@ livrees=$(valeur 'commandes livrees')
 deux_fois=$(valeur 'commandes prises deux fois')
 occupe=$(valeur 'commandes vers un tiroir occupe')
 inconnu=$(valeur 'commandes vers un tiroir inconnu')
-# Remises du registre : une ligne par commande, sans l'en-tête.
-remises=$(tail -n +2 "$essai/historique.csv" | grep -c ';remise' || true)
-lignes=$(tail -n +2 "$essai/historique.csv" | grep -c . || true)
+# Registre : une ligne par commande (sans l'en-tête) ; remise_le (5e champ) rempli une fois remise.
+lignes=$(tail -n +2 "$essai/historique.csv" | tr -d '\r' | grep -c . || true)
+remises=$(tail -n +2 "$essai/historique.csv" | tr -d '\r' | awk -F';' '$5 != ""' | grep -c . || true)
+doubles=$(tail -n +2 "$essai/historique.csv" | cut -d';' -f1 | sort | uniq -d | grep -c . || true)
 envois=$(grep -c 'envoi le fichier ' "$racine/journal.txt" 2>/dev/null || echo 0)
 
 echo "simulateur : $deposees déposées, $prises prises par l'hôte, $livrees livrées, $deux_fois prises deux fois," \
      "$occupe vers un tiroir occupé, $inconnu vers un tiroir inconnu (code $code_simulateur)"
-echo "service : $envois envois au journal ; --historique : $lignes lignes (code $code_historique)"
+echo "service : $envois envois au journal ; --historique : $lignes lignes, $remises remises, $doubles fichiers en double" \
+     "(code $code_historique)"
 
 echec=0
 verifie() { # verifie DESCRIPTION CONDITION…
@@ -92,12 +96,15 @@ verifie() { # verifie DESCRIPTION CONDITION…
     if ! "$@"; then echo "  faux : $quoi"; echec=1; fi
 }
 verifie "le simulateur finit normalement" test "$code_simulateur" -eq 0
-verifie "des commandes sortent (au moins 10)" test "${prises:-0}" -ge 10
+verifie "les $commandes commandes déposées sont prises par l'hôte et livrées" \
+    test "${deposees:-x}/${prises:-x}/${livrees:-x}" = "$commandes/$commandes/$commandes"
+verifie "le service écrit un envoi par commande" test "$envois" = "$commandes"
 verifie "aucune commande prise deux fois" test "${deux_fois:-x}" = 0
 verifie "aucune commande vers un tiroir occupé" test "${occupe:-x}" = 0
 verifie "aucune commande vers un tiroir inconnu" test "${inconnu:-x}" = 0
 verifie "--historique lit le registre" test "$code_historique" -eq 0
-verifie "--historique compte autant de remises que l'hôte en a prises" test "$lignes" = "${prises:-x}"
+verifie "--historique compte autant de remises que l'hôte en a prises" test "$lignes/$remises" = "${prises:-x}/${prises:-x}"
+verifie "--historique : aucune commande remise deux fois" test "$doubles" = 0
 if [ $echec -ne 0 ]; then
     echo "--- simulateur"; tail -25 "$essai/simulateur.txt"
     echo "--- service"; tail -25 "$racine/journal.txt" 2>/dev/null; cat "$essai/service.sortie"
