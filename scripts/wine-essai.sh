@@ -22,6 +22,9 @@ if [ -n "${PELORANE_BINAIRE:-}" ] && [ "${PELORANE_BINAIRE#/}" != "$PELORANE_BIN
     export PELORANE_BINAIRE="$(winepath -w "$PELORANE_BINAIRE" 2>/dev/null)"
 fi
 
+# Le lecteur de PDF des tests du rapport : celui de Linux, que Wine lance par son chemin.
+export PELORANE_PDFTOTEXT="${PELORANE_PDFTOTEXT:-$(winepath -w "$(command -v pdftotext)" 2>/dev/null)}"
+
 case "$(basename "$programme")" in
     test_*)
         compte_rendu="$(mktemp)"

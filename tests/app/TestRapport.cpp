@@ -34,9 +34,17 @@ using JourneeEssai::Jour;
 
 QString TexteDuPdf(const QString& pdf, int page)
 {
+    // Le PDF passe par l'entrée standard : le lecteur peut être un programme d'un autre système
+    // (sous Wine, le pdftotext de Linux, que donne PELORANE_PDFTOTEXT), qui ne lit pas nos chemins.
+    QFile fichier(pdf);
+    if (!fichier.open(QIODevice::ReadOnly))
+        return QStringLiteral("<PDF illisible>");
+    const QString lecteur = qEnvironmentVariable("PELORANE_PDFTOTEXT", QStringLiteral("pdftotext"));
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
-                                           QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-") });
+    p.start(lecteur, { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                       QString::number(page), QStringLiteral("-"), QStringLiteral("-") });
+    p.write(fichier.readAll());
+    p.closeWriteChannel();
     if (!p.waitForFinished(20000) || p.exitCode() != 0)
         return QStringLiteral("<pdftotext en échec>");
     // NFKC : la ligature "ﬁ" que le dessin du texte emploie redevient "fi".
