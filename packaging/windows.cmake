@@ -29,7 +29,7 @@ set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
 find_program(PELORANE_OBJDUMP NAMES x86_64-w64-mingw32-objdump REQUIRED)
 set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND ${PELORANE_OBJDUMP})
 
-install(TARGETS pelorane RUNTIME DESTINATION bin COMPONENT service RUNTIME_DEPENDENCY_SET dependances_pelorane)
+install(TARGETS pelorane RUNTIME_DEPENDENCY_SET dependances_pelorane RUNTIME DESTINATION bin COMPONENT service)
 # Les DLL de Qt (Qt6*.dll) et de MinGW (lib*.dll) ; celles du système restent à Windows.
 install(RUNTIME_DEPENDENCY_SET dependances_pelorane DESTINATION bin COMPONENT service
         PRE_INCLUDE_REGEXES "^[Qq]t6.*\\.dll$" "^lib.*\\.dll$"

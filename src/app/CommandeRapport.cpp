@@ -17,7 +17,7 @@ namespace {
 // Au plus un an de pages par rapport.
 constexpr qint64 JoursMax = 366;
 
-bool LitDate(const QString& texte, const char* option, QDate* date)
+[[maybe_unused]] bool LitDate(const QString& texte, const char* option, QDate* date)
 {
     *date = QDate::fromString(texte, QStringLiteral("yyyy-MM-dd"));
     if (date->isValid())
