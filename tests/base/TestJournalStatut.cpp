@@ -373,6 +373,11 @@ void TestJournalStatut::fichierEffaceOuDeplace_data()
 
 void TestJournalStatut::fichierEffaceOuDeplace()
 {
+#ifdef Q_OS_WIN
+    // Windows n'efface ni ne déplace un fichier qu'un programme tient ouvert (QFile ne partage pas
+    // la suppression) : le journal ne peut pas perdre son fichier ainsi.
+    QSKIP("un fichier ouvert ne s'efface ni ne se déplace sous Windows");
+#endif
     // Le fichier journal effacé ou déplacé pendant la marche : vu à l'écriture
     // suivante, FICHIER est recréé et une ligne le dit.
     QFETCH(QString, ailleurs);
