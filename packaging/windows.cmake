@@ -2,8 +2,8 @@
 #   bin\pelorane.exe, les DLL de Qt et de MinGW dont il a besoin, les greffons de Qt chargés à
 #   l'exécution (plate-forme windows, style, bases SQLite et ODBC), la notice et le texte des
 #   licences ; une entrée du menu Démarrer et un programme de désinstallation.
-# windeployqt n'existe pas pour une construction croisée : la liste des DLL vient de la table
-# d'importation de pelorane.exe (objdump), celle des greffons est écrite ici. Dans l'arbre de
+# windeployqt n'existe pas pour une construction croisée : la liste des DLL et des greffons est
+# écrite ici. Dans l'arbre de
 # construction, les programmes trouvent ces DLL par WINEPATH (scripts/windows.sh).
 
 # Dossiers où chercher les DLL : Qt construit pour Windows, puis les bibliothèques de MinGW.
@@ -20,21 +20,23 @@ set(PELORANE_DOSSIERS_DLL "${PELORANE_QT_WINDOWS}/bin" "${_dossier_gcc}" "${_dos
 # Greffons de Qt que le programme charge lui-même.
 set(PELORANE_GREFFONS
     platforms/qwindows.dll
+    platforms/qoffscreen.dll
     styles/qwindowsvistastyle.dll
     sqldrivers/qsqlite.dll
     sqldrivers/qsqlodbc.dll)
 
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-find_program(PELORANE_OBJDUMP NAMES x86_64-w64-mingw32-objdump REQUIRED)
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND ${PELORANE_OBJDUMP})
-
-install(TARGETS pelorane RUNTIME_DEPENDENCY_SET dependances_pelorane RUNTIME DESTINATION bin COMPONENT service)
-# Les DLL de Qt (Qt6*.dll) et de MinGW (lib*.dll) ; celles du système restent à Windows.
-install(RUNTIME_DEPENDENCY_SET dependances_pelorane DESTINATION bin COMPONENT service
-        PRE_INCLUDE_REGEXES "^[Qq]t6.*\\.dll$" "^lib.*\\.dll$"
-        PRE_EXCLUDE_REGEXES ".*"
-        DIRECTORIES ${PELORANE_DOSSIERS_DLL})
+# Les DLL de Qt des modules liés et celles de MinGW, nommées ici : la résolution de CMake
+# (GET_RUNTIME_DEPENDENCIES) met les noms en minuscules et ne retrouve pas Qt6Core.dll sur un
+# système de fichiers sensible à la casse.
+install(TARGETS pelorane RUNTIME DESTINATION bin COMPONENT service)
+set(_dll_qt)
+foreach(_module IN LISTS PELORANE_MODULES_QT)
+    if(NOT _module STREQUAL "Test")
+        list(APPEND _dll_qt "${PELORANE_QT_WINDOWS}/bin/Qt6${_module}.dll")
+    endif()
+endforeach()
+install(FILES ${_dll_qt} "${_dossier_gcc}/libstdc++-6.dll" "${_dossier_gcc}/libgcc_s_seh-1.dll"
+        "${_dossier_pthread}/libwinpthread-1.dll" DESTINATION bin COMPONENT service)
 foreach(_greffon IN LISTS PELORANE_GREFFONS)
     get_filename_component(_sorte "${_greffon}" DIRECTORY)
     install(FILES "${PELORANE_QT_WINDOWS}/plugins/${_greffon}" DESTINATION bin/${_sorte} COMPONENT service)
@@ -52,13 +54,17 @@ set(CPACK_PACKAGE_FILE_NAME "pelorane-${PROJECT_VERSION}-win64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Pelorane")
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Pelorane")
 set(CPACK_COMPONENTS_ALL service)
-set(CPACK_NSIS_PACKAGE_NAME "Pelorane ${PROJECT_VERSION}")
+set(CPACK_NSIS_PACKAGE_NAME "Pelorane")
 set(CPACK_NSIS_DISPLAY_NAME "Pelorane")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # Page de licence : Qt Charts est sous GPL-3, et l'installateur le porte (voir licence-windows.txt).
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_LIST_DIR}/licence-windows.txt)
-# Installateur Unicode : textes français de la page de licence et des raccourcis.
-set(CPACK_NSIS_DEFINES "Unicode true")
+# Installateur 64 bits et Unicode (textes français) : un installateur 32 bits ne se lance pas
+# dans un Wine sans wine32, et Windows 64 bits n'en a pas besoin.
+# (CPack 3.25 ne recopie pas CPACK_NSIS_DEFINES dans le script : la ligne passe par le code de
+# l'icône, placé hors de toute section comme NSIS le demande.)
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALLER_MUI_ICON_CODE "Target amd64-unicode")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # Entrée du menu Démarrer : bin\pelorane.exe, sous le nom Pelorane.
 set(CPACK_PACKAGE_EXECUTABLES pelorane Pelorane)

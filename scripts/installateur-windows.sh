@@ -27,14 +27,14 @@ wine "$installateur" /S
 wineserver -w
 for f in bin/pelorane.exe bin/Qt6Core.dll bin/Qt6Widgets.dll bin/Qt6SerialPort.dll bin/Qt6Sql.dll \
          bin/Qt6PrintSupport.dll bin/libstdc++-6.dll bin/libgcc_s_seh-1.dll bin/libwinpthread-1.dll \
-         bin/platforms/qwindows.dll bin/sqldrivers/qsqlite.dll bin/sqldrivers/qsqlodbc.dll \
+         bin/platforms/qwindows.dll bin/platforms/qoffscreen.dll bin/sqldrivers/qsqlite.dll bin/sqldrivers/qsqlodbc.dll \
          doc/licence-windows.txt doc/README.md Uninstall.exe; do
     [ -f "$dossier/$f" ] || faux "$f manque dans $dossier"
 done
 menu="$(winepath -u 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Pelorane' 2>/dev/null)"
 [ -f "$menu/Pelorane.lnk" ] || faux "entrée du menu Démarrer absente ($menu/Pelorane.lnk)"
 
-sortie="$(WINEQT_QPA_PLATFORM=offscreen wine "$dossier/bin/pelorane.exe" --version 2>&1 | tr -d '\r')"
+sortie="$(wine "$dossier/bin/pelorane.exe" --version 2>&1 | tr -d '\r')"
 [ "$sortie" = "pelorane $version" ] || faux "--version du programme installé : « $sortie »"
 echo "programme installé : $sortie"
 

@@ -112,7 +112,10 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     }
 
     racineDonnee = analyseur.value(o.optRacine);
-    racine = QDir(racineDonnee).absolutePath() + QLatin1Char('/');
+    racine = QDir(racineDonnee).absolutePath();
+    // La racine d'un lecteur (C:/ sous Windows, / sous Unix) finit déjà par son séparateur.
+    if (!racine.endsWith(QLatin1Char('/')))
+        racine += QLatin1Char('/');
     portSerie = analyseur.value(o.optPortSerie);
     sourcesUdp = analyseur.values(o.optSourceUdp);
     avecJournal = analyseur.isSet(o.optJournal);

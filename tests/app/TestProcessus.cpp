@@ -5,6 +5,7 @@
 #include "drawers/EmulateurCartes.h"
 #endif
 
+#include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -123,10 +124,12 @@ void TestProcessus::arretsAuDemarrage()
     }
     QCOMPARE(l.processus.exitStatus(), QProcess::NormalExit);
     QCOMPARE(l.processus.exitCode(), code);
-    const QString erreur = QString::fromUtf8(l.processus.readAllStandardError());
-    erreurAttendue.replace(QLatin1String("%1"), l.essai.Chemin(QStringLiteral("nulle-part.db")));
-    erreurAttendue.replace(QLatin1String("%2"), l.essai.Base());
-    derniereLigne.replace(QLatin1String("%2"), l.essai.Base());
+    // Le programme écrit dans le jeu de caractères du système, fins de ligne comprises (\r\n sous Windows).
+    const QString erreur =
+        QString::fromLocal8Bit(l.processus.readAllStandardError()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    erreurAttendue.replace(QLatin1String("%1"), QDir::toNativeSeparators(l.essai.Chemin(QStringLiteral("nulle-part.db"))));
+    erreurAttendue.replace(QLatin1String("%2"), QDir::toNativeSeparators(l.essai.Base()));
+    derniereLigne.replace(QLatin1String("%2"), QDir::toNativeSeparators(l.essai.Base()));
     QVERIFY2(erreur.contains(erreurAttendue), qPrintable(erreur));
     const QStringList lignes = LignesJournal(l.journal);
     QCOMPARE(lignes.size(), lignesJournal);
