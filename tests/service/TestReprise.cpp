@@ -240,7 +240,7 @@ void TestReprise::arretPendantLaRemise()
     second->Passes();
     const QStringList lignes = second->Lignes();
     QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(cd1)), relancee ? 1 : 0);
-    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + second->Chemin(QStringLiteral("CD2.txt"))), 1);
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(second->Chemin(QStringLiteral("CD2.txt")))), 1);
 }
 
 void TestReprise::tiroirEnVolTenuToutLeTemps_data()
@@ -491,6 +491,11 @@ void TestReprise::registreEffaceOuRemplaceEnMarche_data()
 
 void TestReprise::registreEffaceOuRemplaceEnMarche()
 {
+#ifdef Q_OS_WIN
+    // Windows n'efface pas un fichier qu'un programme tient ouvert : le registre ouvert par le
+    // service ne peut pas disparaître sous lui.
+    QSKIP("un fichier ouvert ne s'efface pas sous Windows");
+#endif
     QFETCH(bool, dossier);
     const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
     auto s = NouveauService();
