@@ -65,7 +65,6 @@ set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_LIST_DIR}/licence-windows.txt)
 # l'icône, placé hors de toute section comme NSIS le demande.)
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALLER_MUI_ICON_CODE "Target amd64-unicode")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # Entrée du menu Démarrer : bin\pelorane.exe, sous le nom Pelorane.
 set(CPACK_PACKAGE_EXECUTABLES pelorane Pelorane)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY bin)

@@ -22,7 +22,12 @@ faux() { echo "  faux : $*"; echec=1; }
 
 programmes="$(winepath -u 'C:\Program Files' 2>/dev/null)"
 dossier="$programmes/Pelorane"
-rm -rf "$dossier"
+# Une installation d'un passage précédent s'en va d'abord par son propre désinstallateur.
+if [ -f "$dossier/Uninstall.exe" ]; then
+    wine "$dossier/Uninstall.exe" /S
+    wineserver -w
+    for _ in $(seq 50); do [ -e "$dossier/bin/pelorane.exe" ] || break; sleep 0.2; done
+fi
 wine "$installateur" /S
 wineserver -w
 for f in bin/pelorane.exe bin/Qt6Core.dll bin/Qt6Widgets.dll bin/Qt6SerialPort.dll bin/Qt6Sql.dll \
