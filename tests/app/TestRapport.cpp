@@ -129,8 +129,9 @@ int TestRapport::Lance(const QStringList& arguments, QByteArray* sortie, QByteAr
     p.start(m_binaire, arguments);
     if (!p.waitForFinished(60000))
         return -1;
-    *sortie = p.readAllStandardOutput();
-    *erreur = p.readAllStandardError();
+    // Fins de ligne du système (\r\n sous Windows) ramenées à \n.
+    *sortie = p.readAllStandardOutput().replace("\r\n", "\n");
+    *erreur = p.readAllStandardError().replace("\r\n", "\n");
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
@@ -152,7 +153,7 @@ void TestRapport::rapportPdf()
     // Démarrage silencieux : rien sur la sortie d'erreur, pas même l'avis de Qt
     // sur XDG_RUNTIME_DIR ; le dossier d'exécution privé est à nous seuls.
     QCOMPARE(erreur, QByteArray());
-    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (4 pages)\n");
+    QCOMPARE(sortie, "rapport écrit : " + QDir::toNativeSeparators(pdf).toUtf8() + " (4 pages)\n");
 #ifdef Q_OS_UNIX
     // Sous Windows, Qt ne cherche pas de dossier d'exécution (XDG_RUNTIME_DIR) : rien à préparer.
     struct stat etat = {};
@@ -197,7 +198,7 @@ void TestRapport::periodeParDefaut()
     const QString pdf = m_dossier.filePath(QStringLiteral("periode.pdf"));
     QByteArray sortie, erreur;
     QCOMPARE(Lance(QStringList{ "--registre", m_registre, "--rapport", "--pdf", pdf } + dates, &sortie, &erreur), 0);
-    QCOMPARE(QString::fromUtf8(sortie), QStringLiteral("rapport écrit : %1 (%2)\n").arg(pdf, pages));
+    QCOMPARE(QString::fromUtf8(sortie), QStringLiteral("rapport écrit : %1 (%2)\n").arg(QDir::toNativeSeparators(pdf), pages));
 }
 
 void TestRapport::erreurs_data()
@@ -246,7 +247,8 @@ void TestRapport::erreurs()
         a.replace(QStringLiteral("PDF"), pdf);
         a.replace(QStringLiteral("DOSSIER"), m_dossier.path());
     }
-    message.replace(QStringLiteral("DOSSIER"), m_dossier.path());
+    // Chemins tels que le système les écrit (les messages n'ont pas d'autre "/").
+    message = QDir::toNativeSeparators(message.replace(QStringLiteral("DOSSIER"), m_dossier.path()));
     QByteArray sortie, erreur;
     QCOMPARE(Lance(arguments, &sortie, &erreur), code);
     if (message.endsWith(QLatin1Char('\n')))
@@ -316,7 +318,8 @@ void TestRapport::fenetreSansRegistre()
     QVERIFY(!FrmRapport::FenetreOuverte());
     QCOMPARE(dialogues.Boites().size(), 1);
     QCOMPARE(dialogues.Boites().at(0).texte,
-             QStringLiteral("impossible de lire le registre des remises ") + absent + QStringLiteral(" : registre introuvable"));
+             QStringLiteral("impossible de lire le registre des remises ") + QDir::toNativeSeparators(absent)
+                 + QStringLiteral(" : registre introuvable"));
 }
 
 void TestRapport::dureeTexte_data()
