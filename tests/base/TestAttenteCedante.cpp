@@ -52,9 +52,16 @@ void TestAttenteCedante::evenementsPassentPendantLAttente()
     const qint64 duree = chrono.elapsed();
     const double processeur = TempsProcesseurMs() - processeurAvant;
 
-    QVERIFY2(duree >= 300 && duree < 450, qPrintable(QString::number(duree)));
-    QVERIFY(horloge.get_exact_milli_second() - debut >= 300);
-    QVERIFY2(minuterieA >= 100 && minuterieA < 200, qPrintable(QString::number(minuterieA)));
+#ifdef Q_OS_WIN
+    // Les minuteries de Windows ont la milliseconde du système pour grain : elles échoient parfois
+    // une milliseconde avant leur terme, mesurée par QElapsedTimer.
+    constexpr qint64 Grain = 1;
+#else
+    constexpr qint64 Grain = 0;
+#endif
+    QVERIFY2(duree >= 300 - Grain && duree < 450, qPrintable(QString::number(duree)));
+    QVERIFY(horloge.get_exact_milli_second() - debut >= 300 - Grain);
+    QVERIFY2(minuterieA >= 100 - Grain && minuterieA < 200, qPrintable(QString::number(minuterieA)));
     QCOMPARE(recu, QByteArrayLiteral("-Start     -S3"));
     QVERIFY2(recuA >= minuterieA && recuA < 250, qPrintable(QString::number(recuA)));
     // Sans scrutation : quelques millisecondes de processeur pour 300 ms d'attente.
