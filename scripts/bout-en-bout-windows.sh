@@ -83,7 +83,8 @@ inconnu=$(valeur 'commandes vers un tiroir inconnu')
 lignes=$(tail -n +2 "$essai/historique.csv" | tr -d '\r' | grep -c . || true)
 remises=$(tail -n +2 "$essai/historique.csv" | tr -d '\r' | awk -F';' '$5 != ""' | grep -c . || true)
 doubles=$(tail -n +2 "$essai/historique.csv" | cut -d';' -f1 | sort | uniq -d | grep -c . || true)
-envois=$(grep -c 'envoi le fichier ' "$racine/journal.txt" 2>/dev/null || echo 0)
+envois=$(grep -c 'envoi le fichier ' "$racine/journal.txt" 2>/dev/null)
+envois=${envois:-0}
 
 echo "simulateur : $deposees déposées, $prises prises par l'hôte, $livrees livrées, $deux_fois prises deux fois," \
      "$occupe vers un tiroir occupé, $inconnu vers un tiroir inconnu (code $code_simulateur)"
