@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Installe ce qui manque, construit et lance tous les tests (CTest), puis refait
-# le tout avec AddressSanitizer et UndefinedBehaviorSanitizer.
+# le tout avec AddressSanitizer et UndefinedBehaviorSanitizer. Le passage Windows
+# (MinGW-w64, tests sous Wine, installateur) se lance seul : ./test.sh --windows.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 . scripts/paquets.sh
 pelorane_installe_paquets
+
+if [ "${1:-}" = "--windows" ]; then
+    exec scripts/windows.sh
+fi
 
 export QT_QPA_PLATFORM=offscreen
 JOBS=$(nproc 2>/dev/null || echo 2)
@@ -107,6 +112,10 @@ if command -v clang++ >/dev/null 2>&1 && [ -x tests/fuzz/fuzz.sh ]; then
     echo "== Fuzzing (CDAPI, cartes, commandes, datagrammes, lecture numérique)"
     tests/fuzz/fuzz.sh || echec=1
 fi
+
+# Le passage Windows (scripts/windows.sh) n'est pas encore vert : sous Wine, la ligne
+# des cartes ne reçoit rien du pseudo-terminal, et quatre essais échouent encore. Il se
+# lance à part, ./test.sh --windows, jusqu'à ce qu'il le soit.
 
 if [ $echec -ne 0 ]; then
     echo "ECHEC"

@@ -1,7 +1,9 @@
 #include "CommandeRapport.h"
 
 #include "VersionPelorane.h"
+#ifndef PELORANE_SANS_GRAPHIQUES
 #include "app/RapportActivite.h"
+#endif
 #include "base/CheminAffiche.h"
 
 #include <QCommandLineParser>
@@ -15,7 +17,7 @@ namespace {
 // Au plus un an de pages par rapport.
 constexpr qint64 JoursMax = 366;
 
-bool LitDate(const QString& texte, const char* option, QDate* date)
+[[maybe_unused]] bool LitDate(const QString& texte, const char* option, QDate* date)
 {
     *date = QDate::fromString(texte, QStringLiteral("yyyy-MM-dd"));
     if (date->isValid())
@@ -66,6 +68,12 @@ QString CommandeRapport::Pied(const QString& registre)
 
 int CommandeRapport::Execute(const QString& registre) const
 {
+#ifdef PELORANE_SANS_GRAPHIQUES
+    // Construction sans Qt Charts (licence) : la ligne de commande reste la même, le rapport manque.
+    Q_UNUSED(registre);
+    std::fprintf(stderr, "le rapport d'activité n'est pas dans cette construction de Pelorane (sans Qt Charts)\n");
+    return 1;
+#else
     if (!m_analyseur.isSet(m_pdf) || m_analyseur.value(m_pdf).isEmpty()) {
         std::fprintf(stderr, "--rapport demande --pdf FICHIER\n");
         return 64;
@@ -102,4 +110,5 @@ int CommandeRapport::Execute(const QString& registre) const
     std::printf("rapport écrit : %s (%lld page%s)\n", qPrintable(CheminAffiche(pdf)),
                 static_cast<long long>(jours.size()), jours.size() > 1 ? "s" : "");
     return 0;
+#endif
 }

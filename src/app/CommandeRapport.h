@@ -14,7 +14,8 @@ public:
     explicit CommandeRapport(QCommandLineParser& analyseur);
 
     // Après l'analyse : -1 si la ligne de commande ne parle pas du rapport, sinon
-    // le code de sortie (0 rapport écrit, 1 registre illisible ou PDF impossible,
+    // le code de sortie (0 rapport écrit, 1 registre illisible, PDF impossible ou rapport
+    // absent de cette construction (sans Qt Charts),
     // 64 ligne de commande incorrecte).
     int Traite(const QString& registre) const;
 

@@ -4,7 +4,9 @@
 #include "app/BoutonMultiligne.h"
 #include "app/CaseACocherMultiligne.h"
 #include "app/FrmListe.h"
+#ifndef PELORANE_SANS_GRAPHIQUES
 #include "app/FrmRapport.h"
+#endif
 #include "app/StyleFenetre.h"
 #include "app/ZoneEtat.h"
 #include "base/CheminAffiche.h"
@@ -62,9 +64,11 @@ F1Pelorane::F1Pelorane(Horloge& horloge, Dialogues& dialogues, JournalStatut& jo
 {
     CreeControles();
     SuitLeService();
+#ifndef PELORANE_SANS_GRAPHIQUES
     // Rapport d'activité du jour : menu contextuel de la fenêtre (clic droit).
     FrmRapport::AjouteMenu(this, m_dialogues,
                           [this] { return m_service->Registre() ? m_service->Registre()->Chemin() : QString(); });
+#endif
     AjouteMenuAPropos();
     m_minuterieJournal.setSingleShot(true);
     m_minuterieJournal.setInterval(IntervalleJournalMs);

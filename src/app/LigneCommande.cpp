@@ -122,7 +122,10 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     }
 
     racineDonnee = analyseur.value(o.optRacine);
-    racine = QDir(racineDonnee).absolutePath() + QLatin1Char('/');
+    racine = QDir(racineDonnee).absolutePath();
+    // La racine d'un lecteur (C:/ sous Windows, / sous Unix) finit déjà par son séparateur.
+    if (!racine.endsWith(QLatin1Char('/')))
+        racine += QLatin1Char('/');
     // Une racine donnée doit exister : une faute de frappe ne doit pas faire naître
     // une autre installation. La racine par défaut, elle, est créée au besoin.
     if (analyseur.isSet(o.optRacine) && !QFileInfo(racine).isDir()) {

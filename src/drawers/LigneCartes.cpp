@@ -3,6 +3,7 @@
 #include "base/Dialogues.h"
 #include "base/JournalStatut.h"
 #include "config/Configuration.h"
+#include "drawers/NomPortSerie.h"
 #include "drawers/TrameCartes.h"
 
 #include <QDir>
@@ -62,16 +63,9 @@ void LigneCartes::MetIntervalleReouverture(int millisecondes)
 
 QString LigneCartes::CheminPeripherique() const
 {
-    if (!m_configuration.PortSerieImpose.isEmpty()) {
-        // QSerialPort préfixe "/dev/" tout nom qui ne commence pas par "/", "./" ou "../" :
-        // un chemin relatif donné sur la ligne de commande doit d'abord devenir absolu.
-        return QFileInfo(m_configuration.PortSerieImpose).absoluteFilePath();
-    }
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(m_reglage.numeroPort);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(m_reglage.numeroPort - 1);
-#endif
+    if (!m_configuration.PortSerieImpose.isEmpty())
+        return NomPortSerie::Impose(m_configuration.PortSerieImpose);
+    return NomPortSerie::DuNumero(m_reglage.numeroPort);
 }
 
 void LigneCartes::AppliqueReglage(const ReglageLigne& reglage)

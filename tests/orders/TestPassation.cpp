@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QDir>
 #include <QTest>
 
 #include "commun/FichiersEssai.h"
@@ -83,10 +84,10 @@ void TestPassation::libreOuOccupe()
     if (lance) {
         QCOMPARE(Lit(m_config.FichierPassation), CopieAttendue);
         QCOMPARE(journal.Texte(),
-                 QStringLiteral("envoi le fichier ") + m_commande + QStringLiteral(" vers 002\r\n"));
+                 QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(m_commande) + QStringLiteral(" vers 002\r\n"));
     } else {
         QCOMPARE(Lit(m_config.FichierPassation), passationAvant);
-        QCOMPARE(journal.Texte(), QStringLiteral("Impossible d'envoyer le fichier ") + m_commande
+        QCOMPARE(journal.Texte(), QStringLiteral("Impossible d'envoyer le fichier ") + QDir::toNativeSeparators(m_commande)
                                       + QStringLiteral(" car la commande précédente est encore en "
                                                        "attente\r\n"));
     }
@@ -178,7 +179,7 @@ void TestPassation::passationPasOrdinaire()
         QVERIFY(QFile::remove(chemin));
     QVERIFY(passation.LanceFichierCde(m_commande, QStringLiteral("002"), Commande));
     QCOMPARE(journal.Texte(), ligne + QStringLiteral("fichier de passation de nouveau utilisable : ") + chemin
-                                  + QStringLiteral("\r\nenvoi le fichier ") + m_commande
+                                  + QStringLiteral("\r\nenvoi le fichier ") + QDir::toNativeSeparators(m_commande)
                                   + QStringLiteral(" vers 002\r\n"));
     QCOMPARE(Lit(chemin), CopieAttendue);
 #endif
@@ -228,7 +229,7 @@ void TestPassation::ecritureImpossible()
     QCOMPARE(lance, false);
     QCOMPARE(passation.DernierRefus(), Passation::Refus::EcritureImpossible);
     QCOMPARE(journal.Texte(), QStringLiteral("Erreur d'ecriture du fichier de passation ")
-                                  + cheminPassation + QStringLiteral(" : le fichier ") + m_commande
+                                  + QDir::toNativeSeparators(cheminPassation) + QStringLiteral(" : le fichier ") + QDir::toNativeSeparators(m_commande)
                                   + QStringLiteral(" n'est pas envoye\r\n"));
     // Le même échec à la passe suivante n'est pas récrit (une passe toutes les 300 ms).
     if (limiteOctets < 0) {

@@ -142,7 +142,7 @@ void TestCycleTraitement::commandeDisparueAvantAffichage()
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.cycle.afficheFichierCdeBrut(cd1);
     s.cycle.afficheFichierCdeBrut(cd1);
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + cd1
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Impossible de lire le fichier ") + QDir::toNativeSeparators(cd1)
                                     + QStringLiteral(", il n'est pas lance\r\n"));
     QCOMPARE(s.cycle.TexteDerniereCde(), QString());
 }
@@ -164,9 +164,9 @@ void TestCycleTraitement::commandeIneffacableLanceeUneFois()
 
     s.Observe();
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
-                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + cd1
-                                    + QStringLiteral("\r\nImpossible d'effacer le fichier ") + cd1
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + QDir::toNativeSeparators(cd1)
+                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + QDir::toNativeSeparators(cd1)
+                                    + QStringLiteral("\r\nImpossible d'effacer le fichier ") + QDir::toNativeSeparators(cd1)
                                     + QStringLiteral(" : deja envoye, il ne sera plus lance\r\n"));
 
     // Le frontal prend la commande, le tiroir redevient vert.
@@ -175,8 +175,8 @@ void TestCycleTraitement::commandeIneffacableLanceeUneFois()
     s.tiroirs.Lbl_Tiroir_Click(2);
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd2
-                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + cd2
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(cd2)
+                                    + QStringLiteral(" vers 002\r\nsupp fich: ") + QDir::toNativeSeparators(cd2)
                                     + QStringLiteral("\r\n"));
     QCOMPARE(Lit(s.config.FichierPassation),
              QByteArray("ordre: 42\r\nP.Recept: 002\r\nprotocol: Fich-Pelorane\r\n"));
@@ -217,13 +217,13 @@ void TestCycleTraitement::commandeIllisibleNeBloquePasLesAutres()
 
     s.Observe();
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ") + cd1
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nImpossible de lire le fichier ") + QDir::toNativeSeparators(cd1)
                                     + QStringLiteral(", il n'est pas lance\r\n"));
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.horloge.Avance(1000);
     s.cycle.Passe(); // la suivante passe devant
-    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd2 + QStringLiteral(" vers 002\r\nsupp fich: ")
-                                    + cd2 + QStringLiteral("\r\n"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(cd2) + QStringLiteral(" vers 002\r\nsupp fich: ")
+                                    + QDir::toNativeSeparators(cd2) + QStringLiteral("\r\n"));
 
     // 2 s après son essai, elle reprend sa place en tête de liste, devant CD3.txt ;
     // toujours illisible : pas de nouvelle ligne, CD3.txt passe encore.
@@ -236,8 +236,8 @@ void TestCycleTraitement::commandeIllisibleNeBloquePasLesAutres()
     s.journal.MessageStatus(QStringLiteral("clear"));
     s.cycle.Passe();
     // Le tiroir 3 a été pris par l'essai de CD1.txt : la recherche repart du suivant, le 1 est libre.
-    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + cd3 + QStringLiteral(" vers 001\r\nsupp fich: ")
-                                    + cd3 + QStringLiteral("\r\n"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(cd3) + QStringLiteral(" vers 001\r\nsupp fich: ")
+                                    + QDir::toNativeSeparators(cd3) + QStringLiteral("\r\n"));
 
     // Lisible à nouveau : repris 2 s après le dernier essai.
     videPassation();
@@ -248,8 +248,8 @@ void TestCycleTraitement::commandeIllisibleNeBloquePasLesAutres()
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n")); // 2 -> 1 fichier, rien de lancé
     s.horloge.Avance(600);
     s.cycle.Passe();
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1 + QStringLiteral(" vers 003\r\nsupp fich: ")
-                                    + cd1 + QStringLiteral("\r\n"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + QDir::toNativeSeparators(cd1) + QStringLiteral(" vers 003\r\nsupp fich: ")
+                                    + QDir::toNativeSeparators(cd1) + QStringLiteral("\r\n"));
 }
 
 void TestCycleTraitement::affichagesSuccessifs()
@@ -296,8 +296,8 @@ void TestCycleTraitement::commandeEcriteEnDeuxFois()
     QCOMPARE(Lit(s.config.FichierPassation),
              QByteArray("protocol: Fich-Pelorane\r\nposte: 003\r\nordre: 41\r\nP.Recept: 001\r\n"
                         "cip Qt    : 3400930000001        001\r\n"));
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
-                                    + QStringLiteral(" vers 001\r\nsupp fich: ") + cd1 + QStringLiteral("\r\n"));
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + QDir::toNativeSeparators(cd1)
+                                    + QStringLiteral(" vers 001\r\nsupp fich: ") + QDir::toNativeSeparators(cd1) + QStringLiteral("\r\n"));
 }
 
 void TestCycleTraitement::tailleDeCommande_data()
@@ -348,11 +348,11 @@ void TestCycleTraitement::tailleDeCommande()
         return;
     }
     // Trop grosse : une ligne, elle reste, la suivante part, et plus rien aux passes suivantes.
-    const QString ligneJournal = QStringLiteral("Le fichier ") + cd1 + QStringLiteral(" depasse 1048576 octets, il n'est pas lance\r\n");
+    const QString ligneJournal = QStringLiteral("Le fichier ") + QDir::toNativeSeparators(cd1) + QStringLiteral(" depasse 1048576 octets, il n'est pas lance\r\n");
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + ligneJournal);
     s.cycle.Passe();
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\n") + ligneJournal + QStringLiteral("envoi le fichier ")
-                                    + cd2 + QStringLiteral(" vers 002\r\nsupp fich: ") + cd2 + QStringLiteral("\r\n"));
+                                    + QDir::toNativeSeparators(cd2) + QStringLiteral(" vers 002\r\nsupp fich: ") + QDir::toNativeSeparators(cd2) + QStringLiteral("\r\n"));
     Ecrit(s.config.FichierPassation, QByteArray());
     s.journal.MessageStatus(QStringLiteral("clear"));
     for (int i = 0; i < 5; ++i) {
@@ -380,10 +380,10 @@ void TestCycleTraitement::passationDossier()
     // Pas de faux « encore en attente » : une ligne qui dit ce qui ne va pas, la commande reste.
     QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nfichier de passation inutilisable (dossier, pas un "
                                                "fichier ordinaire) : ")
-                                    + s.config.FichierPassation + QStringLiteral(" ; aucune commande n'est envoyee\r\n"));
+                                    + QDir::toNativeSeparators(s.config.FichierPassation) + QStringLiteral(" ; aucune commande n'est envoyee\r\n"));
     QCOMPARE(s.cycle.TexteDerniereCde(), QStringLiteral("Fichier de passation inutilisable ...\r\n\r\nil est donc "
                                                         "impossible de lancer le fichier: ")
-                                             + cd1 + QStringLiteral(" vers la gare: 001\r\n"));
+                                             + QDir::toNativeSeparators(cd1) + QStringLiteral(" vers la gare: 001\r\n"));
     QCOMPARE(Lit(cd1), Commande1);
     QCOMPARE(s.tiroirs.Couleur(1), int(TableauTiroirs::AutoriseCde));
 }
@@ -431,8 +431,8 @@ void TestCycleTraitement::passeJamaisReentree()
     s.cycle.Passe();
     QCOMPARE(appels, 1);
     const QString cd1 = s.Chemin(QStringLiteral("CD1.txt"));
-    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + cd1
-                                    + QStringLiteral(" vers 001\r\nsupp fich: ") + cd1
+    QCOMPARE(s.journal.Texte(), QStringLiteral("Aux8: ON (Z45)\r\nenvoi le fichier ") + QDir::toNativeSeparators(cd1)
+                                    + QStringLiteral(" vers 001\r\nsupp fich: ") + QDir::toNativeSeparators(cd1)
                                     + QStringLiteral("\r\n"));
 }
 

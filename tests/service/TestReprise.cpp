@@ -217,7 +217,7 @@ void TestReprise::arretPendantLaRemise()
     QStringList attendues;
     const bool tronquee = arret == QLatin1String("tronquee");
     if (!ligneAttendue.isEmpty())
-        attendues << ligneAttendue.arg(tronquee ? second->config.FichierPassation : cd1);
+        attendues << ligneAttendue.arg(QDir::toNativeSeparators(tronquee ? second->config.FichierPassation : cd1));
     for (int i = 1; i <= 4; ++i)
         attendues << QStringLiteral("libere tiroir: %1   ").arg(i);
     // Le tiroir 2 attend peut-être encore les boîtes de CD1.txt : il reste en cours
@@ -231,7 +231,7 @@ void TestReprise::arretPendantLaRemise()
         QCOMPARE(Lit(second->config.FichierPassation), QByteArray());
     QCOMPARE(QFileInfo::exists(cd1), !effacable || arret == QLatin1String("ligne") || relancee);
     if (arret == QLatin1String("ligne"))
-        QCOMPARE(second->cycle.TexteDerniereCde(), ligneAttendue.arg(cd1) + QStringLiteral("\r\n"));
+        QCOMPARE(second->cycle.TexteDerniereCde(), ligneAttendue.arg(QDir::toNativeSeparators(cd1)) + QStringLiteral("\r\n"));
 
     // Les tiroirs sont libres : seule une commande jamais remise part.
     Ecrit(second->config.FichierPassation, QByteArray());
@@ -240,8 +240,8 @@ void TestReprise::arretPendantLaRemise()
     second->tiroirs.Lbl_Tiroir_Click(4);
     second->Passes();
     const QStringList lignes = second->Lignes();
-    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + cd1), relancee ? 1 : 0);
-    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + second->Chemin(QStringLiteral("CD2.txt"))), 1);
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(cd1)), relancee ? 1 : 0);
+    QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ") + QDir::toNativeSeparators(second->Chemin(QStringLiteral("CD2.txt")))), 1);
 }
 
 void TestReprise::tiroirEnVolTenuToutLeTemps_data()
@@ -335,8 +335,8 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
     // Le registre vit dans un dossier qui n'existe pas encore.
     const QString dossierRegistre = m_dossier->filePath(QStringLiteral("plus-tard"));
     Service s(m_dossier->path(), dossierRegistre + QStringLiteral("/registre.db"), &m_mural, &m_monotone);
-    QCOMPARE(s.Lignes(), QStringList{ QStringLiteral("registre des remises indisponible (") + dossierRegistre
-                                      + QStringLiteral("/registre.db : dossier absent) : les commandes continuent, mais "
+    QCOMPARE(s.Lignes(), QStringList{ QStringLiteral("registre des remises indisponible (") + QDir::toNativeSeparators(dossierRegistre + QStringLiteral("/registre.db"))
+                                      + QStringLiteral(" : dossier absent) : les commandes continuent, mais "
                                                        "après un arrêt brutal une commande pourrait être remise deux "
                                                        "fois ; nouvel essai à la prochaine remise") });
     Ecrit(s.Chemin(QStringLiteral("CD1.txt")), Commande1);
@@ -356,8 +356,8 @@ void TestReprise::registreEnPanneNArretePasLesCommandes()
     s.tiroirs.Lbl_Tiroir_Click(2);
     s.Passes();
     QCOMPARE(s.Lignes().filter(QStringLiteral("registre")),
-             QStringList{ QStringLiteral("registre des remises de nouveau disponible: ") + dossierRegistre
-                          + QStringLiteral("/registre.db") });
+             QStringList{ QStringLiteral("registre des remises de nouveau disponible: ")
+                          + QDir::toNativeSeparators(dossierRegistre + QStringLiteral("/registre.db")) });
     Ecrit(s.Chemin(QStringLiteral("CD3.txt")), Commande1);
     Ecrit(s.config.FichierPassation, QByteArray());
     s.tiroirs.Lbl_Tiroir_Click(3);
@@ -390,7 +390,7 @@ void TestReprise::registreVerrouilleParUnAutreProgramme()
         s.Passes();
         const QStringList lignes = s.Lignes();
         QCOMPARE(Compte(lignes, QStringLiteral("envoi le fichier ")), 1);
-        QCOMPARE(Compte(lignes, QStringLiteral("registre des remises indisponible (") + chemin
+        QCOMPARE(Compte(lignes, QStringLiteral("registre des remises indisponible (") + QDir::toNativeSeparators(chemin)
                                     + QStringLiteral(" : database is locked")),
                  1);
         QVERIFY(verrou.exec(QStringLiteral("ROLLBACK")));
@@ -401,7 +401,7 @@ void TestReprise::registreVerrouilleParUnAutreProgramme()
     s.tiroirs.Lbl_Tiroir_Click(2);
     s.Passes();
     QCOMPARE(Compte(s.Lignes(), QStringLiteral("envoi le fichier ")), 2);
-    QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible: ") + chemin), 1);
+    QCOMPARE(Compte(s.Lignes(), QStringLiteral("registre des remises de nouveau disponible: ") + QDir::toNativeSeparators(chemin)), 1);
     QList<LecteurHistorique::Ligne> historique;
     QString erreur;
     QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));
@@ -493,6 +493,11 @@ void TestReprise::registreEffaceOuRemplaceEnMarche_data()
 
 void TestReprise::registreEffaceOuRemplaceEnMarche()
 {
+#ifdef Q_OS_WIN
+    // Windows n'efface pas un fichier qu'un programme tient ouvert : le registre ouvert par le
+    // service ne peut pas disparaître sous lui.
+    QSKIP("un fichier ouvert ne s'efface pas sous Windows");
+#endif
     QFETCH(bool, dossier);
     const QString chemin = m_dossier->filePath(QStringLiteral("registre.db"));
     auto s = NouveauService();
@@ -511,8 +516,8 @@ void TestReprise::registreEffaceOuRemplaceEnMarche()
     QCOMPARE(lignes.filter(QStringLiteral("registre des remises efface")),
              QStringList{ QStringLiteral("registre des remises efface ou remplace pendant la marche (%1) : un nouveau "
                                          "registre est cree")
-                              .arg(chemin) });
-    QCOMPARE(Compte(lignes, QStringLiteral("registre des remises indisponible (") + chemin), dossier ? 1 : 0);
+                              .arg(QDir::toNativeSeparators(chemin)) });
+    QCOMPARE(Compte(lignes, QStringLiteral("registre des remises indisponible (") + QDir::toNativeSeparators(chemin)), dossier ? 1 : 0);
     if (dossier)
         return;
     QList<LecteurHistorique::Ligne> historique;
@@ -559,7 +564,7 @@ void TestReprise::registreAbime()
         + QDateTime::fromMSecsSinceEpoch(MuralDepart).toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QCOMPARE(s->Lignes(), QStringList{ QStringLiteral("registre des remises illisible (%1 : %2) : mis de cote sous %3 ; "
                                                       "un nouveau registre commence")
-                                           .arg(chemin, raison, aPart) });
+                                           .arg(QDir::toNativeSeparators(chemin), raison, QDir::toNativeSeparators(aPart)) });
     QCOMPARE(Lit(aPart), octets);
     QVERIFY(s->registreRemises.Disponible());
     QVERIFY(LecteurHistorique::Lit(chemin, 0, &historique, &erreur));

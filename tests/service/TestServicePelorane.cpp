@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QDir>
 #include <QTest>
 #include <memory>
 
@@ -97,9 +98,11 @@ void TestServicePelorane::echecsFatals()
         banc.racine = banc.essai.Chemin(QStringLiteral("fichier/racine/"));
     }
     auto remplit = [&](QString t) {
-        return t.replace(QLatin1String("%1"), base)
-            .replace(QLatin1String("%2"), echanges)
-            .replace(QLatin1String("%3"), banc.essai.Chemin(QStringLiteral("fichier/racine/pelorane-registre.db")));
+        // Chemins tels que le système les écrit (\ sous Windows).
+        return t.replace(QLatin1String("%1"), QDir::toNativeSeparators(base))
+            .replace(QLatin1String("%2"), QDir::toNativeSeparators(echanges))
+            .replace(QLatin1String("%3"), QDir::toNativeSeparators(
+                                              banc.essai.Chemin(QStringLiteral("fichier/racine/pelorane-registre.db"))));
     };
     banc.Cree();
     QVERIFY(!banc.service->Demarre());

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# pelorane.exe sous Wine contre le simulateur du côté robot, qui tourne sous Linux, pendant 60 s :
+#   - les cartes sur COM1, que le lien dosdevices/com1 du préfixe mène au pseudo-terminal du
+#     simulateur ;
+#   - le CDAPI et les datagrammes par la boucle locale ;
+#   - la racine sur un lecteur de Wine (P:), le réglage BaseFicDefaut dans la base de registre.
+# Des commandes sortent, aucune n'est prise deux fois ni envoyée vers un tiroir occupé, et
+# pelorane.exe --historique compte les mêmes remises que le bilan du simulateur.
+#   scripts/bout-en-bout-windows.sh DOSSIER_CONSTRUCTION_WINDOWS   (WINEPREFIX, WINEPATH réglés)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+construction="$1"
+duree="${PELORANE_DUREE_BOUT_EN_BOUT:-60}"
+service="$PWD/$construction/src/pelorane.exe"
+: "${WINEPREFIX:?}"
+
+# Le simulateur est un programme Linux : celui de la construction normale.
+simulateur="$PWD/build/tools/simulateur/pelorane-simulateur"
+if [ ! -x "$simulateur" ]; then
+    echo "construction du simulateur (build)"
+    { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        && cmake --build build --target pelorane-simulateur -j "$(nproc)"; } >build.simulateur.log 2>&1 \
+        || { tail -20 build.simulateur.log; exit 1; }
+fi
+
+essai="$PWD/$construction/bout-en-bout"
+rm -rf "$essai"
+mkdir -p "$essai/racine" "$essai/reglages"
+racine="$essai/racine"
+# Ports libres, pour ne gêner aucun autre essai de la machine.
+read -r port_cdapi port_udp < <(python3 -c '
+import socket
+t = socket.socket(); t.bind(("127.0.0.1", 0))
+u = socket.socket(type=socket.SOCK_DGRAM); u.bind(("127.0.0.1", 0))
+print(t.getsockname()[1], u.getsockname()[1])')
+
+# Les commandes cessent vers 40 s : toutes ont le temps d'être remises et libérées avant la fin.
+commandes=$(( (duree * 2 / 3) * 1000 / 1500 ))
+XDG_CONFIG_HOME="$essai/reglages" QT_QPA_PLATFORM=offscreen "$simulateur" --racine "$racine/" --duree "$duree" \
+    --commandes "$commandes" --intervalle 1500 --delai-hote 300 --delai-convoyeur 700 --collecte 500 --perte-datagramme 3 \
+    --demande-a 5 --demande-r 10 --port-cdapi "$port_cdapi" --port-udp "$port_udp" \
+    --param TempsMaxAttenteProduit=3 >"$essai/simulateur.txt" 2>&1 &
+pid_simulateur=$!
+for _ in $(seq 100); do
+    grep -q '^pret: ' "$essai/simulateur.txt" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q '^pret: ' "$essai/simulateur.txt" || { echo "le simulateur ne démarre pas"; cat "$essai/simulateur.txt"; exit 1; }
+
+# COM1 du préfixe : le pseudo-terminal du simulateur ; P: : la racine.
+ln -sfn "$(readlink -f "$racine/cartes-serie")" "$WINEPREFIX/dosdevices/com1"
+ln -sfn "$racine" "$WINEPREFIX/dosdevices/p:"
+# Le réglage du programme hôte, là où il l'écrit sous Windows.
+wine reg add 'HKCU\Software\VB and VBA Program Settings\VBtrevix\GENERAL' /v BaseFicDefaut /t REG_SZ \
+    /d 'P:\parametres-hote.db' /f >/dev/null 2>&1
+
+WINEQT_QPA_PLATFORM=offscreen wine "$service" --racine 'P:\' --journal 'P:\journal.txt' \
+    >"$essai/service.sortie" 2>&1 &
+pid_service=$!
+
+wait $pid_simulateur
+code_simulateur=$?
+# Le service s'arrête comme l'arrêterait Windows à la fermeture de session (fin du processus) ;
+# le registre des remises est sur le disque avant chaque remise.
+wine taskkill /f /im pelorane.exe >/dev/null 2>&1
+wait $pid_service 2>/dev/null
+
+WINEQT_QPA_PLATFORM=offscreen wine "$service" --racine 'P:\' --historique --csv \
+    >"$essai/historique.csv" 2>"$essai/historique.erreur"
+code_historique=$?
+wine reg delete 'HKCU\Software\VB and VBA Program Settings\VBtrevix' /f >/dev/null 2>&1
+rm -f "$WINEPREFIX/dosdevices/p:"
+
+valeur() { sed -n "s/^$1: \\([0-9]*\\)\$/\\1/p" "$essai/simulateur.txt" | tail -n1; }
+deposees=$(valeur 'commandes deposees')
+prises=$(valeur "commandes prises par l'hote")
+livrees=$(valeur 'commandes livrees')
+deux_fois=$(valeur 'commandes prises deux fois')
+occupe=$(valeur 'commandes vers un tiroir occupe')
+inconnu=$(valeur 'commandes vers un tiroir inconnu')
+# Registre : une ligne par commande (sans l'en-tête) ; remise_le (5e champ) rempli une fois remise.
+lignes=$(tail -n +2 "$essai/historique.csv" | tr -d '\r' | grep -c . || true)
+remises=$(tail -n +2 "$essai/historique.csv" | tr -d '\r' | awk -F';' '$5 != ""' | grep -c . || true)
+doubles=$(tail -n +2 "$essai/historique.csv" | cut -d';' -f1 | sort | uniq -d | grep -c . || true)
+envois=$(grep -c 'envoi le fichier ' "$racine/journal.txt" 2>/dev/null)
+envois=${envois:-0}
+
+echo "simulateur : $deposees déposées, $prises prises par l'hôte, $livrees livrées, $deux_fois prises deux fois," \
+     "$occupe vers un tiroir occupé, $inconnu vers un tiroir inconnu (code $code_simulateur)"
+echo "service : $envois envois au journal ; --historique : $lignes lignes, $remises remises, $doubles fichiers en double" \
+     "(code $code_historique)"
+
+echec=0
+verifie() { # verifie DESCRIPTION CONDITION…
+    local quoi="$1"; shift
+    if ! "$@"; then echo "  faux : $quoi"; echec=1; fi
+}
+verifie "le simulateur finit normalement" test "$code_simulateur" -eq 0
+verifie "les $commandes commandes déposées sont prises par l'hôte et livrées" \
+    test "${deposees:-x}/${prises:-x}/${livrees:-x}" = "$commandes/$commandes/$commandes"
+verifie "le service écrit un envoi par commande" test "$envois" = "$commandes"
+verifie "aucune commande prise deux fois" test "${deux_fois:-x}" = 0
+verifie "aucune commande vers un tiroir occupé" test "${occupe:-x}" = 0
+verifie "aucune commande vers un tiroir inconnu" test "${inconnu:-x}" = 0
+verifie "--historique lit le registre" test "$code_historique" -eq 0
+verifie "--historique compte autant de remises que l'hôte en a prises" test "$lignes/$remises" = "${prises:-x}/${prises:-x}"
+verifie "--historique : aucune commande remise deux fois" test "$doubles" = 0
+if [ $echec -ne 0 ]; then
+    echo "--- simulateur"; tail -25 "$essai/simulateur.txt"
+    echo "--- service"; tail -25 "$racine/journal.txt" 2>/dev/null; cat "$essai/service.sortie"
+    echo "--- historique"; cat "$essai/historique.csv" "$essai/historique.erreur"
+fi
+exit $echec
