@@ -116,7 +116,22 @@ void TestBureau::boiteFataleAttendLaReponse()
     // Un HOME neuf : fontconfig y refait son cache, long sur une machine chargée.
     QTRY_VERIFY_WITH_TIMEOUT(!Fenetres(titre, true).isEmpty(), 90000);
     QVERIFY2(!pelorane.waitForFinished(3000), "la boîte fatale a disparu sans réponse");
-    const QString boite = Fenetres(titre, true).split(QLatin1Char('\n')).first();
+    // La fenêtre principale porte le même titre : la boîte est la plus petite des deux.
+    QString boite;
+    qint64 surfaceMin = -1;
+    for (const QString& id : Fenetres(titre, true).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QProcess g;
+        g.setProcessEnvironment(m_env);
+        g.start(QStringLiteral("xdotool"), { QStringLiteral("getwindowgeometry"), id });
+        g.waitForFinished(5000);
+        const QRegularExpressionMatch taille = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)"))
+                                                   .match(QString::fromLatin1(g.readAllStandardOutput()));
+        const qint64 surface = taille.hasMatch() ? taille.captured(1).toLongLong() * taille.captured(2).toLongLong() : 0;
+        if (taille.hasMatch() && (surfaceMin < 0 || surface < surfaceMin)) {
+            surfaceMin = surface;
+            boite = id;
+        }
+    }
     QVERIFY(!boite.isEmpty());
 
     // La réponse (Entrée sur OK) la ferme ; le programme finit avec le code du réglage absent.
