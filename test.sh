@@ -6,11 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 . scripts/paquets.sh
-pelorane_installe_paquets
-
 if [ "${1:-}" = "--windows" ]; then
+    pelorane_installe_paquets "${PELORANE_PAQUETS_WINDOWS[@]}"
     exec scripts/windows.sh
 fi
+pelorane_installe_paquets
 
 export QT_QPA_PLATFORM=offscreen
 JOBS=$(nproc 2>/dev/null || echo 2)
