@@ -84,8 +84,14 @@ void HoteCdapi::CoupeConnexion()
 {
     if (!m_client)
         return;
+    // Fermeture brutale (RST) : l'hôte disparaît sans fin de connexion ordonnée.
     const linger sansAttente{ 1, 0 };
+#ifdef Q_OS_WIN
+    ::setsockopt(SOCKET(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                 reinterpret_cast<const char*>(&sansAttente), sizeof sansAttente);
+#else
     ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &sansAttente, sizeof sansAttente);
+#endif
     m_client->abort();
 }
 
