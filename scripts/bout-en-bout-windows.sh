@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # pelorane.exe sous Wine contre le simulateur du côté robot, qui tourne sous Linux, pendant 60 s :
-#   - les cartes sur COM1, que le lien dosdevices/com1 du préfixe mène au pseudo-terminal du
+#   - les cartes sur COM1, que la clé HKLM\Software\Wine\Ports du préfixe mène au pseudo-terminal du
 #     simulateur ;
 #   - le CDAPI et les datagrammes par la boucle locale ;
 #   - la racine sur un lecteur de Wine (P:), le réglage BaseFicDefaut dans la base de registre.
@@ -37,10 +37,11 @@ print(t.getsockname()[1], u.getsockname()[1])')
 
 # Les commandes cessent vers 40 s : toutes ont le temps d'être remises et libérées avant la fin.
 commandes=$(( (duree * 2 / 3) * 1000 / 1500 ))
+parametres_cartes=(--param "Lect reelle etat tiroirs=N")
 XDG_CONFIG_HOME="$essai/reglages" QT_QPA_PLATFORM=offscreen "$simulateur" --racine "$racine/" --duree "$duree" \
     --commandes "$commandes" --intervalle 1500 --delai-hote 300 --delai-convoyeur 700 --collecte 500 --perte-datagramme 3 \
     --demande-a 5 --demande-r 10 --port-cdapi "$port_cdapi" --port-udp "$port_udp" \
-    --param TempsMaxAttenteProduit=3 >"$essai/simulateur.txt" 2>&1 &
+    --param TempsMaxAttenteProduit=3 "${parametres_cartes[@]}" >"$essai/simulateur.txt" 2>&1 &
 pid_simulateur=$!
 for _ in $(seq 100); do
     grep -q '^pret: ' "$essai/simulateur.txt" 2>/dev/null && break
@@ -48,13 +49,21 @@ for _ in $(seq 100); do
 done
 grep -q '^pret: ' "$essai/simulateur.txt" || { echo "le simulateur ne démarre pas"; cat "$essai/simulateur.txt"; exit 1; }
 
-# COM1 du préfixe : le pseudo-terminal du simulateur ; P: : la racine.
-ln -sfn "$(readlink -f "$racine/cartes-serie")" "$WINEPREFIX/dosdevices/com1"
+# COM1 du préfixe : le pseudo-terminal du simulateur. Un lien dosdevices/com1 posé à la main ne
+# tient pas : au démarrage du préfixe, mountmgr refait les liens des ports série depuis la clé
+# HKLM\Software\Wine\Ports (sinon vers /dev/ttyS0, où les trames se perdent). La clé est donc
+# posée, puis le préfixe redémarré pour que mountmgr la lise.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(readlink -f "$racine/cartes-serie")" /f >/dev/null 2>&1
+wineserver -k; wineserver -w
+# P: : la racine.
 ln -sfn "$racine" "$WINEPREFIX/dosdevices/p:"
 # Le réglage du programme hôte, là où il l'écrit sous Windows.
 wine reg add 'HKCU\Software\VB and VBA Program Settings\VBtrevix\GENERAL' /v BaseFicDefaut /t REG_SZ \
     /d 'P:\parametres-hote.db' /f >/dev/null 2>&1
 
+if [ "$(readlink "$WINEPREFIX/dosdevices/com1")" != "$(readlink -f "$racine/cartes-serie")" ]; then
+    echo "COM1 ne mène pas au pseudo-terminal du simulateur : $(readlink "$WINEPREFIX/dosdevices/com1")"
+fi
 WINEQT_QPA_PLATFORM=offscreen wine "$service" --racine 'P:\' --journal 'P:\journal.txt' \
     >"$essai/service.sortie" 2>&1 &
 pid_service=$!
@@ -70,6 +79,7 @@ WINEQT_QPA_PLATFORM=offscreen wine "$service" --racine 'P:\' --historique --csv 
     >"$essai/historique.csv" 2>"$essai/historique.erreur"
 code_historique=$?
 wine reg delete 'HKCU\Software\VB and VBA Program Settings\VBtrevix' /f >/dev/null 2>&1
+wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1
 rm -f "$WINEPREFIX/dosdevices/p:"
 
 valeur() { sed -n "s/^$1: \\([0-9]*\\)\$/\\1/p" "$essai/simulateur.txt" | tail -n1; }

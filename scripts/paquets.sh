@@ -8,7 +8,7 @@ PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-d
                   qt6-translations-l10n dpkg-dev file lintian desktop-file-utils g++-mingw-w64-x86-64-posix
                   strace libfaketime bindfs xvfb openbox xdotool x11-utils)
 # Passage Windows seulement (./test.sh --windows).
-PELORANE_PAQUETS_WINDOWS=(wine wine64 nsis tcl xz-utils patch python3)
+PELORANE_PAQUETS_WINDOWS=(wine wine64 nsis tcl xz-utils patch python3 fonts-dejavu-core)
 
 pelorane_installe_paquets() {
     local manquants=() p

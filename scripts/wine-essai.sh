@@ -18,12 +18,17 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 while IFS='=' read -r nom valeur; do
     case "$nom" in QT_*) export "WINE$nom=$valeur" ;; esac
 done < <(env | grep '^QT_' || true)
+# Les essais tournent hors écran (QT_QPA_PLATFORM=offscreen) : sous Windows, cette plateforme de Qt
+# lit ses polices dans un dossier (lib/fonts de Qt, absent). Sans elles, le rapport PDF n'aurait
+# aucun texte. Les polices DejaVu de Debian servent.
+export WINEQT_QPA_FONTDIR="${WINEQT_QPA_FONTDIR:-$(winepath -w /usr/share/fonts/truetype/dejavu 2>/dev/null)}"
 if [ -n "${PELORANE_BINAIRE:-}" ] && [ "${PELORANE_BINAIRE#/}" != "$PELORANE_BINAIRE" ]; then
     export PELORANE_BINAIRE="$(winepath -w "$PELORANE_BINAIRE" 2>/dev/null)"
 fi
 
-# Le lecteur de PDF des tests du rapport : celui de Linux, que Wine lance par son chemin.
-export PELORANE_PDFTOTEXT="${PELORANE_PDFTOTEXT:-$(winepath -w "$(command -v pdftotext)" 2>/dev/null)}"
+# Le lecteur de PDF des tests du rapport : celui de Linux, par son chemin Unix (le test le lance
+# par start /unix, sur les chemins Unix de ses fichiers).
+export PELORANE_PDFTOTEXT="${PELORANE_PDFTOTEXT:-$(command -v pdftotext)}"
 
 case "$(basename "$programme")" in
     test_*)

@@ -22,7 +22,7 @@ constexpr qint64 JoursMax = 366;
     *date = QDate::fromString(texte, QStringLiteral("yyyy-MM-dd"));
     if (date->isValid())
         return true;
-    std::fprintf(stderr, "date incorrecte pour %s : %s (attendu AAAA-MM-JJ)\n", option, qPrintable(texte));
+    std::fprintf(stderr, "date incorrecte pour %s : %s (attendu AAAA-MM-JJ)\n", option, qUtf8Printable(texte));
     return false;
 }
 
@@ -90,7 +90,7 @@ int CommandeRapport::Execute(const QString& registre) const
         du = au;
     if (du > au || du.daysTo(au) >= JoursMax) {
         std::fprintf(stderr, "période incorrecte : du %s au %s (au plus %lld jours, --du avant --au)\n",
-                     qPrintable(du.toString(Qt::ISODate)), qPrintable(au.toString(Qt::ISODate)),
+                     qUtf8Printable(du.toString(Qt::ISODate)), qUtf8Printable(au.toString(Qt::ISODate)),
                      static_cast<long long>(JoursMax));
         return 64;
     }
@@ -98,16 +98,16 @@ int CommandeRapport::Execute(const QString& registre) const
     QString erreur;
     if (!RapportActivite::Prepare(registre, du, au, &jours, &erreur)) {
         std::fprintf(stderr, "impossible de lire le registre des remises %s : %s\n",
-                     qPrintable(CheminAffiche(registre)), qPrintable(erreur));
+                     qUtf8Printable(CheminAffiche(registre)), qUtf8Printable(erreur));
         return 1;
     }
     const QString pdf = m_analyseur.value(m_pdf);
     if (!RapportActivite::EcritPdf(pdf, jours, Pied(registre), &erreur)) {
-        std::fprintf(stderr, "impossible d'écrire le rapport %s : %s\n", qPrintable(CheminAffiche(pdf)),
-                     qPrintable(erreur));
+        std::fprintf(stderr, "impossible d'écrire le rapport %s : %s\n", qUtf8Printable(CheminAffiche(pdf)),
+                     qUtf8Printable(erreur));
         return 1;
     }
-    std::printf("rapport écrit : %s (%lld page%s)\n", qPrintable(CheminAffiche(pdf)),
+    std::printf("rapport écrit : %s (%lld page%s)\n", qUtf8Printable(CheminAffiche(pdf)),
                 static_cast<long long>(jours.size()), jours.size() > 1 ? "s" : "");
     return 0;
 #endif

@@ -103,11 +103,11 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
         QString erreur = analyseur.errorText();
         if (erreur.endsWith(QLatin1Char('.')))
             erreur.chop(1);
-        std::fprintf(stderr, "%s ; voir pelorane --help\n", qPrintable(erreur));
+        std::fprintf(stderr, "%s ; voir pelorane --help\n", qUtf8Printable(erreur));
         return Sort(64);
     }
     if (analyseur.isSet(o.aide)) {
-        std::fputs(qPrintable(analyseur.helpText()), stdout);
+        std::fputs(qUtf8Printable(analyseur.helpText()), stdout);
         return Sort(0);
     }
     if (analyseur.isSet(o.version)) {
@@ -117,7 +117,7 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
 
     // Un argument sans option n'a pas de sens : mieux vaut le dire que l'ignorer.
     if (const QStringList restes = analyseur.positionalArguments(); !restes.isEmpty()) {
-        std::fprintf(stderr, "argument inattendu : %s ; voir pelorane --help\n", qPrintable(restes.first()));
+        std::fprintf(stderr, "argument inattendu : %s ; voir pelorane --help\n", qUtf8Printable(restes.first()));
         return Sort(64);
     }
 
@@ -130,7 +130,7 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     // une autre installation. La racine par défaut, elle, est créée au besoin.
     if (analyseur.isSet(o.optRacine) && !QFileInfo(racine).isDir()) {
         std::fprintf(stderr, "le dossier racine %s n'existe pas : créez-le, ou donnez un dossier existant à --racine\n",
-                     qPrintable(racineDonnee));
+                     qUtf8Printable(racineDonnee));
         return Sort(64);
     }
     portSerie = analyseur.value(o.optPortSerie);
@@ -153,8 +153,8 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     if (analyseur.isSet(o.optAction)) {
         action = analyseur.value(o.optAction);
         if (!F1Pelorane::ActionsConnues().contains(action)) {
-            std::fprintf(stderr, "action inconnue : %s (actions : %s)\n", qPrintable(action),
-                         qPrintable(F1Pelorane::ActionsConnues().join(QStringLiteral(", "))));
+            std::fprintf(stderr, "action inconnue : %s (actions : %s)\n", qUtf8Printable(action),
+                         qUtf8Printable(F1Pelorane::ActionsConnues().join(QStringLiteral(", "))));
             return Sort(64);
         }
         return Suite::Action;
@@ -164,7 +164,7 @@ LigneCommande::Suite LigneCommande::Lit(const QStringList& arguments)
     journalJours = analyseur.value(o.optJournalJours).toInt(&joursValides);
     if (!joursValides || journalJours < 0) {
         std::fprintf(stderr, "--journal-jours attend un nombre de jours positif ou nul : %s\n",
-                     qPrintable(analyseur.value(o.optJournalJours)));
+                     qUtf8Printable(analyseur.value(o.optJournalJours)));
         return Sort(64);
     }
     return Suite::Service;

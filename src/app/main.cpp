@@ -16,6 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 // Fin immédiate : ni la boucle de traitement ni un gestionnaire en cours ne reprennent.
@@ -37,6 +41,11 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+#ifdef Q_OS_WIN
+    // Le programme écrit sur la console en UTF-8 (messages, aide, historique) ; une vraie
+    // console de Windows les affiche ainsi. Un tube ou un fichier reçoit les mêmes octets.
+    SetConsoleOutputCP(CP_UTF8);
 #endif
     PrepareDossierExecution();
     QApplication application(argc, argv);
@@ -64,8 +73,8 @@ int main(int argc, char* argv[])
     if (ligne.avecJournal) {
         QString erreur;
         if (!journalStatut.OuvreFichierJournal(ligne.journal, &erreur, ligne.journalJours))
-            std::fprintf(stderr, "impossible d'ouvrir le journal %s : %s\n", qPrintable(ligne.journal),
-                         qPrintable(erreur));
+            std::fprintf(stderr, "impossible d'ouvrir le journal %s : %s\n", qUtf8Printable(ligne.journal),
+                         qUtf8Printable(erreur));
     }
 
     HorlogeSysteme horloge;

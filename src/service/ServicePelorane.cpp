@@ -113,7 +113,7 @@ bool ServicePelorane::VerifieInstance()
     if (m_instance->ActiveInstancePrecedente()) {
         // Sans ligne, celui qui a lancé cette copie ne saurait pas pourquoi rien ne s'ouvre.
         std::fprintf(stderr, "une copie tourne déjà pour la racine %s : sa fenêtre est ramenée\n",
-                     qPrintable(QDir::toNativeSeparators(QDir::cleanPath(Racine()))));
+                     qUtf8Printable(QDir::toNativeSeparators(QDir::cleanPath(Racine()))));
         std::fflush(stderr);
         emit arretSansQuestionDemande(0);
         return false;

@@ -15,6 +15,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QPushButton>
@@ -25,31 +26,75 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 // Le rapport d'activité : le vrai programme (pelorane --rapport) sur la journée
 // d'essai du registre (tests/commun/JourneeEssai), le PDF relu par pdftotext ; puis
 // la fenêtre du rapport et son impression sur une imprimante remplacée par un PDF.
+
 namespace {
 
 using JourneeEssai::Jour;
 
+#ifdef Q_OS_WIN
+// Sous Wine, le chemin Unix d'un fichier (fonction propre à Wine ; absente sous Windows).
+QString CheminUnix(const QString& chemin)
+{
+    using Conversion = char*(WINAPI*)(LPCWSTR);
+    const auto convertit = reinterpret_cast<Conversion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convertit)
+        return {};
+    char* unix = convertit(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(chemin).utf16()));
+    if (!unix)
+        return {};
+    const QString resultat = QString::fromUtf8(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return resultat;
+}
+#endif
+
 QString TexteDuPdf(const QString& pdf, int page)
 {
-    // Le PDF passe par l'entrée standard : le lecteur peut être un programme d'un autre système
-    // (sous Wine, le pdftotext de Linux, que donne PELORANE_PDFTOTEXT), qui ne lit pas nos chemins.
-    QFile fichier(pdf);
-    if (!fichier.open(QIODevice::ReadOnly))
+    QTemporaryFile texte;
+    if (!QFileInfo::exists(pdf) || !texte.open())
         return QStringLiteral("<PDF illisible>");
-    const QString lecteur = qEnvironmentVariable("PELORANE_PDFTOTEXT", QStringLiteral("pdftotext"));
+    texte.close();
+    const QStringList pages = { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                                QStringLiteral("-l"), QString::number(page) };
     QProcess p;
-    p.start(lecteur, { QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-                       QString::number(page), QStringLiteral("-"), QStringLiteral("-") });
-    p.write(fichier.readAll());
-    p.closeWriteChannel();
-    if (!p.waitForFinished(20000) || p.exitCode() != 0)
+#ifdef Q_OS_WIN
+    // Pas de pdftotext pour Windows : sous Wine, celui de Linux (PELORANE_PDFTOTEXT, chemin Unix),
+    // lancé par start /unix, sur les chemins Unix des fichiers ; il ne reçoit ni nos tubes ni
+    // nos chemins de Windows.
+    const QString lecteur = qEnvironmentVariable("PELORANE_PDFTOTEXT");
+    const QString entree = CheminUnix(pdf), sortie = CheminUnix(texte.fileName());
+    if (lecteur.isEmpty() || entree.isEmpty() || sortie.isEmpty())
+        return QStringLiteral("<pas de lecteur de PDF hors de Wine>");
+    p.start(QStringLiteral("start.exe"), QStringList{ QStringLiteral("/unix"), lecteur } + pages
+                                              + QStringList{ entree, sortie });
+    if (!p.waitForFinished(20000))
         return QStringLiteral("<pdftotext en échec>");
+    // start n'attend pas un programme Unix : la page est lue quand son saut de page final est écrit.
+    QByteArray octets;
+    for (int essai = 0; essai < 200 && !octets.endsWith('\f'); ++essai) {
+        QTest::qWait(50);
+        QFile lu(texte.fileName());
+        octets = lu.open(QIODevice::ReadOnly) ? lu.readAll() : QByteArray();
+    }
+    if (!octets.endsWith('\f'))
+        return QStringLiteral("<pdftotext en échec>");
+    return QString::fromUtf8(octets).normalized(QString::NormalizationForm_KC);
+#else
+    p.start(qEnvironmentVariable("PELORANE_PDFTOTEXT", QStringLiteral("pdftotext")),
+            pages + QStringList{ pdf, texte.fileName() });
+    if (!p.waitForFinished(20000) || p.exitCode() != 0 || !texte.open())
+        return QStringLiteral("<pdftotext en échec>");
+#endif
     // NFKC : la ligature "ﬁ" que le dessin du texte emploie redevient "fi".
-    return QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+    return QString::fromUtf8(texte.readAll()).normalized(QString::NormalizationForm_KC);
 }
 
 // Les chiffres du jour, tels que la page les montre ; les plus longues attentes
@@ -328,7 +373,8 @@ void TestRapport::fenetre()
     QVERIFY(!f->EnregistrePdf(impossible));
     QCOMPARE(dialogues.Boites().size(), 3);
     QCOMPARE(dialogues.Boites().at(2).texte,
-             QStringLiteral("rapport non enregistré dans ") + impossible + QStringLiteral(" : impossible de créer le fichier"));
+             QStringLiteral("rapport non enregistré dans ") + QDir::toNativeSeparators(impossible)
+                 + QStringLiteral(" : impossible de créer le fichier"));
 }
 
 void TestRapport::fenetreSansRegistre()
@@ -391,7 +437,7 @@ void TestRapport::joursPurges()
     QCOMPARE(Lance({ "--registre", registre, "--rapport", "--du", "2025-11-19", "--au", "2025-12-04", "--pdf", pdf },
                    &sortie, &erreur),
              0);
-    QCOMPARE(sortie, "rapport écrit : " + pdf.toUtf8() + " (16 pages)\n");
+    QCOMPARE(sortie, "rapport écrit : " + QDir::toNativeSeparators(pdf).toUtf8() + " (16 pages)\n");
     for (int page = 1; page <= 16; ++page) {
         const QString texte = TexteDuPdf(pdf, page);
         const bool purge = page <= 14; // jusqu'au 2 décembre, jour de la limite compris

@@ -296,8 +296,13 @@ void TestListesEchange::dossierInaccessible()
         listes->MAJlisteFichierCD();
         listes->MAJlisteFichierRT();
     }
+#ifdef Q_OS_WIN
+    // Sans veille du dossier sous Windows, il n'y a pas de veille à perdre.
+    const QString perdue;
+#else
     const QString perdue = QStringLiteral("veille du dossier d'echange perdue (dossier efface, deplace ou remplace) : ")
         + Dossier() + QStringLiteral("\r\n");
+#endif
     const QString absent = QStringLiteral("dossier d'echange inaccessible: ") + Dossier()
         + QStringLiteral(" (dossier absent)\r\n");
     QCOMPARE(listes->ListeCD(), QStringList{});
@@ -317,6 +322,9 @@ void TestListesEchange::dossierInaccessible()
     QVERIFY(!listes->Veille());
     // Revenu, mais sans veille jusqu'au filet.
     QCOMPARE(dernier(), QStringLiteral("2|"));
+#ifdef Q_OS_WIN
+    return; // pas de veille du dossier sous Windows : rien à rétablir
+#endif
     horloge.Avance(ListesEchange::IntervalleFiletMs - 1);
     listes->MAJlisteFichierCD();
     QVERIFY(!listes->Veille());
@@ -567,6 +575,9 @@ void TestListesEchange::suiviNomParNom_data()
 
 void TestListesEchange::suiviNomParNom()
 {
+#ifdef Q_OS_WIN
+    QSKIP("pas de veille du dossier sous Windows : les listes suivent l'inventaire de 5 s");
+#endif
     QFETCH(QStringList, operations);
     QFETCH(QStringList, commandes);
     QFETCH(QStringList, retours);
@@ -630,6 +641,9 @@ void TestListesEchange::ecriteEnDeuxFois_data()
 
 void TestListesEchange::ecriteEnDeuxFois()
 {
+#ifdef Q_OS_WIN
+    QSKIP("pas de veille du dossier sous Windows : les listes suivent l'inventaire de 5 s");
+#endif
     QFETCH(qint64, ecartMs);
     QFETCH(bool, effacee);
     QFETCH(bool, ligne);
