@@ -37,11 +37,10 @@ print(t.getsockname()[1], u.getsockname()[1])')
 
 # Les commandes cessent vers 40 s : toutes ont le temps d'être remises et libérées avant la fin.
 commandes=$(( (duree * 2 / 3) * 1000 / 1500 ))
-parametres_cartes=(--param "Lect reelle etat tiroirs=N")
 XDG_CONFIG_HOME="$essai/reglages" QT_QPA_PLATFORM=offscreen "$simulateur" --racine "$racine/" --duree "$duree" \
     --commandes "$commandes" --intervalle 1500 --delai-hote 300 --delai-convoyeur 700 --collecte 500 --perte-datagramme 3 \
     --demande-a 5 --demande-r 10 --port-cdapi "$port_cdapi" --port-udp "$port_udp" \
-    --param TempsMaxAttenteProduit=3 "${parametres_cartes[@]}" >"$essai/simulateur.txt" 2>&1 &
+    --param TempsMaxAttenteProduit=3 >"$essai/simulateur.txt" 2>&1 &
 pid_simulateur=$!
 for _ in $(seq 100); do
     grep -q '^pret: ' "$essai/simulateur.txt" 2>/dev/null && break
