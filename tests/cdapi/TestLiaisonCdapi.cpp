@@ -2,6 +2,7 @@
 #include "base/HorlogeSysteme.h"
 #include "base/JournalStatut.h"
 #include "cdapi/LiaisonCdapi.h"
+#include "commun/SousWine.h"
 #include "config/Configuration.h"
 
 #include <QElapsedTimer>
@@ -548,6 +549,10 @@ void TestLiaisonCdapi::hoteInonde()
     QFETCH(bool, sourd);
     QFETCH(bool, ackAveugle);
     QFETCH(int, intervalleMs);
+    // Wine garde le tampon d'envoi de sa socket Unix à sa taille automatique (4 Mo) malgré
+    // SO_SNDBUF, que Windows applique : la borne de 64 Kio n'y est jamais atteinte.
+    if (ackAveugle && SousWine())
+        QSKIP("Wine n'applique pas SO_SNDBUF : plusieurs Mo restent en route sans que l'envoi bloque");
     Banc b;
     b.config.NormeCDAPI = norme;
     QVERIFY(b.Connecte());
