@@ -15,6 +15,48 @@ duree="${PELORANE_DUREE_BOUT_EN_BOUT:-60}"
 service="$PWD/$construction/src/pelorane.exe"
 : "${WINEPREFIX:?}"
 
+# Quel Wine : celui du système, sauf Wine 8.0 (Debian 12), dont les ports série ne rendent rien à
+# QSerialPort (WaitCommEvent n'y prévient pas le port de complétion) ; alors celui de Debian 13,
+# dans son chroot (scripts/wine-debian13.sh), avec son propre préfixe. Dans le chroot, les mêmes
+# chemins qu'au dehors : /proc, /dev, /tmp, le dépôt, et le parent de chaque dossier de WINEPATH
+# (Qt entier, ses modules d'extension compris ; les DLL de MinGW).
+lance_wine=(wine)
+arrete_wine=(wineserver)
+if wine --version 2>/dev/null | grep -q '^wine-8\.0'; then
+    chroot_wine="$(scripts/wine-debian13.sh)" || { echo "le Wine de Debian 13 n'a pas pu être installé"; exit 1; }
+    montes=()
+    demonte() {
+        local i
+        for ((i = ${#montes[@]} - 1; i >= 0; i--)); do umount -l "${montes[i]}" 2>/dev/null; done
+    }
+    trap demonte EXIT
+    dossiers=(/proc /dev /dev/pts /tmp "$PWD")
+    IFS=';' read -r -a chemins_wine <<<"${WINEPATH:-}"
+    for c in "${chemins_wine[@]}"; do
+        case "$c" in [Zz]:\\*) c="${c:2}"; dossiers+=("$(dirname "${c//\\//}")") ;; esac
+    done
+    for d in "${dossiers[@]}"; do
+        [ -d "$d" ] || continue
+        mkdir -p "$chroot_wine$d"
+        mountpoint -q "$chroot_wine$d" && continue
+        mount --bind "$d" "$chroot_wine$d" || { echo "montage de $d dans $chroot_wine impossible"; exit 1; }
+        montes+=("$chroot_wine$d")
+    done
+    lance_wine=(chroot "$chroot_wine" wine)
+    arrete_wine=(chroot "$chroot_wine" wineserver)
+    export WINEPREFIX="$PWD/$construction/wine-debian13"
+fi
+echo "Wine : $("${lance_wine[@]}" --version 2>/dev/null)"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "${lance_wine[@]}" wineboot -i >/dev/null 2>&1
+    "${arrete_wine[@]}" -w
+fi
+
+# Un pseudo-terminal n'a pas les lignes de modem d'un port COM, que l'attente d'événements série de
+# Wine lit : tests/wine/lignes_modem_pty.c les lui prête, dans les processus du service seulement.
+modem="$PWD/$construction/lignes_modem_pty.so"
+gcc -shared -fPIC -O2 -o "$modem" tests/wine/lignes_modem_pty.c -ldl || { echo "lignes_modem_pty.so : échec"; exit 1; }
+
 # Le simulateur est un programme Linux : celui de la construction normale.
 simulateur="$PWD/build/tools/simulateur/pelorane-simulateur"
 if [ ! -x "$simulateur" ]; then
@@ -52,18 +94,18 @@ grep -q '^pret: ' "$essai/simulateur.txt" || { echo "le simulateur ne démarre p
 # tient pas : au démarrage du préfixe, mountmgr refait les liens des ports série depuis la clé
 # HKLM\Software\Wine\Ports (sinon vers /dev/ttyS0, où les trames se perdent). La clé est donc
 # posée, puis le préfixe redémarré pour que mountmgr la lise.
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(readlink -f "$racine/cartes-serie")" /f >/dev/null 2>&1
-wineserver -k; wineserver -w
+"${lance_wine[@]}" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(readlink -f "$racine/cartes-serie")" /f >/dev/null 2>&1
+"${arrete_wine[@]}" -k; "${arrete_wine[@]}" -w
 # P: : la racine.
 ln -sfn "$racine" "$WINEPREFIX/dosdevices/p:"
 # Le réglage du programme hôte, là où il l'écrit sous Windows.
-wine reg add 'HKCU\Software\VB and VBA Program Settings\VBtrevix\GENERAL' /v BaseFicDefaut /t REG_SZ \
+"${lance_wine[@]}" reg add 'HKCU\Software\VB and VBA Program Settings\VBtrevix\GENERAL' /v BaseFicDefaut /t REG_SZ \
     /d 'P:\parametres-hote.db' /f >/dev/null 2>&1
 
 if [ "$(readlink "$WINEPREFIX/dosdevices/com1")" != "$(readlink -f "$racine/cartes-serie")" ]; then
     echo "COM1 ne mène pas au pseudo-terminal du simulateur : $(readlink "$WINEPREFIX/dosdevices/com1")"
 fi
-WINEQT_QPA_PLATFORM=offscreen wine "$service" --racine 'P:\' --journal 'P:\journal.txt' \
+LD_PRELOAD="$modem" WINEQT_QPA_PLATFORM=offscreen "${lance_wine[@]}" "$service" --racine 'P:\' --journal 'P:\journal.txt' \
     >"$essai/service.sortie" 2>&1 &
 pid_service=$!
 
@@ -71,14 +113,14 @@ wait $pid_simulateur
 code_simulateur=$?
 # Le service s'arrête comme l'arrêterait Windows à la fermeture de session (fin du processus) ;
 # le registre des remises est sur le disque avant chaque remise.
-wine taskkill /f /im pelorane.exe >/dev/null 2>&1
+"${lance_wine[@]}" taskkill /f /im pelorane.exe >/dev/null 2>&1
 wait $pid_service 2>/dev/null
 
-WINEQT_QPA_PLATFORM=offscreen wine "$service" --racine 'P:\' --historique --csv \
+WINEQT_QPA_PLATFORM=offscreen "${lance_wine[@]}" "$service" --racine 'P:\' --historique --csv \
     >"$essai/historique.csv" 2>"$essai/historique.erreur"
 code_historique=$?
-wine reg delete 'HKCU\Software\VB and VBA Program Settings\VBtrevix' /f >/dev/null 2>&1
-wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1
+"${lance_wine[@]}" reg delete 'HKCU\Software\VB and VBA Program Settings\VBtrevix' /f >/dev/null 2>&1
+"${lance_wine[@]}" reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1
 rm -f "$WINEPREFIX/dosdevices/p:"
 
 valeur() { sed -n "s/^$1: \\([0-9]*\\)\$/\\1/p" "$essai/simulateur.txt" | tail -n1; }

@@ -2,13 +2,15 @@
 # qt6-charts-dev ne tire pas libqt6opengl6-dev, dont la configuration CMake de Qt Charts a besoin.
 # bindfs : un vrai système de fichiers FUSE pour l'essai du registre sur un partage.
 # Passage Windows : g++-mingw-w64-x86-64-posix, wine et wine64 (les tests), nsis (l'installateur),
-# tcl (tclsh fait l'amalgame de SQLite), dpkg-dev (apt-get source déballe et corrige les sources).
+# tcl (tclsh fait l'amalgame de SQLite), dpkg-dev (apt-get source déballe et corrige les sources),
+# fonts-dejavu-core (les polices de la plateforme hors écran de Qt sous Windows), debootstrap (le
+# Wine de Debian 13 du bout en bout, scripts/wine-debian13.sh).
 PELORANE_PAQUETS=(qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-odbc libsqliteodbc unixodbc
                   cmake ninja-build g++ poppler-utils sqlite3
                   qt6-translations-l10n dpkg-dev file lintian desktop-file-utils g++-mingw-w64-x86-64-posix
                   strace libfaketime bindfs xvfb openbox xdotool x11-utils)
-# Passage Windows seulement (./test.sh --windows).
-PELORANE_PAQUETS_WINDOWS=(wine wine64 nsis tcl xz-utils patch python3 fonts-dejavu-core)
+# Passage Windows seulement (aussi seul : ./test.sh --windows).
+PELORANE_PAQUETS_WINDOWS=(wine wine64 nsis tcl xz-utils patch python3 fonts-dejavu-core debootstrap)
 
 pelorane_installe_paquets() {
     local manquants=() p
