@@ -94,7 +94,8 @@ grep -q '^pret: ' "$essai/simulateur.txt" || { echo "le simulateur ne démarre p
 # tient pas : au démarrage du préfixe, mountmgr refait les liens des ports série depuis la clé
 # HKLM\Software\Wine\Ports (sinon vers /dev/ttyS0, où les trames se perdent). La clé est donc
 # posée, puis le préfixe redémarré pour que mountmgr la lise.
-"${lance_wine[@]}" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(readlink -f "$racine/cartes-serie")" /f >/dev/null 2>&1
+pty="$(readlink -f "$racine/cartes-serie")"
+"${lance_wine[@]}" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty" /f >/dev/null 2>&1
 "${arrete_wine[@]}" -k; "${arrete_wine[@]}" -w
 # P: : la racine.
 ln -sfn "$racine" "$WINEPREFIX/dosdevices/p:"
@@ -102,9 +103,7 @@ ln -sfn "$racine" "$WINEPREFIX/dosdevices/p:"
 "${lance_wine[@]}" reg add 'HKCU\Software\VB and VBA Program Settings\VBtrevix\GENERAL' /v BaseFicDefaut /t REG_SZ \
     /d 'P:\parametres-hote.db' /f >/dev/null 2>&1
 
-if [ "$(readlink "$WINEPREFIX/dosdevices/com1")" != "$(readlink -f "$racine/cartes-serie")" ]; then
-    echo "COM1 ne mène pas au pseudo-terminal du simulateur : $(readlink "$WINEPREFIX/dosdevices/com1")"
-fi
+com1="$(readlink "$WINEPREFIX/dosdevices/com1")"
 LD_PRELOAD="$modem" WINEQT_QPA_PLATFORM=offscreen "${lance_wine[@]}" "$service" --racine 'P:\' --journal 'P:\journal.txt' \
     >"$essai/service.sortie" 2>&1 &
 pid_service=$!
@@ -121,6 +120,7 @@ WINEQT_QPA_PLATFORM=offscreen "${lance_wine[@]}" "$service" --racine 'P:\' --his
 code_historique=$?
 "${lance_wine[@]}" reg delete 'HKCU\Software\VB and VBA Program Settings\VBtrevix' /f >/dev/null 2>&1
 "${lance_wine[@]}" reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1
+"${arrete_wine[@]}" -w
 rm -f "$WINEPREFIX/dosdevices/p:"
 
 valeur() { sed -n "s/^$1: \\([0-9]*\\)\$/\\1/p" "$essai/simulateur.txt" | tail -n1; }
@@ -147,6 +147,7 @@ verifie() { # verifie DESCRIPTION CONDITION…
     local quoi="$1"; shift
     if ! "$@"; then echo "  faux : $quoi"; echec=1; fi
 }
+verifie "COM1 mène au pseudo-terminal du simulateur $pty (et non à $com1)" test "$com1" = "$pty"
 verifie "le simulateur finit normalement" test "$code_simulateur" -eq 0
 verifie "les $commandes commandes déposées sont prises par l'hôte et livrées" \
     test "${deposees:-x}/${prises:-x}/${livrees:-x}" = "$commandes/$commandes/$commandes"
