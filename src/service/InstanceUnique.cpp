@@ -108,7 +108,10 @@ bool InstanceUnique::ActiveInstancePrecedente(const QString& demande)
         socket.connectToServer(m_nomCanal);
         if (socket.waitForConnected(500)) {
             socket.write(demande.toUtf8() + '\n');
-            const bool ecrit = socket.waitForBytesWritten(1000) || socket.bytesToWrite() == 0;
+            // Sous Windows, l'écriture sur le canal nommé (sans tampon) attend que la copie en
+            // marche lise : occupée un moment (impression d'un rapport…), elle a le reste des 3 s.
+            const int reste = int(qMax<qint64>(1000, 3000 - duree.elapsed()));
+            const bool ecrit = socket.waitForBytesWritten(reste) || socket.bytesToWrite() == 0;
             socket.disconnectFromServer();
             return ecrit;
         }

@@ -213,13 +213,16 @@ void TestProcessus::secondeCopieActiveLaPremiere_data()
     // La copie unique ne tient qu'à la racine : ni le dossier temporaire ni
     // l'utilisateur n'y changent rien.
     QTest::addColumn<bool>("autreEnvironnement");
-    QTest::newRow("meme environnement") << false;
-    QTest::newRow("autre TMPDIR, sans USER") << true;
+    QTest::addColumn<int>("occupeeMs"); // la première copie ne lit pas son canal pendant ce temps
+    QTest::newRow("meme environnement") << false << 0;
+    QTest::newRow("autre TMPDIR, sans USER") << true << 0;
+    QTest::newRow("premiere copie occupee 1,5 s") << false << 1500;
 }
 
 void TestProcessus::secondeCopieActiveLaPremiere()
 {
     QFETCH(bool, autreEnvironnement);
+    QFETCH(int, occupeeMs);
     InstallationEssai essai;
     InstanceUnique premiere(essai.Racine());
     QVERIFY(!premiere.InstancePrecedente());
@@ -245,7 +248,10 @@ void TestProcessus::secondeCopieActiveLaPremiere()
     }
     l.processus.start(m_binaire, { QStringLiteral("--racine"), essai.Racine(), QStringLiteral("--journal"), journal });
     // La première copie, c'est ce test : sa boucle d'événements doit tourner pour lire la
-    // demande (sous Windows, l'écriture sur le canal attend que l'autre bout lise).
+    // demande (sous Windows, l'écriture sur le canal attend que l'autre bout lise). Occupée,
+    // elle ne la fait pas tourner un moment (sous Unix, la seconde a pu finir pendant ce temps).
+    if (occupeeMs > 0)
+        l.processus.waitForFinished(occupeeMs);
     QTRY_VERIFY_WITH_TIMEOUT(l.processus.state() == QProcess::NotRunning, 10000);
     QCOMPARE(l.processus.exitCode(), 0);
     QTRY_COMPARE(activations.size(), 1);
