@@ -44,9 +44,11 @@ echo "wine-debian13 : wine et wine64" >&2
 chroot "$RACINE" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine wine64 \
     >>"$journal" 2>&1 || { tail -20 "$journal" >&2; exit 1; }
 chroot "$RACINE" apt-get clean >>"$journal" 2>&1
+# .complet n'apparaît qu'entier : un échec ici laisse le chroot à refaire.
 {
     echo "wine $(chroot "$RACINE" dpkg-query -W -f='${Version}' wine64)"
     echo "construit en $(( $(date +%s) - debut )) s le $(date -u +%FT%TZ)"
-} >"$RACINE/.complet"
+} >"$RACINE/.complet.tmp"
+mv "$RACINE/.complet.tmp" "$RACINE/.complet"
 echo "wine-debian13 : $(tail -n1 "$RACINE/.complet")" >&2
 echo "$RACINE"
