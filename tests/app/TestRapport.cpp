@@ -33,7 +33,6 @@
 // Le rapport d'activité : le vrai programme (pelorane --rapport) sur la journée
 // d'essai du registre (tests/commun/JourneeEssai), le PDF relu par pdftotext ; puis
 // la fenêtre du rapport et son impression sur une imprimante remplacée par un PDF.
-
 namespace {
 
 using JourneeEssai::Jour;
