@@ -37,5 +37,5 @@ set_property(TEST test_bureau APPEND PROPERTY ENVIRONMENT
     "PELORANE_BUREAU=${CMAKE_SOURCE_DIR}/packaging/pelorane.desktop")
 # Seul pendant qu'il tourne : sous la charge des autres essais, la recherche des fenêtres
 # de Xvfb et l'envoi des touches par xdotool deviennent incertains.
-set_tests_properties(test_bureau PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+set_tests_properties(test_bureau PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE)
 add_dependencies(test_bureau pelorane)
