@@ -409,13 +409,20 @@ bool LitDossier(const QString& dossier, const std::function<bool(const QByteArra
     return true;
 }
 #else
-bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison)
+// Un dossier qui se lit, ou la raison système de ne pas pouvoir le lire.
+static bool DossierLisible(const QString& dossier, QString* raison)
 {
     const QFileInfo info(dossier);
-    if (!info.isDir() || !info.isReadable()) {
-        *raison = RaisonSysteme(!info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
+    if (info.isDir() && info.isReadable())
+        return true;
+    *raison = RaisonSysteme(!info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
+    return false;
+}
+
+bool ParcourtNoms(const QString& dossier, const std::function<void(QByteArrayView)>& voit, QString* raison)
+{
+    if (!DossierLisible(dossier, raison))
         return false;
-    }
     QDirIterator it(dossier, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
@@ -429,11 +436,8 @@ bool LitDossier(const QString& dossier, const std::function<bool(const QByteArra
 {
     // Hors Unix les noms sont de l'UTF-16 : le parcours de Qt les donne tous.
     // Fichiers cachés ou système écartés en silence, comme le fait le système.
-    const QFileInfo info(dossier);
-    if (!info.isDir() || !info.isReadable()) {
-        *raison = RaisonSysteme(!info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
+    if (!DossierLisible(dossier, raison))
         return false;
-    }
     QDirIterator it(dossier, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
